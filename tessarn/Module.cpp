@@ -1,6 +1,6 @@
 #include "Module.h"
 
-#include <cstring>
+#include "Lfo.h"
 
 namespace tessarn {
 
@@ -77,19 +77,99 @@ bool Module::GetPinProperties(int32_t index, SEPinProperties* properties) {
 void Module::Open() {
     SetProcessFunction<&Module::ProcessNormal>();
     SEModule_base::Open();
+    m_inv_sample_rate = 1.0f / SampleRate();
+    m_stage = STAGE_IDLE;
+    m_phase = 0.0f;
+    m_lfo_sin = 0.0;
+    m_lfo_cos = 1.0;
+    m_lfo_phase_applied = 0.0f;
+    m_sleep_armed = false;
+    m_output_static = true;
+    m_streaming_inputs = 0;
+    m_last_gate = 0.0f;
+    m_lfo_shape = nullptr;
+    m_gate_held = false;
 }
 
-void Module::OnPinStatusChange(SEPin*) {}
+void Module::OnPinStatusChange(SEPin* pin) {
+    const uint32_t mask = 1u << (static_cast<uint32_t>(pin->m_index) % 32u);
+    if (pin->m_status == ST_STREAMING) {
+        m_streaming_inputs |= mask;
+    } else {
+        m_streaming_inputs &= ~mask;
+    }
+    // Any change, a one-off list value included, may change the output.
+    WakeOutput(SampleClock());
+}
 
-void Module::Resume() { SEModule_base::Resume(); }
+void Module::Resume() {
+    m_phase = 0.0f;
+    if (m_stage != STAGE_SUSTAIN) m_stage = STAGE_IDLE;
+    SEModule_base::Resume();
+}
 
-void Module::ProcessNormal(int32_t start, int32_t count) { ProcessBlock(start, count); }
+void Module::WakeOutput(uint32_t t) {
+    if (m_output_static) {
+        GetPin(PIN_SIGNAL_OUT)->TransmitStatus(t, ST_STREAMING);
+        m_output_static = false;
+    }
+    if (m_sleep_armed) {
+        SetProcessFunction<&Module::ProcessNormal>();
+        m_sleep_armed = false;
+    }
+}
 
-void Module::ProcessCountdown(int32_t start, int32_t count) { ProcessBlock(start, count); }
+void Module::PrepareSleep(uint32_t t) {
+    if (m_streaming_inputs != 0) return;
+    if (!m_output_static) {
+        GetPin(PIN_SIGNAL_OUT)->TransmitStatus(t, ST_CHANGED_ONCE);
+        m_output_static = true;
+    }
+    if (!m_sleep_armed) {
+        m_sleep_countdown = BlockSize();
+        SetProcessFunction<&Module::ProcessCountdown>();
+        m_sleep_armed = true;
+    }
+}
+
+void Module::ProcessNormal(int32_t start, int32_t count) {
+    // An "LfoAlign" outside the list keeps the shape chosen before.
+    const LfoShapeFn shape = LfoShapeFor(m_lfo_align);
+    if (shape != nullptr) m_lfo_shape = shape;
+    ProcessBlock(start, count);
+}
+
+void Module::ProcessCountdown(int32_t start, int32_t count) {
+    ProcessBlock(start, count);
+    // Saturates at 0: a host that keeps calling cannot run the count over.
+    if (count >= m_sleep_countdown) {
+        m_sleep_countdown = 0;
+    } else if (count > 0) {
+        m_sleep_countdown -= count;
+    }
+    if (m_sleep_countdown <= 0 && m_sleep_armed && m_streaming_inputs == 0) CallHost(SE_CB_SLEEP, 0, 0, nullptr, 0.0f);
+}
+
+float Module::PinValue(int32_t pin) { return GetPin(pin)->GetValue(); }
 
 void Module::ProcessBlock(int32_t start, int32_t count) {
-    // Silence until the envelope is in place.
-    if (m_signal_out != nullptr && count > 0) std::memset(m_signal_out + start, 0, sizeof(float) * count);
+    if (count <= 0) return;  // nothing to write, and no sample at start to read
+    m_call_lfo_amount = PinValue(PIN_LFO_AMT);
+    const uint32_t t0 = SampleClock();
+    const float level = m_level[start];
+    const float lfo_freq = PinValue(PIN_LFO_FREQ);
+    const float lfo_phase = PinValue(PIN_LFO_PHASE);
+
+    ScanGate(t0, start, count);
+
+    float* out = m_signal_out + start;
+    if (m_call_lfo_amount != 0.0f && m_lfo_shape != nullptr) {
+        const float omega = kTwoPi * m_inv_sample_rate * lfo_freq;
+        const float phase_offset = kTwoPi * lfo_phase;
+        m_lfo_shape(&m_lfo_sin, &m_lfo_cos, &m_lfo_phase_applied, omega, m_call_lfo_amount, phase_offset, m_lfo_align,
+                    count, out);
+    }
+    ApplyOutputLaw(m_dbmode, level, count, out);
 }
 
 }  // namespace tessarn

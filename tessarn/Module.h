@@ -60,6 +60,15 @@ public:
     void ProcessCountdown(int32_t start, int32_t count);
     void ProcessBlock(int32_t start, int32_t count);
 
+    // Runs the stage machine over "Signal Out" samples s to s + n - 1, whose
+    // first sample is at sample clock t, then applies the gate event e (+1 on,
+    // -1 off, 0 none). n may be 0: the current stage is entered and applies e.
+    void ProcessRange(uint32_t t, int32_t s, int32_t n, int32_t e);
+
+    // Output status and sleep protocol, at sample clock t.
+    void WakeOutput(uint32_t t);
+    void PrepareSleep(uint32_t t);
+
     double m_lfo_sin = 0.0;
     double m_lfo_cos = 1.0;
     float m_lfo_phase_applied = 0.0f;
@@ -92,6 +101,32 @@ public:
     bool m_sleep_armed = false;
     bool m_output_static = true;
     bool m_gate_held = false;
+
+private:
+    // Turns the gate of one process call into edges and ranges.
+    void ScanGate(uint32_t t0, int32_t s, int32_t n);
+
+    // Each stage runs from index *i of the range. It returns true when it
+    // ended inside the range, with m_stage set to the next stage and *i to
+    // the index where that one takes over; false once it has written the
+    // rest of the range and applied the event.
+    bool RunIdle(uint32_t t, int32_t s, int32_t* i, int32_t n, int32_t e);
+    bool RunAttack(uint32_t t, int32_t s, int32_t* i, int32_t n, int32_t e);
+    bool RunHold(int32_t s, int32_t* i, int32_t n, int32_t e);
+    bool RunDecay(int32_t s, int32_t* i, int32_t n, int32_t e);
+    bool RunSustain(uint32_t t, int32_t s, int32_t* i, int32_t n, int32_t e);
+    bool RunRelease(int32_t s, int32_t* i, int32_t n, int32_t e);
+
+    // The curved-stage loop: advances the phase by step from index i to the
+    // end of the range, writes the curve values, and returns the index where
+    // the stage ended (n while the phase has not passed 1).
+    int32_t RunCurve(float step, float k, float* out, int32_t i, int32_t n);
+
+    void RestartLfo();
+    float PinValue(int32_t pin);
+
+    // "LfoAmt" as read at the start of the current process call.
+    float m_call_lfo_amount = 0.0f;
 };
 
 }  // namespace tessarn

@@ -1,0 +1,121 @@
+#include "Lfo.h"
+
+#include <cmath>
+
+#include "EnvelopeMath.h"
+
+namespace tessarn {
+
+namespace {
+
+// The part every moving shape shares: renormalise the phasor, turn it by a
+// change of the phase offset, then rotate it by omega per sample and let the
+// shape combine the LFO value with the envelope value.
+template <class Shape>
+void RunLfo(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega, float depth, float phase,
+            int32_t count, float* out, Shape shape) {
+    const float keep = 1.0f - depth;  // K: the share of the envelope kept
+    const double cos_omega = std::cos(static_cast<double>(omega));
+    const double sin_omega = std::sin(static_cast<double>(omega));
+
+    // Back onto the unit circle against rounding drift. A phasor made
+    // non-finite by a bad rate or offset starts again at angle 0, so one bad
+    // value does not silence the LFO for good.
+    const double norm = 1.0 / std::sqrt(*lfo_cos * *lfo_cos + *lfo_sin * *lfo_sin);
+    if (std::isfinite(norm) && std::isfinite(*lfo_sin) && std::isfinite(*lfo_cos)) {
+        *lfo_sin *= norm;
+        *lfo_cos *= norm;
+    } else {
+        *lfo_sin = 0.0;
+        *lfo_cos = 1.0;
+        *phase_applied = 0.0f;
+    }
+
+    // A new offset turns the running phasor by the difference.
+    if (*phase_applied != phase) {
+        const double delta = static_cast<double>(phase) - *phase_applied;
+        const double cos_delta = std::cos(delta);
+        const double sin_delta = std::sin(delta);
+        const double s0 = *lfo_sin;
+        const double c0 = *lfo_cos;
+        *lfo_cos = cos_delta * c0 - sin_delta * s0;
+        *lfo_sin = s0 * cos_delta + sin_delta * c0;
+        *phase_applied = phase;
+    }
+
+    double lfo_s = *lfo_sin;
+    double lfo_c = *lfo_cos;
+    const double d = depth;
+    const double k = keep;
+    for (int32_t j = 0; j < count; ++j) {
+        const double next_c = cos_omega * lfo_c - sin_omega * lfo_s;
+        const double next_s = cos_omega * lfo_s + sin_omega * lfo_c;
+        lfo_c = next_c;
+        lfo_s = next_s;
+        out[j] = static_cast<float>(shape(static_cast<double>(out[j]), lfo_s, d, k));
+    }
+    *lfo_sin = lfo_s;
+    *lfo_cos = lfo_c;
+}
+
+}  // namespace
+
+void LfoOff(double*, double*, float*, float, float, float, int16_t, int32_t, float*) {}
+
+void LfoNormalOrBottom(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega, float depth, float phase,
+                       int16_t align, int32_t count, float* out) {
+    if (align <= 1) {
+        // The envelope faded out, a sine from 0 to 1 faded in.
+        RunLfo(lfo_sin, lfo_cos, phase_applied, omega, depth, phase, count, out,
+               [](double x, double a, double d, double k) { return k * x + 0.5 * d * (1.0 + a); });
+    } else {
+        // The envelope times a factor swinging between 1 - d and 1.
+        RunLfo(lfo_sin, lfo_cos, phase_applied, omega, depth, phase, count, out,
+               [](double x, double a, double d, double k) { return x * (k + 0.5 * d * (1.0 + a)); });
+    }
+}
+
+void LfoCenter(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega, float depth, float phase, int16_t,
+               int32_t count, float* out) {
+    // Swings around (1 - d) x + d / 2 by d x / 2.
+    RunLfo(lfo_sin, lfo_cos, phase_applied, omega, depth, phase, count, out,
+           [](double x, double a, double d, double k) { return k * x + 0.5 * d * (1.0 + a * x); });
+}
+
+void LfoTop(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega, float depth, float phase, int16_t,
+            int32_t count, float* out) {
+    // Hangs from K x + d and swings down by d x.
+    RunLfo(lfo_sin, lfo_cos, phase_applied, omega, depth, phase, count, out,
+           [](double x, double a, double d, double k) { return k * x + d * (1.0 - 0.5 * x * (1.0 + a)); });
+}
+
+LfoShapeFn LfoShapeFor(int16_t align) {
+    switch (align) {
+    case 0:
+        return &LfoOff;
+    case 1:
+    case 2:
+        return &LfoNormalOrBottom;
+    case 3:
+        return &LfoCenter;
+    case 4:
+        return &LfoTop;
+    default:
+        return nullptr;
+    }
+}
+
+void ApplyOutputLaw(int32_t dbmode, float level, int32_t count, float* out) {
+    const double gain = level;
+    if (dbmode == kDbModeExponential) {
+        // Steep below the top, like a decibel scale: 1 -> 1, 0.5 -> 0.125.
+        for (int32_t j = 0; j < count; ++j) {
+            const double x = out[j];
+            out[j] = static_cast<float>(gain * x * FastPow2(4.0 * (x - 1.0)));
+        }
+    } else {
+        for (int32_t j = 0; j < count; ++j) out[j] = static_cast<float>(gain * out[j]);
+    }
+}
+
+}  // namespace tessarn
