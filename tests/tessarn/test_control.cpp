@@ -1,0 +1,177 @@
+// Control at the module's own interface: the sleep protocol, status masks,
+// Resume, and that hostile pin values neither hang a call nor write outside
+// it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "Rig.h"
+
+namespace {
+
+using namespace tessarn;
+using tessarn_test::Rig;
+using Samples = std::vector<float>;
+
+std::vector<MockHost::Call> StatusCalls(const Rig& rig) { return rig.host.CallsOf(SE_CB_PIN_STATUS); }
+
+TEST(Sleep, IdleArmsSilentlyThenSleepsAfterOneBlock) {
+    Rig rig(8.0f, 16);
+    const int changes_after_open = rig.host.Count(SE_CB_PROCESS_CHANGED);
+    rig.Run(4);
+    EXPECT_TRUE(StatusCalls(rig).empty());
+    EXPECT_EQ(rig.host.Count(SE_CB_PROCESS_CHANGED), changes_after_open + 1);
+    EXPECT_TRUE(rig.module.m_sleep_armed);
+    rig.Run(10);
+    EXPECT_EQ(rig.host.Count(SE_CB_SLEEP), 0);
+    rig.Run(6);  // 16 samples under the count-down
+    EXPECT_EQ(rig.host.Count(SE_CB_SLEEP), 1);
+    rig.Run(1);
+    EXPECT_EQ(rig.host.Count(SE_CB_SLEEP), 2);
+    EXPECT_TRUE(StatusCalls(rig).empty());
+}
+
+TEST(Sleep, LfoAlignDecidesWhetherIdleSleeps) {
+    for (int16_t align = 1; align <= 4; ++align) {
+        Rig rig(8.0f, 4);
+        rig.module.m_lfo_align = align;
+        rig.Set(PIN_LFO_AMT, 0.5f);
+        for (int call = 0; call < 4; ++call) rig.Run(4);
+        EXPECT_EQ(rig.module.m_sleep_armed, align != 1) << "align " << align;
+        EXPECT_EQ(rig.host.Count(SE_CB_SLEEP) > 0, align != 1) << "align " << align;
+    }
+}
+
+TEST(Sleep, SustainSleepsUnlessItsLevelStreams) {
+    for (bool streaming : {false, true}) {
+        Rig rig(8.0f, 4);
+        rig.Set(PIN_ATTACK, 2.0f);
+        rig.Set(PIN_HOLD, 4.0f);
+        rig.Set(PIN_DECAY, 2.0f);
+        rig.Set(PIN_SUSTAIN, 0.5f);
+        rig.Set(PIN_GATE, 1.0f);
+        if (streaming) rig.Status(PIN_SUSTAIN, ST_STREAMING);
+        const uint32_t t0 = rig.clock;
+        rig.Run(12);  // sustain from sample 9
+        const auto status = StatusCalls(rig);
+        ASSERT_EQ(status.size(), streaming ? 1u : 2u);
+        EXPECT_EQ(status[0].value, ST_STREAMING);
+        EXPECT_EQ(status[0].ptr, streaming ? t0 : t0);  // the attack at the call's first sample
+        if (!streaming) {
+            EXPECT_EQ(status[1].value, ST_CHANGED_ONCE);
+            EXPECT_EQ(status[1].ptr, t0 + 9);
+        }
+        EXPECT_EQ(rig.module.m_sleep_armed, !streaming);
+        // The gate-off wakes the sustain at the call's first sample.
+        rig.Set(PIN_GATE, 0.0f);
+        const uint32_t t1 = rig.clock;
+        rig.Run(2);
+        EXPECT_FALSE(rig.module.m_sleep_armed);
+        if (!streaming) {
+            ASSERT_EQ(StatusCalls(rig).size(), 3u);
+            EXPECT_EQ(StatusCalls(rig)[2].value, ST_STREAMING);
+            EXPECT_EQ(StatusCalls(rig)[2].ptr, t1);
+        }
+    }
+}
+
+TEST(Sleep, StatusChangesSetTheMaskAndWake) {
+    Rig rig(8.0f, 4);
+    rig.Run(2);  // armed
+    HostRecord* record = rig.module.GetHostRecord();
+    const SEProcessFn countdown = record->process_function;
+    rig.clock += 5;
+    rig.Status(PIN_RELEASE, ST_STREAMING);
+    EXPECT_EQ(rig.module.m_streaming_inputs, 1u << PIN_RELEASE);
+    EXPECT_FALSE(rig.module.m_sleep_armed);
+    EXPECT_NE(record->process_function, countdown);
+    ASSERT_EQ(StatusCalls(rig).size(), 1u);
+    EXPECT_EQ(StatusCalls(rig)[0].index, PIN_SIGNAL_OUT);
+    EXPECT_EQ(StatusCalls(rig)[0].value, ST_STREAMING);
+    EXPECT_EQ(StatusCalls(rig)[0].ptr, rig.clock);
+    // A streaming input keeps the idle envelope from arming; its end lets it.
+    rig.Run(8);
+    EXPECT_FALSE(rig.module.m_sleep_armed);
+    rig.Status(PIN_RELEASE, ST_CHANGED_ONCE);
+    EXPECT_EQ(rig.module.m_streaming_inputs, 0u);
+    rig.Run(1);
+    EXPECT_TRUE(rig.module.m_sleep_armed);
+    EXPECT_EQ(StatusCalls(rig).back().value, ST_CHANGED_ONCE);
+}
+
+TEST(Resume, ReturnsToIdleUnlessSustaining) {
+    Rig rig;
+    rig.Set(PIN_ATTACK, 0.0f);
+    rig.Set(PIN_HOLD, 8.0f);
+    rig.Set(PIN_DECAY, 1.0f);
+    rig.Set(PIN_SUSTAIN, 0.5f);
+    rig.Set(PIN_GATE, 1.0f);
+    rig.Run(2);
+    ASSERT_EQ(rig.module.m_stage, STAGE_DECAY);
+    rig.module.Dispatch(SE_OP_RESUME, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(rig.module.m_stage, STAGE_IDLE);
+    EXPECT_EQ(rig.module.m_phase, 0.0f);
+    rig.Set(PIN_GATE, 0.0f);
+    rig.Run(1);
+    rig.Set(PIN_GATE, 1.0f);
+    rig.Run(10);
+    ASSERT_EQ(rig.module.m_stage, STAGE_SUSTAIN);
+    rig.module.Dispatch(SE_OP_RESUME, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(rig.module.m_stage, STAGE_SUSTAIN);
+    EXPECT_EQ(rig.module.m_phase, 0.0f);
+}
+
+TEST(HostileValues, EveryCallEndsAndStaysInsideItsSamples) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float values[] = {nan, inf, -inf, 3.0e38f, -3.0e38f, 1.0e-30f, 0.0f, 1.0f, 7.5f};
+    const int16_t choices[] = {-32768, -1, 0, 1, 2, 3, 4, 5, 32767};
+    constexpr float kGuard = -12345.0f;
+    unsigned seed = 1;
+    auto next = [&seed]() { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    Rig rig(44100.0f, 16);
+    for (int call = 0; call < 3000; ++call) {
+        for (int32_t pin :
+             {PIN_GATE, PIN_ATTACK, PIN_HOLD, PIN_DECAY, PIN_SUSTAIN, PIN_RELEASE, PIN_LEVEL, PIN_ATTACK_FORM,
+              PIN_DECAY_FORM, PIN_RELEASE_FORM, PIN_LFO_AMT, PIN_LFO_FREQ, PIN_LFO_PHASE}) {
+            if (next() % 3 == 0) rig.Stream(pin, {values[next() % 9], values[next() % 9], values[next() % 9]});
+        }
+        rig.module.m_full_attack = choices[next() % 9];
+        rig.module.m_no_release = choices[next() % 9];
+        rig.module.m_lfo_align = choices[next() % 9];
+        rig.module.m_dbmode = int32_t(next() % 5) - 2;
+        if (next() % 7 == 0) rig.Status(int32_t(next() % 16), int32_t(next() % 3));
+        std::vector<float>& out = rig.buffers[PIN_SIGNAL_OUT];
+        out.assign(out.size(), kGuard);
+        const int32_t n = 1 + int32_t(next() % 40);
+        rig.Run(n);
+        for (int32_t j = 0; j < Rig::kCapacity; ++j) {
+            if (j >= Rig::kStart && j < Rig::kStart + n) continue;
+            ASSERT_EQ(out[j], kGuard) << "call " << call << " wrote sample " << j;
+        }
+    }
+}
+
+TEST(HostileValues, LfoRecoversFromNonFiniteRateAndPhase) {
+    Rig rig;
+    rig.Set(PIN_LFO_AMT, 1.0f);
+    rig.Set(PIN_LFO_PHASE, 0.0f);
+    for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+        for (int32_t pin : {PIN_LFO_FREQ, PIN_LFO_PHASE}) {
+            rig.Set(PIN_LFO_FREQ, 2.0f);
+            rig.Set(PIN_LFO_PHASE, 0.0f);
+            rig.Set(pin, bad);
+            rig.Run(2);
+            rig.Set(pin, pin == PIN_LFO_FREQ ? 2.0f : 0.0f);
+            // From angle 0 again: the quarter-rate sequence.
+            const Samples out = rig.Run(3);
+            const double expected[] = {1, 0.5, 0};
+            for (int j = 0; j < 3; ++j)
+                EXPECT_NEAR(out[j], expected[j], 1e-6) << "pin " << pin << " = " << bad << ", sample " << j;
+        }
+    }
+}
+
+}  // namespace
