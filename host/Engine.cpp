@@ -276,7 +276,11 @@ struct Engine::Impl {
         while (inst->record != nullptr) {
             // Due events, also those stamped inside a call that already
             // covered their clock: right after that call, at their stamp.
-            while (!inst->queue.empty() && inst->queue.front().event.time_stamp <= block_start + pos) {
+            // An event at the next block's first clock waits for that block,
+            // so that it sees that block's buffers.
+            const uint32_t block_end = block_start + static_cast<uint32_t>(n);
+            while (!inst->queue.empty() && inst->queue.front().event.time_stamp <= block_start + pos &&
+                   inst->queue.front().event.time_stamp < block_end) {
                 Pending p = inst->queue.front();
                 inst->queue.erase(inst->queue.begin());
                 Deliver(inst, p);
@@ -373,7 +377,9 @@ int32_t Engine::Impl::Answer(Instance* inst, HostRecord* record, int32_t opcode,
     case SE_CB_NEXT_CLONE: {
         if (ptr == nullptr) return 0;
         HostRecord* found = nullptr;
-        const std::vector<int>& group = groups[inst->group];
+        // Asked while the clones are still being made: no walk yet.
+        static const std::vector<int> kNone;
+        const std::vector<int>& group = static_cast<size_t>(inst->group) < groups.size() ? groups[inst->group] : kNone;
         // FIRST: the first living clone; NEXT: the next living clone after
         // the one asked through, in creation order.
         bool passed = opcode == SE_CB_FIRST_CLONE;
