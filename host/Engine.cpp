@@ -535,7 +535,10 @@ bool Engine::Connect(int from, int32_t out_pin, int to, int32_t in_pin, std::str
     if (out == nullptr || in == nullptr) return fail("no such pin: " + names);
     if (out->description.direction != DR_OUT) return fail("not an output: " + names);
     if (in->description.direction == DR_OUT) return fail("not an input: " + names);
-    if (out->description.datatype != in->description.datatype) return fail("data types differ: " + names);
+    // Only sample buffers travel along connections; list and int values
+    // are the host's to set.
+    if (out->description.datatype != DT_FSAMPLE || in->description.datatype != DT_FSAMPLE)
+        return fail("only float-sample pins connect: " + names);
     if (in->source_instance >= 0) return fail("the input already has a source: " + names);
     in->source_instance = from;
     in->source_pin = out_pin;

@@ -12,7 +12,7 @@ namespace {
 using probe::Entry;
 
 std::string Describe(const std::vector<Entry>& log) {
-    static const char* kWhat[] = {"create", "open", "process", "status", "data", "clone", "destroy"};
+    static const char* kWhat[] = {"create", "open", "process", "status", "data", "clone", "destroy", "other"};
     std::ostringstream out;
     for (const Entry& e : log)
         out << "  #" << e.serial << " " << kWhat[e.what] << " clock " << e.clock << " a " << e.a << " b " << e.b
@@ -193,6 +193,25 @@ TEST_F(EngineTest, EventsAModuleQueuesAreDeliveredAtTheirClocks) {
     for (const Entry& e : data) EXPECT_EQ(static_cast<uint32_t>(e.b), e.clock) << "event time stamp";
 }
 
+TEST_F(EngineTest, ANewProcessFunctionRunsFromTheNextCallOn) {
+    options.record_callbacks = true;
+    auto engine = Make();
+    engine->SendStatus(0, probe::PIN_IN, ST_CHANGED_ONCE, 30);
+    probe::TheScript().actions = {probe::At(10, probe::ACT_SWITCH)};
+    OpenAndRun(*engine, 128);
+    // The call covering clock 10 finishes with the old function.
+    const auto first = Only(probe::LOG_PROCESS);
+    ASSERT_EQ(first.size(), 1u) << Describe(probe::TheScript().log);
+    EXPECT_EQ(first[0].b, 30);
+    const auto other = Only(probe::LOG_PROCESS_OTHER);
+    ASSERT_EQ(other.size(), 2u) << Describe(probe::TheScript().log);
+    EXPECT_EQ(other[0].clock, 30u);
+    EXPECT_EQ(other[1].clock, 64u);
+    int changes = 0;
+    for (const auto& r : engine->Callbacks()) changes += r.opcode == SE_CB_PROCESS_CHANGED ? 1 : 0;
+    EXPECT_EQ(changes, 2) << "one at open, one for the switch";
+}
+
 // --- status relay and connections ------------------------------------------------------
 
 TEST_F(EngineTest, StatusAndSamplesTravelAlongAConnectionInDependencyOrder) {
@@ -202,6 +221,8 @@ TEST_F(EngineTest, StatusAndSamplesTravelAlongAConnectionInDependencyOrder) {
     ASSERT_TRUE(engine->Connect(1, probe::PIN_OUT, 0, probe::PIN_IN, &error)) << error;
     EXPECT_FALSE(engine->Connect(1, probe::PIN_OUT, 0, probe::PIN_IN, &error)) << "an input has one source";
     EXPECT_FALSE(engine->Connect(0, probe::PIN_IN, 1, probe::PIN_AUX, &error)) << "an input is no source";
+    EXPECT_FALSE(engine->Connect(1, probe::PIN_OUT, 0, probe::PIN_LEVEL, &error)) << "a list pin is set by the host";
+    EXPECT_FALSE(engine->Connect(1, probe::PIN_OUT, 0, 9, &error)) << "no such pin";
     engine->SetInput(1, probe::PIN_IN, 0.3f);
     engine->SetInput(1, probe::PIN_IN, -0.6f, 90);
     probe::TheScript().actions = {probe::At(20, probe::ACT_SEND_STATUS, probe::PIN_OUT, ST_STREAMING, 1)};

@@ -148,6 +148,9 @@ void Module::Process(int32_t start, int32_t count) {
             m_host_record.process_function = nullptr;
             CallHost(SE_CB_PROCESS_CHANGED);
             break;
+        case ACT_SWITCH:
+            SetProcessFunction<&Module::ProcessOther>();
+            break;
         case ACT_BAD_PIN:
             CallHost(SE_CB_PIN_BUFFER, act.pin);
             break;
@@ -156,6 +159,8 @@ void Module::Process(int32_t start, int32_t count) {
         }
     }
 }
+
+void Module::ProcessOther(int32_t start, int32_t count) { Log(LOG_PROCESS_OTHER, start, count, 0.0f); }
 
 void Module::Log(int32_t what, int32_t a, int32_t b, float value, uint32_t buffer_clock) {
     TheScript().log.push_back({m_serial, what, SampleClock(), a, b, value, buffer_clock});

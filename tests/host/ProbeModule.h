@@ -28,6 +28,7 @@ enum What : int32_t {
     LOG_DATA,     // a = data word
     LOG_CLONE,    // a = serial of a clone met in a walk
     LOG_DESTROY,
+    LOG_PROCESS_OTHER,  // the second process function: a = start, b = count
 };
 
 struct Entry {
@@ -48,6 +49,7 @@ enum ActionType : int32_t {
     ACT_EVENT_PAST,    // SE_CB_ADD_EVENT stamped `value` samples before the call's clock
     ACT_NULL_PROCESS,  // record's process function set to null, then announced
     ACT_BAD_PIN,       // SE_CB_PIN_BUFFER with pin index `pin`
+    ACT_SWITCH,        // installs the second process function
 };
 
 // Performed once, by the process call that covers `clock` (for the "past"
@@ -91,6 +93,7 @@ public:
     void OnPinData(uint32_t time_stamp, int32_t data, int16_t tag) override;
 
     void Process(int32_t start, int32_t count);
+    void ProcessOther(int32_t start, int32_t count);
     // Walks the clones through the host and logs each one met.
     void WalkClones();
 
