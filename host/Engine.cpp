@@ -57,6 +57,8 @@ bool IsUiOnly(int32_t flags) { return (flags & IO_UI_COMMUNICATION) != 0 && (fla
 
 // Enumeration of declarations stops here even if a module never refuses.
 constexpr int32_t kMaxDeclarations = 4096;
+// Events delivered to one instance at one clock before the host gives up.
+constexpr int32_t kMaxEventsAtOneClock = 100000;
 
 }  // namespace
 
@@ -279,8 +281,19 @@ struct Engine::Impl {
             // An event at the next block's first clock waits for that block,
             // so that it sees that block's buffers.
             const uint32_t block_end = block_start + static_cast<uint32_t>(n);
+            int32_t delivered = 0;
             while (!inst->queue.empty() && inst->queue.front().event.time_stamp <= block_start + pos &&
                    inst->queue.front().event.time_stamp < block_end) {
+                // A module that answers each event with another one at the
+                // same clock would hold the host at that clock for ever.
+                if (++delivered > kMaxEventsAtOneClock) {
+                    Breach("more than " + std::to_string(kMaxEventsAtOneClock) + " events for instance " +
+                           std::to_string(inst->number) + " at clock " +
+                           std::to_string(inst->queue.front().event.time_stamp) + "; the rest were dropped");
+                    while (!inst->queue.empty() && inst->queue.front().event.time_stamp <= block_start + pos)
+                        inst->queue.erase(inst->queue.begin());
+                    break;
+                }
                 Pending p = inst->queue.front();
                 inst->queue.erase(inst->queue.begin());
                 Deliver(inst, p);
@@ -707,7 +720,8 @@ bool Engine::Run(uint32_t samples, std::string* error) {
         for (int number : e.run_order) e.RunInstance(e.instances[number].get(), block_start, n);
         for (auto& inst : e.instances)
             for (auto& pin : inst->pins)
-                if (pin.description.direction == DR_OUT && pin.description.datatype == DT_FSAMPLE)
+                if (e.options.record_outputs && pin.description.direction == DR_OUT &&
+                    pin.description.datatype == DT_FSAMPLE)
                     pin.history.insert(pin.history.end(), pin.buffer.begin(), pin.buffer.begin() + n);
         e.clock = block_start + static_cast<uint32_t>(n);
         e.now = e.clock;

@@ -113,6 +113,8 @@ struct EngineOptions {
     bool announce_initial_status = true;
     // Keep a record of every callback a module makes.
     bool record_callbacks = false;
+    // Keep every sample of every output (Output); off for long runs.
+    bool record_outputs = true;
 };
 
 // One callback made by a module, as the host answered it.

@@ -395,6 +395,18 @@ TEST_F(EngineTest, BreachesAreReportedWithoutStoppingTheRun) {
     }
 }
 
+TEST_F(EngineTest, AnEndlessChainOfEventsAtOneClockIsCutOff) {
+    probe::TheScript().event_storm = true;
+    probe::TheScript().actions = {probe::At(0, probe::ACT_ADD_EVENT, 0, 1, -1, 5)};
+    auto engine = Make();
+    std::string error;
+    ASSERT_TRUE(engine->Open(&error)) << error;
+    EXPECT_FALSE(engine->Run(128, &error));
+    EXPECT_EQ(error, "more than 100000 events for instance 0 at clock 5; the rest were dropped");
+    EXPECT_EQ(engine->Clock(), 128u);
+    ExpectCalls(*engine, 0, {{0, 0, 64}, {64, 0, 64}});
+}
+
 // --- callback records --------------------------------------------------------------------
 
 TEST_F(EngineTest, CallbacksAreRecordedAndUnknownOpcodesAnswerZero) {

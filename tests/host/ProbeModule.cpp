@@ -94,6 +94,10 @@ void Module::OnPinStatusChange(SEPin* pin) {
 }
 
 void Module::OnPinData(uint32_t time_stamp, int32_t data, int16_t) {
+    if (TheScript().event_storm) {
+        AddEvent(time_stamp, EV_PIN_DATA, data + 1, 0, nullptr);
+        return;
+    }
     Log(LOG_DATA, data, static_cast<int32_t>(time_stamp), 0.0f);
 }
 

@@ -73,6 +73,7 @@ struct Script {
     std::vector<Entry> log;
     std::vector<Action> actions;
     bool output_ramp = false;  // out[k] = clock of sample k; else out = in
+    bool event_storm = false;  // each delivered data event queues another at its clock
     int32_t next_serial = 0;
 };
 
