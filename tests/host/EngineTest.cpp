@@ -109,6 +109,21 @@ TEST_F(EngineTest, PinsGetTheirDefaultsAndRateAndBlockArriveBeforeOpen) {
     EXPECT_FALSE(descriptions[4].has_value_address);
 }
 
+TEST_F(EngineTest, OpenFollowsTheGivenOrderAfterRateAndBlockReachedAll) {
+    options.block_size = 32;
+    auto engine = Make(3);
+    std::string error;
+    EXPECT_FALSE(engine->Open(&error, {2, 2, 0})) << "an instance named twice";
+    ASSERT_TRUE(engine->Open(&error, {2, 0, 1})) << error;
+    std::vector<int32_t> opened;
+    for (const Entry& e : Only(probe::LOG_OPEN)) {
+        opened.push_back(e.serial);
+        EXPECT_EQ(e.a, 32) << "block size known in Open of #" << e.serial;
+    }
+    EXPECT_EQ(opened, (std::vector<int32_t>{2, 0, 1}));
+    EXPECT_FALSE(engine->Open(&error)) << "opened twice";
+}
+
 // --- block cutting and clocks ----------------------------------------------------------
 
 TEST_F(EngineTest, ProcessCallsAreCutAtEventTimesAndClocksReadRight) {

@@ -157,6 +157,16 @@ TEST_P(SepHostInfo, ValidateRunsCleanly) {
     EXPECT_NE(result.out.find("breaches:       0"), std::string::npos) << result.out;
 }
 
+TEST_P(SepHostInfo, ValidateTracesEveryCallback) {
+    const Library lib = GetParam();
+    const Output result = RunTool(std::string("validate --trace --samples 100 '") + lib.path + "'");
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_NE(result.out.find("clock 0  instance 0  SE_CB_PIN_COUNT  index 0  value 0  ptr 0  -> 18\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("SE_CB_PROCESS_CHANGED"), std::string::npos) << result.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(RealLibraries, SepHostInfo,
                          ::testing::Values(Library{ULVO_SEP_PATH, "ulvo", "ulvo Module", false, kUlvo},
                                            Library{TESSARN_SEP_PATH, "tessarn", "tessarn", true, kTessarn}),
