@@ -14,6 +14,8 @@ struct RealModule {
     int32_t output_pins[2];
 };
 
+void PrintTo(const RealModule& m, std::ostream* os) { *os << m.id; }
+
 class EndToEnd : public ::testing::TestWithParam<RealModule> {};
 
 TEST_P(EndToEnd, OpensProcessesAndClosesWithFiniteOutput) {

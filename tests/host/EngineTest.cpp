@@ -375,6 +375,24 @@ TEST_F(EngineTest, InitialStatusIsAnnouncedOnceInPinOrderUnlessTurnedOff) {
     }
 }
 
+TEST_F(EngineTest, AnInputFedByAStreamingOutputIsAnnouncedStreaming) {
+    options.announce_initial_status = true;
+    auto engine = Make(2);
+    std::string error;
+    ASSERT_TRUE(engine->Connect(0, probe::PIN_OUT, 1, probe::PIN_IN, &error)) << error;
+    probe::TheScript().actions = {probe::At(0, probe::ACT_SEND_STATUS, probe::PIN_OUT, ST_STREAMING, 0)};
+    OpenAndRun(*engine, 64);
+    const auto statuses = Only(probe::LOG_STATUS, 1);
+    ASSERT_GE(statuses.size(), 1u) << Describe(probe::TheScript().log);
+    EXPECT_EQ(statuses[0].a, probe::PIN_IN);
+    EXPECT_EQ(statuses[0].b, ST_STREAMING);
+    EXPECT_EQ(statuses[0].clock, 0u);
+    // The source itself was announced as set once: nothing streams into it.
+    const auto source = Only(probe::LOG_STATUS, 0);
+    ASSERT_GE(source.size(), 1u);
+    EXPECT_EQ(source[0].b, ST_CHANGED_ONCE);
+}
+
 // --- breaches ------------------------------------------------------------------------------
 
 TEST_F(EngineTest, BreachesAreReportedWithoutStoppingTheRun) {

@@ -101,6 +101,8 @@ struct Library {
     const Row* rows;
 };
 
+void PrintTo(const Library& lib, std::ostream* os) { *os << lib.id; }
+
 class SepHostInfo : public ::testing::TestWithParam<Library> {};
 
 TEST_P(SepHostInfo, PrintsTheDescriptionAndAllEighteenPins) {
