@@ -57,6 +57,8 @@ bool IsUiOnly(int32_t flags) { return (flags & IO_UI_COMMUNICATION) != 0 && (fla
 
 // Enumeration of declarations stops here even if a module never refuses.
 constexpr int32_t kMaxDeclarations = 4096;
+// Events delivered to one instance at one clock before the host gives up.
+constexpr int32_t kMaxEventsAtOneClock = 100000;
 
 }  // namespace
 
@@ -276,7 +278,22 @@ struct Engine::Impl {
         while (inst->record != nullptr) {
             // Due events, also those stamped inside a call that already
             // covered their clock: right after that call, at their stamp.
-            while (!inst->queue.empty() && inst->queue.front().event.time_stamp <= block_start + pos) {
+            // An event at the next block's first clock waits for that block,
+            // so that it sees that block's buffers.
+            const uint32_t block_end = block_start + static_cast<uint32_t>(n);
+            int32_t delivered = 0;
+            while (!inst->queue.empty() && inst->queue.front().event.time_stamp <= block_start + pos &&
+                   inst->queue.front().event.time_stamp < block_end) {
+                // A module that answers each event with another one at the
+                // same clock would hold the host at that clock for ever.
+                if (++delivered > kMaxEventsAtOneClock) {
+                    Breach("more than " + std::to_string(kMaxEventsAtOneClock) + " events for instance " +
+                           std::to_string(inst->number) + " at clock " +
+                           std::to_string(inst->queue.front().event.time_stamp) + "; the rest were dropped");
+                    while (!inst->queue.empty() && inst->queue.front().event.time_stamp <= block_start + pos)
+                        inst->queue.erase(inst->queue.begin());
+                    break;
+                }
                 Pending p = inst->queue.front();
                 inst->queue.erase(inst->queue.begin());
                 Deliver(inst, p);
@@ -373,7 +390,9 @@ int32_t Engine::Impl::Answer(Instance* inst, HostRecord* record, int32_t opcode,
     case SE_CB_NEXT_CLONE: {
         if (ptr == nullptr) return 0;
         HostRecord* found = nullptr;
-        const std::vector<int>& group = groups[inst->group];
+        // Asked while the clones are still being made: no walk yet.
+        static const std::vector<int> kNone;
+        const std::vector<int>& group = static_cast<size_t>(inst->group) < groups.size() ? groups[inst->group] : kNone;
         // FIRST: the first living clone; NEXT: the next living clone after
         // the one asked through, in creation order.
         bool passed = opcode == SE_CB_FIRST_CLONE;
@@ -529,7 +548,10 @@ bool Engine::Connect(int from, int32_t out_pin, int to, int32_t in_pin, std::str
     if (out == nullptr || in == nullptr) return fail("no such pin: " + names);
     if (out->description.direction != DR_OUT) return fail("not an output: " + names);
     if (in->description.direction == DR_OUT) return fail("not an input: " + names);
-    if (out->description.datatype != in->description.datatype) return fail("data types differ: " + names);
+    // Only sample buffers travel along connections; list and int values
+    // are the host's to set.
+    if (out->description.datatype != DT_FSAMPLE || in->description.datatype != DT_FSAMPLE)
+        return fail("only float-sample pins connect: " + names);
     if (in->source_instance >= 0) return fail("the input already has a source: " + names);
     in->source_instance = from;
     in->source_pin = out_pin;
@@ -698,7 +720,8 @@ bool Engine::Run(uint32_t samples, std::string* error) {
         for (int number : e.run_order) e.RunInstance(e.instances[number].get(), block_start, n);
         for (auto& inst : e.instances)
             for (auto& pin : inst->pins)
-                if (pin.description.direction == DR_OUT && pin.description.datatype == DT_FSAMPLE)
+                if (e.options.record_outputs && pin.description.direction == DR_OUT &&
+                    pin.description.datatype == DT_FSAMPLE)
                     pin.history.insert(pin.history.end(), pin.buffer.begin(), pin.buffer.begin() + n);
         e.clock = block_start + static_cast<uint32_t>(n);
         e.now = e.clock;

@@ -300,7 +300,8 @@ std::string FormatDescriptionJson(const ModuleDescription& d) {
         out << "    {\"index\": " << i << ", \"name\": " << JsonString(p.name)
             << ", \"direction\": " << JsonString(DirectionName(p.direction))
             << ", \"type\": " << JsonString(DatatypeName(p.datatype)) << ", \"flags\": " << p.flags
-            << ", \"default\": " << (p.has_default ? JsonString(p.default_text) : std::string("null"))
+            << ", \"default\": " << (p.has_default ? JsonString(p.default_text) : std::string("null"));
+        out << ", \"choices_text\": " << (p.has_choices ? JsonString(p.choices_text) : std::string("null"))
             << ", \"choices\": ";
         if (!p.has_choices) {
             out << "null";

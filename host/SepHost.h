@@ -113,6 +113,8 @@ struct EngineOptions {
     bool announce_initial_status = true;
     // Keep a record of every callback a module makes.
     bool record_callbacks = false;
+    // Keep every sample of every output (Output); off for long runs.
+    bool record_outputs = true;
 };
 
 // One callback made by a module, as the host answered it.
@@ -150,12 +152,14 @@ public:
 
     // Output pin `out_pin` of instance `from` feeds input pin `in_pin` of
     // instance `to`: the input reads the output's buffer. An output may feed
-    // many inputs; an input has one source.
+    // many inputs; an input has one source. Only DT_FSAMPLE pins connect
+    // (list and int values are set by the host).
     bool Connect(int from, int32_t out_pin, int to, int32_t in_pin, std::string* error);
 
     // Sends sample rate and block size to every instance and opens them, in
     // `order` (instance numbers) or in creation order. Fails on a cycle in
-    // the connections.
+    // the connections. Whatever the open order, Run processes instances in
+    // dependency order (sources first, ties in creation order).
     bool Open(std::string* error, const std::vector<int>& order = {});
 
     // Drives an unconnected input. DT_FSAMPLE: from clock `at` on the buffer
@@ -178,7 +182,12 @@ public:
     void SendStatus(int instance, int32_t pin, int32_t status, uint32_t at);
 
     // Runs `samples` samples as host blocks of at most block_size samples.
-    // Returns false on a breach of the module contract (see Breaches).
+    // Returns false on a breach of the module contract (see Breaches); the
+    // run still goes to its end, the breaching request answered with 0.
+    // Inputs driven with a clock already passed take effect at the current
+    // clock. An event stamped inside a call that already covered its clock
+    // is delivered right after that call, the sample clock reading its
+    // stamp; an event at the next block's first clock waits for that block.
     bool Run(uint32_t samples, std::string* error);
 
     uint32_t Clock() const;

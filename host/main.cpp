@@ -114,6 +114,7 @@ int Validate(const std::vector<std::string>& args) {
     options.sample_rate = static_cast<float>(rate);
     options.block_size = static_cast<int32_t>(block);
     options.record_callbacks = true;
+    options.record_outputs = false;
     sephost::Engine engine(options);
     const int first = engine.Place(*library, static_cast<int>(voices), &error);
     bool ok = first >= 0 && engine.Open(&error) && engine.Run(static_cast<uint32_t>(samples), &error);

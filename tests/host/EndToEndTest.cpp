@@ -14,6 +14,8 @@ struct RealModule {
     int32_t output_pins[2];
 };
 
+void PrintTo(const RealModule& m, std::ostream* os) { *os << m.id; }
+
 class EndToEnd : public ::testing::TestWithParam<RealModule> {};
 
 TEST_P(EndToEnd, OpensProcessesAndClosesWithFiniteOutput) {
@@ -35,11 +37,29 @@ TEST_P(EndToEnd, OpensProcessesAndClosesWithFiniteOutput) {
     EXPECT_TRUE(engine.Breaches().empty());
 
     for (int instance = 0; instance < 2; ++instance) {
-        // Every call starts where the last ended, and the calls together
-        // cover each sample exactly once (unless the module sleeps).
+        // The pin count is asked once, in Open; the module installed its
+        // own process function there.
+        int pin_count_asks = 0, process_changes = 0;
+        for (const auto& r : engine.Callbacks()) {
+            if (r.instance != instance) continue;
+            pin_count_asks += r.opcode == SE_CB_PIN_COUNT ? 1 : 0;
+            process_changes += r.opcode == SE_CB_PROCESS_CHANGED ? 1 : 0;
+        }
+        EXPECT_EQ(pin_count_asks, 1) << "instance " << instance;
+        EXPECT_GE(process_changes, 1) << "instance " << instance;
+
+        // Each call starts where the last ended, unless the instance slept
+        // in between; no call crosses a host block.
         const auto& calls = engine.ProcessCalls(instance);
         ASSERT_FALSE(calls.empty());
         EXPECT_EQ(calls.front().clock, 0u);
+        for (size_t i = 0; i < calls.size(); ++i) {
+            EXPECT_EQ(calls[i].clock % 256u, static_cast<uint32_t>(calls[i].start)) << "call " << i;
+            EXPECT_LE(calls[i].start + calls[i].count, 256) << "call " << i;
+            if (i == 0) continue;
+            const uint32_t previous_end = calls[i - 1].clock + static_cast<uint32_t>(calls[i - 1].count);
+            EXPECT_GE(calls[i].clock, previous_end) << "call " << i << " overlaps the previous one";
+        }
         for (int32_t pin : m.output_pins) {
             if (pin < 0) continue;
             const std::vector<float>& out = engine.Output(instance, pin);

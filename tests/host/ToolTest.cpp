@@ -1,0 +1,195 @@
+// sep-host run as a process on the built libraries: the pin tables it prints
+// must be the modules' declared tables.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+struct Output {
+    int status = -1;
+    std::string out;
+};
+
+// Runs sep-host with `args`; stderr joins stdout when `with_stderr`.
+Output RunTool(const std::string& args, bool with_stderr = false) {
+    const std::string command =
+        std::string("'") + SEP_HOST_PATH + "' " + args + (with_stderr ? " 2>&1" : " 2>/dev/null");
+    Output result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) result.out.append(chunk, n);
+    const int raw = pclose(pipe);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return result;
+}
+
+struct Row {
+    const char* name;
+    const char* direction;
+    const char* type;
+    const char* default_text;
+    const char* choices;
+};
+
+// The declared pin tables, written out by hand.
+const Row kUlvo[18] = {
+    {"fc", "in", "float-sample", "0", "-"},
+    {"fm1", "in", "float-sample", "0", "-"},
+    {"N", "in", "float-sample", "0", "-"},
+    {"a", "in", "float-sample", "0", "-"},
+    {"gate", "in", "float-sample", "0", "-"},
+    {"detune", "in", "float-sample", "0", "-"},
+    {"sync", "in", "float-sample", "0", "-"},
+    {"Wave", "in", "float-sample", "0", "-"},
+    {"combfreq", "in", "float-sample", "0", "-"},
+    {"combphase", "in", "float-sample", "0", "-"},
+    {"fund", "in", "float-sample", "0", "-"},
+    {"cpmode", "in", "enum", "1", "off=1,static=2,dynamic=3,wah-wah=4"},
+    {"cfmode", "in", "enum", "1", "off=1,static=2,dynamic=3"},
+    {"rotate", "in", "float-sample", "0", "-"},
+    {"poly", "in", "enum", "8", "1=1,2=2,3=3,4=4,5=5,6=6,7=7,8=8,9=9,10=10,11=11,12=12,13=13,14=14,15=15,16=16"},
+    {"incr", "in", "float-sample", "0", "-"},
+    {"outputl", "out", "float-sample", "-", "-"},
+    {"outputr", "out", "float-sample", "-", "-"},
+};
+
+const Row kTessarn[18] = {
+    {"Gate", "in", "float-sample", "1", "-"},
+    {"Attack", "in", "float-sample", "0", "-"},
+    {"Hold", "in", "float-sample", "0", "-"},
+    {"Decay", "in", "float-sample", "5", "-"},
+    {"Sustain", "in", "float-sample", "7", "-"},
+    {"Release", "in", "float-sample", "4", "-"},
+    {"Overall Level", "in", "float-sample", "10", "-"},
+    {"AttackForm", "in", "float-sample", "0", "-"},
+    {"DecayForm", "in", "float-sample", "0", "-"},
+    {"ReleaseForm", "in", "float-sample", "0", "-"},
+    {"FullAttack", "in", "enum", "1", "off=0,on=1"},
+    {"NoRelease", "in", "enum", "0", "off=0,on=1"},
+    {"LfoAmt", "in", "float-sample", "0", "-"},
+    {"LfoFreq", "in", "float-sample", "10", "-"},
+    {"LfoPhase", "in", "float-sample", "10", "-"},
+    {"LfoAlign", "in", "enum", "1", "off=0,normal=1,bottom mod=2,center mod=3,top mod=4"},
+    {"Signal Out", "out", "float-sample", "-", "-"},
+    {"dbmode", "setting", "int", "1", "-"},
+};
+
+// Splits a table line at runs of two or more spaces.
+std::vector<std::string> Columns(const std::string& line) {
+    std::vector<std::string> cols;
+    size_t i = 0;
+    while (i < line.size()) {
+        size_t gap = line.find("  ", i);
+        if (gap == std::string::npos) gap = line.size();
+        cols.push_back(line.substr(i, gap - i));
+        i = gap;
+        while (i < line.size() && line[i] == ' ') ++i;
+    }
+    return cols;
+}
+
+struct Library {
+    const char* path;
+    const char* id;
+    const char* name;
+    bool name_is_id;
+    const Row* rows;
+};
+
+void PrintTo(const Library& lib, std::ostream* os) { *os << lib.id; }
+
+class SepHostInfo : public ::testing::TestWithParam<Library> {};
+
+TEST_P(SepHostInfo, PrintsTheDescriptionAndAllEighteenPins) {
+    const Library lib = GetParam();
+    const Output result = RunTool(std::string("info '") + lib.path + "'");
+    ASSERT_EQ(result.status, 0) << result.out;
+    std::istringstream lines(result.out);
+    std::string line;
+    std::vector<std::vector<std::string>> table;
+    bool in_table = false;
+    bool saw_id = false, saw_name = false, saw_version = false;
+    while (std::getline(lines, line)) {
+        if (line == std::string("id:          ") + lib.id) saw_id = true;
+        if (line.rfind(std::string("name:        ") + lib.name, 0) == 0) {
+            saw_name = true;
+            EXPECT_EQ(line.find("the id's text object") != std::string::npos, lib.name_is_id) << line;
+        }
+        if (line == "sdk version: 2230") saw_version = true;
+        if (line.rfind("index", 0) == 0) {
+            in_table = true;
+            continue;
+        }
+        if (in_table && !line.empty()) table.push_back(Columns(line));
+    }
+    EXPECT_TRUE(saw_id && saw_name && saw_version) << result.out;
+    ASSERT_EQ(table.size(), 18u) << result.out;
+    for (size_t i = 0; i < 18; ++i) {
+        const Row& row = lib.rows[i];
+        const std::vector<std::string> expected = {std::to_string(i), row.name,         row.direction,
+                                                   row.type,          row.default_text, row.choices};
+        EXPECT_EQ(table[i], expected) << "pin " << i;
+    }
+}
+
+TEST_P(SepHostInfo, JsonNamesEveryPin) {
+    const Library lib = GetParam();
+    const Output result = RunTool(std::string("info --json '") + lib.path + "'");
+    ASSERT_EQ(result.status, 0) << result.out;
+    EXPECT_NE(result.out.find(std::string("\"id\": \"") + lib.id + "\""), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find(std::string("\"name_is_id\": ") + (lib.name_is_id ? "true" : "false")),
+              std::string::npos);
+    for (int i = 0; i < 18; ++i) {
+        const std::string entry = "{\"index\": " + std::to_string(i) + ", \"name\": \"" + lib.rows[i].name +
+                                  "\", \"direction\": \"" + lib.rows[i].direction + "\", \"type\": \"" +
+                                  lib.rows[i].type + "\"";
+        EXPECT_NE(result.out.find(entry), std::string::npos) << entry;
+    }
+}
+
+TEST_P(SepHostInfo, ValidateRunsCleanly) {
+    const Library lib = GetParam();
+    const Output result = RunTool(std::string("validate --voices 3 --block 128 --samples 2000 '") + lib.path + "'");
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_NE(result.out.find("breaches:       0"), std::string::npos) << result.out;
+}
+
+TEST_P(SepHostInfo, ValidateTracesEveryCallback) {
+    const Library lib = GetParam();
+    const Output result = RunTool(std::string("validate --trace --samples 100 '") + lib.path + "'");
+    EXPECT_EQ(result.status, 0) << result.out;
+    EXPECT_NE(result.out.find("clock 0  instance 0  SE_CB_PIN_COUNT  index 0  value 0  ptr 0  -> 18\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("SE_CB_PROCESS_CHANGED"), std::string::npos) << result.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(RealLibraries, SepHostInfo,
+                         ::testing::Values(Library{ULVO_SEP_PATH, "ulvo", "ulvo Module", false, kUlvo},
+                                           Library{TESSARN_SEP_PATH, "tessarn", "tessarn", true, kTessarn}),
+                         [](const ::testing::TestParamInfo<Library>& info) { return std::string(info.param.id); });
+
+TEST(SepHostErrors, NonLibraryMissingFileAndUsage) {
+    Output result = RunTool(std::string("info '") + NOT_A_LIBRARY_PATH + "'", true);
+    EXPECT_EQ(result.status, 1) << result.out;
+    EXPECT_NE(result.out.find("is not a loadable module library"), std::string::npos) << result.out;
+    result = RunTool("info /nonexistent/x.sep", true);
+    EXPECT_EQ(result.status, 1) << result.out;
+    result = RunTool(std::string("validate '") + REFUSES_SEP_PATH + "'", true);
+    EXPECT_EQ(result.status, 1) << result.out;
+    EXPECT_NE(result.out.find("refused"), std::string::npos) << result.out;
+    EXPECT_EQ(RunTool("frobnicate").status, 2);
+    EXPECT_EQ(RunTool("info --bogus x.sep").status, 2);
+    EXPECT_EQ(RunTool("validate --voices 0 x.sep").status, 2);
+    EXPECT_EQ(RunTool("").status, 2);
+    result = RunTool("--help");
+    EXPECT_EQ(result.status, 0);
+    EXPECT_NE(result.out.find("starting"), std::string::npos) << "help explains the initial announcement";
+}
+
+}  // namespace
