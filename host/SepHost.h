@@ -144,6 +144,10 @@ public:
 
     int InstanceCount() const;
 
+    // The declarations an instance answered to opcode 6, UI-only ones
+    // included (they get no pin).
+    std::vector<PinDescription> Declarations(int instance) const;
+
     // Output pin `out_pin` of instance `from` feeds input pin `in_pin` of
     // instance `to`: the input reads the output's buffer. An output may feed
     // many inputs; an input has one source.
@@ -210,8 +214,9 @@ public:
     // Closes every instance; the clones of one module are destroyed together.
     void Close();
 
-private:
     struct Impl;
+
+private:
     std::unique_ptr<Impl> m_impl;
 };
 
