@@ -129,6 +129,11 @@ TEST(UlvoEndToEnd, GateOffWindsDownSleepsAndWakes) {
     constexpr uint32_t kGateOff = 2000;
     engine.ClearCallbacks();
     engine.SetInput(voice, ulvo::PIN_GATE, 0.0f, kGateOff);
+    // Status changes of another pin cut the host's calls into pieces of 100
+    // samples, so the countdown is seen to that grain; with the gate down
+    // they do not wake the module.
+    for (uint32_t at = kGateOff + 100; at < kGateOff + 3000; at += 100)
+        engine.SendStatus(voice, ulvo::PIN_DETUNE, ST_CHANGED_ONCE, at);
     ASSERT_TRUE(engine.Run(5000, &error)) << error;
 
     std::vector<int32_t> static_pins;
