@@ -30,7 +30,7 @@ TEST(UlvoOpen, RateConstants) {
         UlvoRig rig(c.rate);
         const Module& m = *rig.module;
         EXPECT_EQ(m.m_sample_rate, c.rate);
-        EXPECT_EQ(m.m_two_over_sr, 2.0 / c.rate) << c.rate;
+        EXPECT_DOUBLE_EQ(m.m_two_over_sr, 2.0 / c.rate) << c.rate;
         EXPECT_EQ(m.m_max_freq, c.max_freq) << c.rate;
         EXPECT_EQ(m.m_gain, 1.0);
         EXPECT_EQ(m.m_comb_freq_cos, 1.0);
