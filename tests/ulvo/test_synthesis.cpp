@@ -354,72 +354,20 @@ TEST(UlvoRotate, ChangesAreAppliedAsDifferences) {
     rig.Run(10, 1);
     EXPECT_NEAR(rig.module->m_carrier_phase, 0.5 + 11 * step, 1e-12);
     EXPECT_EQ(rig.module->m_applied_offset, 0.5f);
-}
 
-TEST(UlvoRotate, FullWrapOfLargeOffsetsMatchesStepping) {
+    // Large offsets: the full wrap gives what stepping by 2 gives.
     for (float rotate : {3.0f, -3.0f, 17.0f, 37.3f, -123.75f, 1000000.5f, -65537.25f}) {
-        UlvoRig rig;
-        rig.Set(PIN_FC, 0.5f);
-        rig.Set(PIN_ROTATE, rotate);
-        rig.Run(0, 1);
-        double stepped = rotate;  // reference: the plain loop, which ends quickly for these
+        UlvoRig far;
+        far.Set(PIN_FC, 0.5f);
+        far.Set(PIN_ROTATE, rotate);
+        far.Run(0, 1);
+        double stepped = rotate;
         while (stepped < -1.0) stepped += 2.0;
         while (stepped > 1.0) stepped -= 2.0;
-        stepped += 440.0 * 2.0 / 44100.0;
+        stepped += step;
         if (stepped > 1.0) stepped -= 2.0;
-        EXPECT_EQ(rig.module->m_carrier_phase, stepped) << "rotate=" << rotate;
+        EXPECT_EQ(far.module->m_carrier_phase, stepped) << "rotate=" << rotate;
     }
-}
-
-TEST(UlvoSteal, StolenVoiceFadesInAbout2205SamplesThenSleeps) {
-    MockHost host;
-    host.pin_count = ulvo::PIN_COUNT;
-    std::vector<float> buffers[2][ulvo::PIN_COUNT];
-    ulvo::Module first(MockHost::Callback(), nullptr), second(MockHost::Callback(), nullptr);
-    host.clones = {first.GetHostRecord(), second.GetHostRecord()};
-    ulvo::Module* voices[2] = {&first, &second};
-    for (int k = 0; k < 2; ++k) {
-        voices[k]->Open();
-        for (auto& b : buffers[k]) b.assign(4096, 0.0f);
-        UlvoRig::Bind(*voices[k], buffers[k]);
-        buffers[k][PIN_GATE].assign(4096, 1.0f);
-        buffers[k][PIN_FC].assign(4096, 0.5f);
-        buffers[k][PIN_FM1].assign(4096, 1.0f);
-        buffers[k][PIN_N].assign(4096, 3.0f);
-        buffers[k][PIN_A].assign(4096, 0.5f);
-        buffers[k][ulvo::PIN_SYNC].assign(4096, 1.0f);
-        voices[k]->m_poly = 1;
-        voices[k]->m_cpmode = 1;
-        voices[k]->m_cfmode = 1;
-    }
-    // note on the first voice, then on the second, which steals the first
-    HostEvent sync = {};
-    sync.kind = EV_PIN_STATUS;
-    sync.value_a = ST_CHANGED_ONCE;
-    sync.pointer = reinterpret_cast<void*>(static_cast<intptr_t>(ulvo::PIN_SYNC));
-    first.HandleEvent(&sync);
-    second.HandleEvent(&sync);
-    ASSERT_TRUE(first.m_voices->IsStolen(0));
-    EXPECT_FALSE(first.m_sleeping);
-
-    // one-sample blocks, so that the block head sees the gain every sample
-    int silent_from = -1;
-    int asleep_from = -1;
-    double gain_at_half = 0.0;
-    for (int i = 0; i < 3000; ++i) {
-        first.Process(i, 1);
-        if (silent_from < 0 && first.m_gain == 0.0) silent_from = i;
-        if (asleep_from < 0 && first.m_sleeping) asleep_from = i;
-        if (i == 1102) gain_at_half = first.m_gain;
-    }
-    EXPECT_GE(silent_from, 2203);
-    EXPECT_LE(silent_from, 2206);
-    EXPECT_NEAR(gain_at_half, 0.5, 0.001) << "a linear fade";
-    for (int i = silent_from; i < 3000; ++i) ASSERT_EQ(buffers[0][ulvo::PIN_OUTPUTL][i], 0.0f) << i;
-    EXPECT_EQ(asleep_from, silent_from + 1) << "the first block that starts at gain 0 goes to sleep";
-    second.Process(0, 1);
-    EXPECT_EQ(second.m_gain, 1.0);
-    EXPECT_NE(buffers[1][ulvo::PIN_OUTPUTL][0], 0.0f);
 }
 
 TEST(UlvoCombRates, StaticAndDynamicTurnAtTheirRates) {
@@ -492,10 +440,13 @@ void ExpectBounded(UlvoRig& rig, const std::string& what) {
     EXPECT_LE(std::fabs(m.m_modulator_phase), 1.0) << what;
 }
 
-TEST(UlvoRobustness, HugeAndInfinitePhaseInputsFinishAtOnce) {
+TEST(UlvoRobustness, HugeNonFiniteAndOverflowingInputsFinishWithFiniteSamples) {
+    // 1e30 and infinity on the phase inputs once made the wrap loop run for
+    // billions of steps or forever; the others overflow the arithmetic.
     const float inf = std::numeric_limits<float>::infinity();
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const int32_t pins[] = {PIN_FM1, PIN_DETUNE, PIN_ROTATE, PIN_COMBFREQ, PIN_COMBPHASE};
+    const int32_t pins[] = {PIN_FM1, PIN_DETUNE, PIN_ROTATE, PIN_COMBFREQ, PIN_COMBPHASE,
+                            PIN_FC,  PIN_N,      PIN_A,      PIN_FUND,     PIN_WAVE};
     for (bool vector : {false, true}) {
         for (int32_t pin : pins) {
             for (float value : {1e30f, -1e30f, inf, -inf, nan, 3e38f}) {
@@ -512,47 +463,13 @@ TEST(UlvoRobustness, HugeAndInfinitePhaseInputsFinishAtOnce) {
                     std::ostringstream what;
                     what << "pin " << pin << " = " << value << " mode " << mode << " vector " << vector;
                     ExpectBounded(rig, what.str());
-                    if ((pin == PIN_COMBFREQ || pin == PIN_COMBPHASE) && mode != 2) {
-                        // the phase inputs return to normal: the tone comes back (the
-                        // "static" accumulators keep a huge value, one wrap step at a time)
-                        rig.Set(pin, 0.1f);
-                        rig.Run(0, 1024);
-                        EXPECT_NE(rig.Left(1000), 0.0f) << what.str();
-                    }
                 }
             }
         }
     }
-}
-
-TEST(UlvoRobustness, NonFiniteAndOverflowingInputsGiveFiniteSamples) {
-    const float inf = std::numeric_limits<float>::infinity();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    struct Case {
-        int32_t pin;
-        float value;
-    };
-    const Case cases[] = {{PIN_FC, nan},     {PIN_FC, inf},     {PIN_FC, 20.0f}, {PIN_N, nan},    {PIN_N, inf},
-                          {PIN_N, -inf},     {PIN_N, 3e38f},    {PIN_A, 3e38f},  {PIN_A, -3e38f}, {PIN_A, nan},
-                          {PIN_FUND, 3e38f}, {PIN_WAVE, 3e38f}, {PIN_FUND, nan}, {PIN_WAVE, -inf}};
-    for (const Case& c : cases) {
-        for (int16_t mode : {1, 4}) {
-            UlvoRig rig;
-            Setting s;
-            s.n = 10.0f;
-            Apply(rig, s);
-            rig.module->m_cpmode = mode;
-            rig.Set(c.pin, c.value);
-            rig.Run(0, 1024);
-            std::ostringstream what;
-            what << "pin " << c.pin << " = " << c.value << " mode " << mode;
-            ExpectBounded(rig, what.str());
-        }
-    }
     // after a NaN pitch the tone comes back once "fc" is a number again
     UlvoRig rig;
-    Setting s;
-    Apply(rig, s);
+    Apply(rig, Setting());
     rig.Set(PIN_FC, nan);
     rig.Run(0, 512);
     rig.Set(PIN_FC, 0.5f);
