@@ -1,6 +1,9 @@
 #include "Module.h"
 
-#include <cstring>
+#include <new>
+
+#include "Cpu.h"
+#include "UlvoVoiceList.h"
 
 namespace ulvo {
 
@@ -40,9 +43,19 @@ const PinDeclaration kPins[PIN_COUNT] = {
 
 }  // namespace
 
-Module::Module(seaudioMasterFn callback, void* reserved) : SEModule_base(callback, reserved) {}
+Module::Module(seaudioMasterFn callback, void* reserved) : SEModule_base(callback, reserved) {
+    m_has_sse = HasSse();
+    m_voices = nullptr;
+}
 
-Module::~Module() {}
+Module::~Module() {
+    if (m_voices != nullptr) {
+        delete m_voices;
+        // The other clones still point at the list: clear every pointer.
+        ForEachClone([](Module* clone, int16_t) { clone->m_voices = nullptr; });
+        m_voices = nullptr;
+    }
+}
 
 void Module::Describe(ModuleProperties* properties) {
     properties->id = "ulvo";
@@ -63,23 +76,127 @@ bool Module::GetPinProperties(int32_t index, SEPinProperties* properties) {
     return true;
 }
 
+template <class Visit>
+int16_t Module::ForEachClone(Visit visit) {
+    // A host answers null at the end of the walk; the bound keeps a host that
+    // never does from holding the module in this loop.
+    constexpr int32_t kMaxClones = 32767;
+    HostRecord* record = nullptr;
+    CallHost(SE_CB_FIRST_CLONE, 0, 0, &record, 0.0f);
+    int16_t position = 0;
+    while (record != nullptr && position < kMaxClones) {
+        Module* clone = static_cast<Module*>(static_cast<SEModule_base*>(record->object));
+        visit(clone, position);
+        ++position;
+        HostRecord* next = nullptr;
+        clone->CallHost(SE_CB_NEXT_CLONE, 0, 0, &next, 0.0f);
+        record = next;
+    }
+    return position;
+}
+
 void Module::Open() {
     SetProcessFunction<&Module::Process>();
     SEModule_base::Open();
+
+    // rate-dependent constants
+    constexpr double kMaxFreqPerRate = 10.0 / 21.0;
+    constexpr double kMaxFreqCapHz = 21000.0;
+    m_sample_rate = SampleRate();
+    m_two_over_sr = 2.0 / m_sample_rate;
+    m_max_freq = m_sample_rate * kMaxFreqPerRate;
+    if (m_max_freq > kMaxFreqCapHz) m_max_freq = kMaxFreqCapHz;
+
+    m_carrier_phase = 0.0;
+    m_modulator_phase = 0.0;
+    m_comb_phase = 0.0;
+    m_comb_freq = 0.0;
+    m_gain = 1.0;
+    m_comb_freq_cos = 1.0;
+    m_comb_freq_sin = 0.0;
+    // An "fc" of -20 lies far below any useful pitch, so the first sample
+    // always derives the base frequency.
+    m_base_freq = -20.0f;
+    m_last_fc = -20.0f;
+    m_sleeping = true;
+    m_applied_offset = 0.0f;
+
+    if (m_voices != nullptr) return;  // an earlier clone handed us its list
+
+    // The first clone opened creates the list and numbers every clone.
+    UlvoVoiceList* list = new (std::nothrow) UlvoVoiceList(SampleRate());
+    if (list == nullptr) return;
+    const int16_t clones = ForEachClone([list](Module* clone, int16_t position) {
+        clone->m_voices = list;
+        clone->m_voice_index = position;
+    });
+    if (m_voices == nullptr) {
+        // The host's walk did not list this instance: it still owns the list
+        // it made, as the next voice after the clones it reached.
+        m_voices = list;
+        m_voice_index = clones;
+    }
 }
 
-void Module::OnPinStatusChange(SEPin*) {}
+void Module::OnPinStatusChange(SEPin* pin) {
+    const float gate = GetPin(PIN_GATE)->GetValue();
+    constexpr float kSyncThreshold = 0.1f;
+
+    if (m_voices != nullptr) {
+        if (pin->m_index == PIN_SYNC && GetPin(PIN_SYNC)->GetValue() > kSyncThreshold) {
+            // note start
+            m_voices->StartVoice(m_voice_index, m_poly);
+            m_gain = 1.0;
+            m_carrier_phase = 0.0;
+            m_modulator_phase = 0.0;
+            m_comb_phase = 0.0;
+            m_comb_freq = 0.0;
+
+            // rotation: one correction only, so a step above 2 keeps growing
+            double rotation = static_cast<double>(m_voices->m_rotation) + static_cast<double>(m_voices->m_incr);
+            if (rotation < -1.0) {
+                rotation += 2.0;
+            } else if (rotation > 1.0) {
+                rotation -= 2.0;
+            }
+            m_voices->m_rotation = static_cast<float>(rotation);
+            // The synthesis adds rotate - m_applied_offset into the carrier
+            // phase, so the note starts turned by "rotate" plus the rotation.
+            m_applied_offset = -m_voices->m_rotation;
+        } else if (pin->m_index == PIN_INCR) {
+            const float incr = GetPin(PIN_INCR)->GetValue();
+            if (incr != m_voices->m_incr) {
+                m_voices->m_incr = incr;
+                m_voices->m_rotation = 0.0f;
+            }
+        }
+    }
+
+    // wake test: a gate above 0 or a streaming gate
+    if (!(gate > 0.0f) && !(GetPin(PIN_GATE)->m_status > ST_CHANGED_ONCE)) return;
+    SetProcessFunction<&Module::Process>();
+    GetPin(PIN_OUTPUTL)->TransmitStatus(SampleClock(), ST_STREAMING);
+    GetPin(PIN_OUTPUTR)->TransmitStatus(SampleClock(), ST_STREAMING);
+    m_sleeping = false;
+}
 
 void Module::Process(int32_t start, int32_t count) { GenerateBlock(start, count); }
 
-void Module::ProcessCountdown(int32_t start, int32_t count) { Process(start, count); }
+void Module::ProcessCountdown(int32_t start, int32_t count) {
+    Process(start, count);
+    // Counting stops at 0 or below, so a host that keeps calling cannot run
+    // the count past the int32 range.
+    if (m_sleep_countdown > 0) m_sleep_countdown -= count;
+    if (m_sleep_countdown <= 0) CallHost(SE_CB_SLEEP, 0, 0, nullptr, 0.0f);
+}
 
-void Module::GoToSleep() {}
-
-void Module::GenerateBlock(int32_t start, int32_t count) {
-    // Silence until the synthesis is in place.
-    if (m_outputl != nullptr) std::memset(m_outputl + start, 0, sizeof(float) * (count > 0 ? count : 0));
-    if (m_outputr != nullptr) std::memset(m_outputr + start, 0, sizeof(float) * (count > 0 ? count : 0));
+void Module::GoToSleep() {
+    if (m_sleeping) return;
+    m_sleep_countdown = BlockSize();
+    SetProcessFunction<&Module::ProcessCountdown>();
+    GetPin(PIN_OUTPUTL)->TransmitStatus(SampleClock(), ST_CHANGED_ONCE);
+    GetPin(PIN_OUTPUTR)->TransmitStatus(SampleClock(), ST_CHANGED_ONCE);
+    m_sleeping = true;
 }
 
 }  // namespace ulvo

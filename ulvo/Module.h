@@ -84,6 +84,12 @@ public:
     int16_t m_poly = 0;
     bool m_sleeping = true;
     bool m_has_sse = false;
+
+private:
+    // Walks the host's clone list (this instance among them), calling
+    // visit(clone, position) with positions 0, 1, 2, ...; returns the count.
+    template <class Visit>
+    int16_t ForEachClone(Visit visit);
 };
 
 }  // namespace ulvo
