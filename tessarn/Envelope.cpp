@@ -25,6 +25,13 @@ void Module::RestartLfo() {
     m_lfo_phase_applied = 0.0f;
 }
 
+// A gate-on outside the attack: the attack from 0, the LFO from its start.
+void Module::StartAttack() {
+    m_stage = STAGE_ATTACK;
+    m_phase = 0.0f;
+    RestartLfo();
+}
+
 void Module::ScanGate(uint32_t t0, int32_t s, int32_t n) {
     // A gate the host holds still changes only at a call's first sample, as
     // the host cuts its blocks at event times: any change counts there.
@@ -111,9 +118,7 @@ bool Module::RunIdle(uint32_t t, int32_t s, int32_t* i, int32_t n, int32_t e) {
     float* out = m_signal_out + s;
     for (int32_t j = *i; j < n; ++j) out[j] = 0.0f;
     if (e == kGateOn) {
-        m_stage = STAGE_ATTACK;
-        m_phase = 0.0f;
-        RestartLfo();
+        StartAttack();
     }
     return false;
 }
@@ -166,9 +171,7 @@ bool Module::RunHold(int32_t s, int32_t* i, int32_t n, int32_t e) {
         out[j] = 1.0f;
     }
     if (e == kGateOn) {
-        m_stage = STAGE_ATTACK;
-        m_phase = 0.0f;
-        RestartLfo();
+        StartAttack();
     } else if (e == kGateOff && m_full_attack == 0) {
         m_stage = STAGE_RELEASE;
         m_release_level = 1.0f;
@@ -203,9 +206,7 @@ bool Module::RunDecay(int32_t s, int32_t* i, int32_t n, int32_t e) {
         return true;
     }
     if (e == kGateOn) {
-        m_stage = STAGE_ATTACK;
-        m_phase = 0.0f;
-        RestartLfo();
+        StartAttack();
     } else if (e == kGateOff) {
         // The release falls from the last decay output.
         m_stage = STAGE_RELEASE;
@@ -219,9 +220,7 @@ bool Module::RunSustain(uint32_t t, int32_t s, int32_t* i, int32_t n, int32_t e)
     float* out = m_signal_out + s;
     for (int32_t j = *i; j < n; ++j) out[j] = m_sustain[s + j];
     if (e == kGateOn) {
-        m_stage = STAGE_ATTACK;
-        m_phase = 0.0f;
-        RestartLfo();
+        StartAttack();
     } else if (e == kGateOff) {
         m_stage = STAGE_RELEASE;
         WakeOutput(t + static_cast<uint32_t>(n));
@@ -247,9 +246,7 @@ bool Module::RunRelease(int32_t s, int32_t* i, int32_t n, int32_t e) {
         return true;
     }
     if (e == kGateOn) {
-        m_stage = STAGE_ATTACK;
-        m_phase = 0.0f;
-        RestartLfo();
+        StartAttack();
     }
     return false;
 }

@@ -123,6 +123,7 @@ private:
     int32_t RunCurve(float step, float k, float* out, int32_t i, int32_t n);
 
     void RestartLfo();
+    void StartAttack();
     float PinValue(int32_t pin);
 
     // "LfoAmt" as read at the start of the current process call.

@@ -120,38 +120,30 @@ void StoreCombFreqSinCos(Module& module, double sin_comb_freq, double cos_comb_f
     }
 }
 
+// One comb quantity (frequency or phase) in the modes "off" (the pin value),
+// "static" (turning at 4 times the pin value in Hz) and "dynamic" (turning
+// at pin/8 + 1/4 times the spacing frequency); any other mode holds it.
+double CombStep(int16_t mode, double value, double input, double dt, double modulator_step) {
+    switch (mode) {
+    case kCombOff:
+        return WrapOnce(input);
+    case kCombStatic:
+        return WrapOnce(value + 4.0 * input * dt);
+    case kCombDynamic:
+        return WrapFull(value + (input * 0.125 + 0.25) * modulator_step);
+    default:
+        return value;
+    }
+}
+
 // Comb modes "off", "static" and "dynamic": partial k weighted by
 // cos(pi (k comb_freq + comb_phase)).
 Series CombSeries(Module& module, const SampleInputs& in) {
     const double dt = module.m_two_over_sr;
 
     // comb update: frequency first, then phase
-    switch (module.m_cfmode) {
-    case kCombOff:
-        module.m_comb_freq = WrapOnce(in.comb_freq_in);
-        break;
-    case kCombStatic:
-        module.m_comb_freq = WrapOnce(module.m_comb_freq + 4.0 * in.comb_freq_in * dt);
-        break;
-    case kCombDynamic:
-        module.m_comb_freq = WrapFull(module.m_comb_freq + (in.comb_freq_in * 0.125 + 0.25) * in.modulator_step);
-        break;
-    default:
-        break;
-    }
-    switch (module.m_cpmode) {
-    case kCombOff:
-        module.m_comb_phase = WrapOnce(in.comb_phase_in);
-        break;
-    case kCombStatic:
-        module.m_comb_phase = WrapOnce(module.m_comb_phase + 4.0 * in.comb_phase_in * dt);
-        break;
-    case kCombDynamic:
-        module.m_comb_phase = WrapFull(module.m_comb_phase + (in.comb_phase_in * 0.125 + 0.25) * in.modulator_step);
-        break;
-    default:
-        break;
-    }
+    module.m_comb_freq = CombStep(module.m_cfmode, module.m_comb_freq, in.comb_freq_in, dt, in.modulator_step);
+    module.m_comb_phase = CombStep(module.m_cpmode, module.m_comb_phase, in.comb_phase_in, dt, in.modulator_step);
 
     // sines and cosines
     const double phases[kKernelLanes] = {module.m_carrier_phase, module.m_modulator_phase, module.m_comb_freq,
