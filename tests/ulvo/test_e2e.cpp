@@ -25,9 +25,11 @@ std::unique_ptr<Library> LoadUlvo() {
     return library;
 }
 
-// The instance's module object; read only, through the class layout.
+// The instance's module object, read only, through the class layout: the
+// object lives in the loaded library, whose type information is its own, so
+// this is a layout read rather than a checked downcast.
 const ulvo::Module* ModuleOf(const Engine& engine, int instance) {
-    return static_cast<const ulvo::Module*>(static_cast<SEModule_base*>(engine.Object(instance)));
+    return reinterpret_cast<const ulvo::Module*>(engine.Object(instance));
 }
 
 // A plain tone on every clone: 440 Hz, three partials, gate up.
