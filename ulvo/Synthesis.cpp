@@ -120,6 +120,16 @@ void StoreCombFreqSinCos(Module& module, double sin_comb_freq, double cos_comb_f
     }
 }
 
+// The sines and cosines of the four phases as they now stand (carrier,
+// modulator, comb frequency, comb phase); the comb frequency's pair is kept
+// for the next sample.
+void PhaseSinCos(Module& module, double sines[kKernelLanes], double cosines[kKernelLanes]) {
+    const double phases[kKernelLanes] = {module.m_carrier_phase, module.m_modulator_phase, module.m_comb_freq,
+                                         module.m_comb_phase};
+    SinCosPi4(module.m_has_sse, phases, sines, cosines);
+    StoreCombFreqSinCos(module, sines[2], cosines[2]);
+}
+
 // One comb quantity (frequency or phase) in the modes "off" (the pin value),
 // "static" (turning at 4 times the pin value in Hz) and "dynamic" (turning
 // at pin/8 + 1/4 times the spacing frequency); any other mode holds it.
@@ -146,12 +156,9 @@ Series CombSeries(Module& module, const SampleInputs& in) {
     module.m_comb_phase = CombStep(module.m_cpmode, module.m_comb_phase, in.comb_phase_in, dt, in.modulator_step);
 
     // sines and cosines
-    const double phases[kKernelLanes] = {module.m_carrier_phase, module.m_modulator_phase, module.m_comb_freq,
-                                         module.m_comb_phase};
     double sines[kKernelLanes];
     double cosines[kKernelLanes];
-    SinCosPi4(module.m_has_sse, phases, sines, cosines);
-    StoreCombFreqSinCos(module, sines[2], cosines[2]);
+    PhaseSinCos(module, sines, cosines);
 
     // series sum
     const int32_t terms = in.partials + 1;
@@ -204,12 +211,9 @@ Series WahWahSeries(Module& module, const SampleInputs& in) {
     const double radius = 1.0 - depth * depth;
 
     // sines and cosines
-    const double phases[kKernelLanes] = {module.m_carrier_phase, module.m_modulator_phase, module.m_comb_freq,
-                                         module.m_comb_phase};
     double sines[kKernelLanes];
     double cosines[kKernelLanes];
-    SinCosPi4(module.m_has_sse, phases, sines, cosines);
-    StoreCombFreqSinCos(module, sines[2], cosines[2]);
+    PhaseSinCos(module, sines, cosines);
 
     // ratios and powers
     const int32_t terms = in.partials + 1;
