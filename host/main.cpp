@@ -7,13 +7,15 @@
 #include <vector>
 
 #include "SepHost.h"
+#include "render/RenderCommand.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: sep-host info [--json] FILE.sep\n"
     "       sep-host validate [--trace] [--voices N] [--rate HZ] [--block N] [--samples N] FILE.sep\n"
-    "       sep-host --help\n";
+    "       sep-host --help\n"
+    "       ";  // followed by the render line
 
 const char kHelp[] =
     "\n"
@@ -33,7 +35,7 @@ const char kHelp[] =
 
 int Usage(const std::string& problem) {
     if (!problem.empty()) std::cerr << "sep-host: " << problem << "\n";
-    std::cerr << kUsage;
+    std::cerr << kUsage << sephost::render::kRenderUsage;
     return 2;
 }
 
@@ -153,10 +155,11 @@ int main(int argc, char** argv) {
     const std::string command = args[0];
     args.erase(args.begin());
     if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage << kHelp;
+        std::cout << kUsage << sephost::render::kRenderUsage << kHelp << sephost::render::kRenderHelp;
         return 0;
     }
     if (command == "info") return Info(args);
     if (command == "validate") return Validate(args);
+    if (command == "render") return sephost::render::RenderCommand(args);
     return Usage("unknown command " + command);
 }

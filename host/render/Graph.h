@@ -1,0 +1,65 @@
+// A patch made real: its libraries loaded, its modules placed on the host
+// with their settings, its connections checked and made, and its utility
+// nodes put in the order in which each block computes them.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Patch.h"
+#include "RenderHost.h"
+
+namespace sephost::render {
+
+// Where a node input reads: the tapped output of each voice of a module, or
+// another node's result.
+struct Source {
+    bool from_node = false;
+    int first = 0;  // first tap (one per voice, consecutive), or node index
+    int voices = 1;
+};
+
+struct GraphNode {
+    std::string name;
+    NodeType type = NodeType::kMix;
+    float gain = 1.0f;
+    int voices = 1;
+    std::vector<Source> in;     // multiply and mix
+    std::vector<Source> left;   // output
+    std::vector<Source> right;  // output
+    std::vector<std::vector<float>> result;  // per voice, one block
+};
+
+struct GraphModule {
+    std::string name;
+    int first = 0;  // the host's number of the first clone
+    int voices = 1;
+    std::vector<PinDescription> pins;
+    int32_t pitch = -1, gate = -1, sync = -1, velocity = -1;  // played pins
+};
+
+struct Graph {
+    std::vector<std::unique_ptr<Library>> libraries;
+    std::unique_ptr<RenderHost> host;
+    std::vector<GraphModule> modules;
+    std::vector<GraphNode> nodes;  // every node after the nodes it reads
+    int output = -1;               // index into `nodes`
+};
+
+struct GraphOptions {
+    float sample_rate = 44100.0f;
+    int32_t block_size = 256;
+    // Searched in order for a .sep named without a folder, after the
+    // patch's own folder.
+    std::vector<std::string> plugin_folders;
+};
+
+// Builds and opens the graph; on failure says what is wrong in the patch's
+// own terms (module, pin and node names).
+bool BuildGraph(const Patch& patch, const GraphOptions& options, Graph* graph, std::string* error);
+
+// Computes every node for the block the host has just run.
+void ComputeNodes(Graph* graph, int32_t samples);
+
+}  // namespace sephost::render

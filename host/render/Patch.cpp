@@ -1,0 +1,264 @@
+#include "Patch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include <nlohmann/json.hpp>
+
+#include "JsonText.h"
+
+namespace sephost::render {
+
+namespace {
+
+using nlohmann::json;
+
+bool KnownKeys(const json& object, std::initializer_list<const char*> keys, const std::string& where,
+               std::string* error) {
+    for (const auto& item : object.items()) {
+        if (std::find_if(keys.begin(), keys.end(), [&](const char* k) { return item.key() == k; }) != keys.end())
+            continue;
+        std::string list;
+        for (const char* k : keys) list += std::string(list.empty() ? "" : ", ") + k;
+        *error = where + ": unknown key \"" + item.key() + "\" (known: " + list + ")";
+        return false;
+    }
+    return true;
+}
+
+bool Text(const json& object, const char* key, const std::string& where, std::string* value, std::string* error) {
+    if (!object.contains(key)) {
+        *error = where + ": \"" + key + "\" is missing";
+        return false;
+    }
+    const json& v = object.at(key);
+    if (!v.is_string() || v.get<std::string>().empty()) {
+        *error = where + ": \"" + key + "\" must be a non-empty text, not " + v.dump();
+        return false;
+    }
+    *value = v.get<std::string>();
+    return true;
+}
+
+bool Name(const json& object, const std::string& where, std::set<std::string>* taken, std::string* value,
+          std::string* error) {
+    if (!Text(object, "name", where, value, error)) return false;
+    if (value->find('.') != std::string::npos) {
+        *error = where + ": the name \"" + *value + "\" may not contain '.' (it separates names from pins)";
+        return false;
+    }
+    if (!taken->insert(*value).second) {
+        *error = where + ": the name \"" + *value + "\" is used twice";
+        return false;
+    }
+    return true;
+}
+
+bool Range(const json& v, const std::string& what, double low, double high, bool whole, double* value,
+           std::string* error) {
+    const bool ok = v.is_number() && v.get<double>() >= low && v.get<double>() <= high &&
+                    (!whole || std::floor(v.get<double>()) == v.get<double>());
+    if (!ok) {
+        *error = what + " must be " + (whole ? "a whole number" : "a number") + " from " + json(low).dump() + " to " +
+                 json(high).dump() + ", not " + v.dump();
+        return false;
+    }
+    *value = v.get<double>();
+    return true;
+}
+
+bool ReadModule(const json& entry, const std::string& where, std::set<std::string>* names, PatchModule* module,
+                std::string* error) {
+    if (!entry.is_object()) {
+        *error = where + ": a module is an object, not " + TypeName(entry);
+        return false;
+    }
+    if (!KnownKeys(entry, {"name", "sep", "voices", "pins", "play"}, where, error) ||
+        !Name(entry, where, names, &module->name, error) || !Text(entry, "sep", where, &module->sep, error))
+        return false;
+    const std::string here = where + " (" + module->name + ")";
+    if (entry.contains("voices")) {
+        double voices = 0.0;
+        if (!Range(entry.at("voices"), here + ": \"voices\"", 1, kMaxVoices, true, &voices, error)) return false;
+        module->voices = static_cast<int>(voices);
+    }
+    if (entry.contains("pins")) {
+        const json& pins = entry.at("pins");
+        if (!pins.is_object()) {
+            *error = here + ": \"pins\" is an object of pin name to value, not " + TypeName(pins);
+            return false;
+        }
+        for (const auto& item : pins.items()) {
+            Setting setting;
+            setting.pin = item.key();
+            if (item.value().is_string()) {
+                setting.is_label = true;
+                setting.label = item.value().get<std::string>();
+            } else if (item.value().is_number() && std::isfinite(item.value().get<double>())) {
+                setting.number = item.value().get<double>();
+            } else {
+                *error = here + ": pin \"" + item.key() + "\" takes a number or a list label, not " +
+                         item.value().dump();
+                return false;
+            }
+            module->settings.push_back(setting);
+        }
+    }
+    if (entry.contains("play")) {
+        const json& play = entry.at("play");
+        const std::string what = here + ": \"play\"";
+        if (!play.is_object()) {
+            *error = what + " is an object such as {\"pitch\": \"fc\", \"gate\": \"gate\"}, not " + TypeName(play);
+            return false;
+        }
+        if (!KnownKeys(play, {"pitch", "gate", "sync", "velocity"}, what, error)) return false;
+        struct Role {
+            const char* key;
+            std::string* pin;
+        } roles[] = {{"pitch", &module->play.pitch},
+                     {"gate", &module->play.gate},
+                     {"sync", &module->play.sync},
+                     {"velocity", &module->play.velocity}};
+        for (const Role& role : roles)
+            if (play.contains(role.key) && !Text(play, role.key, what, role.pin, error)) return false;
+    }
+    return true;
+}
+
+bool ReadNode(const json& entry, const std::string& where, std::set<std::string>* names, PatchNode* node,
+              std::string* error) {
+    if (!entry.is_object()) {
+        *error = where + ": a node is an object, not " + TypeName(entry);
+        return false;
+    }
+    std::string type;
+    if (!KnownKeys(entry, {"name", "type", "gain"}, where, error) || !Name(entry, where, names, &node->name, error) ||
+        !Text(entry, "type", where, &type, error))
+        return false;
+    const NodeType types[] = {NodeType::kMultiply, NodeType::kMix, NodeType::kOutput};
+    auto found = std::find_if(std::begin(types), std::end(types), [&](NodeType t) { return type == NodeTypeName(t); });
+    if (found == std::end(types)) {
+        *error = where + " (" + node->name + "): unknown type \"" + type + "\" (known: multiply, mix, output)";
+        return false;
+    }
+    node->type = *found;
+    if (entry.contains("gain") &&
+        !Range(entry.at("gain"), where + " (" + node->name + "): \"gain\"", -1000.0, 1000.0, false, &node->gain, error))
+        return false;
+    return true;
+}
+
+bool ReadEndpoint(const json& v, const std::string& where, Endpoint* endpoint, std::string* error) {
+    const std::string text = v.is_string() ? v.get<std::string>() : std::string();
+    const size_t dot = text.find('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == text.size()) {
+        *error = where + ": an end of a connection is \"name.pin\", not " + v.dump();
+        return false;
+    }
+    endpoint->owner = text.substr(0, dot);
+    endpoint->pin = text.substr(dot + 1);
+    return true;
+}
+
+template <typename T, typename ReadOne>
+bool ReadList(const json& root, const char* key, const char* what, std::vector<T>* out, ReadOne read,
+              std::string* error) {
+    if (!root.contains(key)) return true;
+    const json& list = root.at(key);
+    if (!list.is_array()) {
+        *error = std::string("\"") + key + "\" is a list, not " + TypeName(list);
+        return false;
+    }
+    for (size_t i = 0; i < list.size(); ++i) {
+        T item;
+        if (!read(list.at(i), std::string(what) + " " + std::to_string(i + 1), &item)) return false;
+        out->push_back(item);
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* NodeTypeName(NodeType type) {
+    switch (type) {
+    case NodeType::kMultiply:
+        return "multiply";
+    case NodeType::kMix:
+        return "mix";
+    case NodeType::kOutput:
+        return "output";
+    }
+    return "?";
+}
+
+bool ReadPatchText(const std::string& text, const std::string& path, Patch* patch, std::string* error) {
+    *patch = Patch();
+    patch->path = path;
+    const size_t slash = path.rfind('/');
+    patch->directory = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    json root;
+    if (!ParseJson(text, path, &root, error)) return false;
+    std::string problem;
+    auto fail = [&]() {
+        *error = path + ": " + problem;
+        return false;
+    };
+    if (!root.is_object()) {
+        problem = "a patch is a JSON object, not " + TypeName(root);
+        return fail();
+    }
+    if (!KnownKeys(root, {"modules", "nodes", "connections", "score", "sample_rate", "block_size", "tail"}, "patch",
+                   &problem))
+        return fail();
+    std::set<std::string> names;
+    if (!ReadList<PatchModule>(
+            root, "modules", "module", &patch->modules,
+            [&](const json& e, const std::string& w, PatchModule* m) { return ReadModule(e, w, &names, m, &problem); },
+            &problem) ||
+        !ReadList<PatchNode>(
+            root, "nodes", "node", &patch->nodes,
+            [&](const json& e, const std::string& w, PatchNode* n) { return ReadNode(e, w, &names, n, &problem); },
+            &problem) ||
+        !ReadList<PatchConnection>(
+            root, "connections", "connection", &patch->connections,
+            [&](const json& e, const std::string& w, PatchConnection* c) {
+                c->where = w;
+                if (!e.is_array() || e.size() != 2) {
+                    problem = w + ": a connection is [\"from.pin\", \"to.pin\"], not " + e.dump();
+                    return false;
+                }
+                return ReadEndpoint(e.at(0), w, &c->from, &problem) && ReadEndpoint(e.at(1), w, &c->to, &problem);
+            },
+            &problem))
+        return fail();
+    if (patch->modules.empty()) {
+        problem = "the patch has no modules";
+        return fail();
+    }
+    double number = 0.0;
+    if (root.contains("sample_rate")) {
+        if (!Range(root.at("sample_rate"), "\"sample_rate\"", 1000.0, 768000.0, false, &number, &problem))
+            return fail();
+        patch->sample_rate = number;
+    }
+    if (root.contains("block_size")) {
+        if (!Range(root.at("block_size"), "\"block_size\"", 1, 65536, true, &number, &problem)) return fail();
+        patch->block_size = static_cast<int>(number);
+    }
+    if (root.contains("tail")) {
+        if (!Range(root.at("tail"), "\"tail\"", 0.0, 3600.0, false, &patch->tail, &problem)) return fail();
+    }
+    if (root.contains("score")) {
+        patch->has_score = true;
+        if (!ReadScoreJson(root.at("score"), path + ": score", &patch->notes, error)) return false;
+    }
+    return true;
+}
+
+bool ReadPatchFile(const std::string& path, Patch* patch, std::string* error) {
+    std::string text;
+    return ReadTextFile(path, &text, error) && ReadPatchText(text, path, patch, error);
+}
+
+}  // namespace sephost::render

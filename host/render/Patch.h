@@ -1,0 +1,81 @@
+// The patch file: which modules (.sep) play, with how many voices and which
+// pin settings, the host-side utility nodes, the connections between them,
+// and optionally the score. Reading checks the file's form; the graph
+// (Graph.h) checks it against the modules' pins.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "Score.h"
+
+namespace sephost::render {
+
+// A pin setting as written: a number (volts on a float-sample pin, the
+// value on a list or integer pin) or a list pin's label.
+struct Setting {
+    std::string pin;
+    bool is_label = false;
+    std::string label;
+    double number = 0.0;
+};
+
+// Which pins of a module the notes drive, by pin name; empty: not driven.
+struct PlayPins {
+    std::string pitch;     // the pitch value of the note's frequency
+    std::string gate;      // 1.0 from the note's start to its end, else 0.0
+    std::string sync;      // 1.0 for the note's first sample only
+    std::string velocity;  // velocity / 127 while the note sounds
+};
+
+struct PatchModule {
+    std::string name;
+    std::string sep;  // as written: a path relative to the patch, or a file name
+    int voices = 1;
+    std::vector<Setting> settings;
+    PlayPins play;
+};
+
+enum class NodeType { kMultiply, kMix, kOutput };
+
+// Host-side nodes. multiply: the product of everything on "in", voice by
+// voice (a VCA); mix: the sum of everything on "in", all voices together;
+// output: the stereo output, "left" and "right" (right follows left when
+// nothing is connected to it). Each scales its result by `gain`.
+struct PatchNode {
+    std::string name;
+    NodeType type = NodeType::kMix;
+    double gain = 1.0;
+};
+
+struct Endpoint {
+    std::string owner;  // module or node name
+    std::string pin;
+};
+
+struct PatchConnection {
+    Endpoint from, to;
+    std::string where;  // "connection 3" in messages
+};
+
+struct Patch {
+    std::string path;       // the file, for messages
+    std::string directory;  // where relative .sep paths start
+    std::vector<PatchModule> modules;
+    std::vector<PatchNode> nodes;
+    std::vector<PatchConnection> connections;
+    bool has_score = false;
+    std::vector<Note> notes;
+    double sample_rate = 0.0;  // 0: not given
+    int block_size = 0;        // 0: not given
+    double tail = -1.0;        // seconds; below 0: not given
+};
+
+constexpr int kMaxVoices = 64;
+
+bool ReadPatchText(const std::string& text, const std::string& path, Patch* patch, std::string* error);
+bool ReadPatchFile(const std::string& path, Patch* patch, std::string* error);
+
+const char* NodeTypeName(NodeType type);
+
+}  // namespace sephost::render

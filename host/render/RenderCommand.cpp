@@ -1,0 +1,223 @@
+#include "RenderCommand.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "Patch.h"
+#include "Pictures.h"
+#include "Render.h"
+#include "Score.h"
+#include "WavFile.h"
+
+namespace sephost::render {
+
+const char kRenderUsage[] =
+    "sep-host render PATCH.json [--score F.json | --midi F.mid] -o OUT.wav [--sample-rate HZ]\n"
+    "                       [--block-size N] [--seconds S] [--tail S] [--pcm24] [--spectrogram OUT.png]\n"
+    "                       [--waveform OUT.svg] [--plugins DIR] [--quiet]\n";
+
+const char kRenderHelp[] =
+    "render    plays the notes of a score through a patch of modules and writes a\n"
+    "          stereo WAV (32-bit float; --pcm24 for 24-bit PCM). The score is the\n"
+    "          patch's own \"score\", a JSON score (--score) or a Standard MIDI File\n"
+    "          (--midi). The length is the last note's end plus --tail seconds\n"
+    "          (default 1, or the patch's \"tail\"), or exactly --seconds. The sample\n"
+    "          rate (--sample-rate, default 44100) and block size (--block-size,\n"
+    "          default 256) are the patch's when it names them and the options are\n"
+    "          absent. --spectrogram draws the WAV's spectrogram with sox;\n"
+    "          --waveform plots both channels as SVG. A .sep named without a folder\n"
+    "          is looked for beside the patch, in each --plugins DIR, and in the\n"
+    "          plugins folder next to sep-host's own bin folder. Prints a progress\n"
+    "          bar on a terminal (not with --quiet) and a one-line summary.\n";
+
+namespace {
+
+int Usage(const std::string& problem) {
+    std::cerr << "sep-host: " << problem << "\nusage: " << kRenderUsage;
+    return 2;
+}
+
+bool Number(const char* text, double low, double high, double* value) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    const double parsed = std::strtod(text, &end);
+    if (*end != '\0' || !(parsed >= low && parsed <= high)) return false;
+    *value = parsed;
+    return true;
+}
+
+struct Arguments {
+    std::string patch, score, midi, output, spectrogram, waveform;
+    double sample_rate = 0.0, seconds = -1.0, tail = -1.0;
+    int32_t block_size = 0;
+    bool pcm24 = false, quiet = false;
+    std::vector<std::string> plugin_folders;
+};
+
+// 0 when parsed, otherwise the exit status of a usage error.
+int Parse(const std::vector<std::string>& args, Arguments* a) {
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        const char* next = i + 1 < args.size() ? args[i + 1].c_str() : nullptr;
+        struct Valued {
+            const char* name;
+            std::string* text;
+        } texts[] = {{"--score", &a->score},           {"--midi", &a->midi},         {"-o", &a->output},
+                     {"--spectrogram", &a->spectrogram}, {"--waveform", &a->waveform}};
+        bool matched = false;
+        for (const Valued& v : texts) {
+            if (word != v.name) continue;
+            if (next == nullptr || *next == '\0') return Usage(word + " needs a file name");
+            *v.text = next;
+            matched = true;
+        }
+        double number = 0.0;
+        if (matched) {
+            ++i;
+        } else if (word == "--sample-rate") {
+            if (!Number(next, 1000.0, 768000.0, &a->sample_rate))
+                return Usage("--sample-rate needs a rate in Hz from 1000 to 768000");
+            ++i;
+        } else if (word == "--block-size") {
+            if (!Number(next, 1.0, 65536.0, &number) || std::floor(number) != number)
+                return Usage("--block-size needs a whole number of samples from 1 to 65536");
+            a->block_size = static_cast<int32_t>(number);
+            ++i;
+        } else if (word == "--seconds") {
+            if (!Number(next, 0.0, 86400.0, &a->seconds)) return Usage("--seconds needs a length from 0 to 86400");
+            ++i;
+        } else if (word == "--tail") {
+            if (!Number(next, 0.0, 3600.0, &a->tail)) return Usage("--tail needs a length from 0 to 3600 seconds");
+            ++i;
+        } else if (word == "--plugins") {
+            if (next == nullptr || *next == '\0') return Usage("--plugins needs a folder");
+            a->plugin_folders.push_back(next);
+            ++i;
+        } else if (word == "--pcm24") {
+            a->pcm24 = true;
+        } else if (word == "--quiet") {
+            a->quiet = true;
+        } else if (!word.empty() && word[0] == '-') {
+            return Usage("unknown option " + word);
+        } else if (a->patch.empty()) {
+            a->patch = word;
+        } else {
+            return Usage("one patch at a time");
+        }
+    }
+    if (a->patch.empty()) return Usage("render needs a patch file");
+    if (a->output.empty()) return Usage("render needs -o OUT.wav");
+    if (!a->score.empty() && !a->midi.empty()) return Usage("--score and --midi exclude each other");
+    return 0;
+}
+
+// The folder of plug-ins beside the folder of this program.
+std::string BuiltPluginFolder() {
+    char path[4096];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return "plugins";
+    std::string self(path, static_cast<size_t>(n));
+    const size_t slash = self.rfind('/');
+    return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/../plugins";
+}
+
+std::string Decibels(double value) {
+    if (!(value > 0.0)) return "-inf dBFS";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f dBFS", 20.0 * std::log10(value));
+    return text;
+}
+
+// A bar on stderr, redrawn when the percentage changes.
+class ProgressBar {
+public:
+    explicit ProgressBar(double sample_rate) : m_rate(sample_rate) {}
+    void Show(uint64_t done, uint64_t total) {
+        const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 100;
+        if (percent == m_percent) return;
+        m_percent = percent;
+        constexpr int kWidth = 30;
+        const int filled = percent * kWidth / 100;
+        std::fprintf(stderr, "\rrendering [%s%s] %3d%%  %.1f / %.1f s", std::string(filled, '#').c_str(),
+                     std::string(kWidth - filled, '.').c_str(), percent, done / m_rate, total / m_rate);
+        if (done >= total) std::fprintf(stderr, "\r%*s\r", 70, "");
+        std::fflush(stderr);
+    }
+
+private:
+    double m_rate;
+    int m_percent = -1;
+};
+
+}  // namespace
+
+int RenderCommand(const std::vector<std::string>& args) {
+    Arguments a;
+    if (const int usage = Parse(args, &a)) return usage;
+    auto fail = [](const std::string& error) {
+        std::cerr << "sep-host: " << error << "\n";
+        return 1;
+    };
+
+    Patch patch;
+    std::string error;
+    if (!ReadPatchFile(a.patch, &patch, &error)) return fail(error);
+    std::vector<Note> notes = patch.notes;
+    if (!a.score.empty() && !ReadScoreFile(a.score, &notes, &error)) return fail(error);
+    if (!a.midi.empty() && !ReadMidiFile(a.midi, &notes, &error)) return fail(error);
+    if (notes.empty() && a.seconds < 0.0)
+        return fail(a.patch + ": nothing to play: the patch has no score; give --score, --midi or --seconds");
+
+    RenderSettings settings;
+    settings.sample_rate = a.sample_rate > 0.0 ? a.sample_rate : patch.sample_rate > 0.0 ? patch.sample_rate : 44100.0;
+    settings.block_size = a.block_size > 0 ? a.block_size : patch.block_size > 0 ? patch.block_size : 256;
+    settings.seconds = a.seconds;
+    settings.tail = a.tail >= 0.0 ? a.tail : patch.tail >= 0.0 ? patch.tail : 1.0;
+    settings.plugin_folders = a.plugin_folders;
+    settings.plugin_folders.push_back(BuiltPluginFolder());
+    const uint64_t total = RenderLength(notes, settings);
+    ProgressBar bar(settings.sample_rate);
+    if (!a.quiet && isatty(STDERR_FILENO) && total > static_cast<uint64_t>(settings.sample_rate))
+        settings.progress = [&bar](uint64_t done, uint64_t all) { bar.Show(done, all); };
+
+    WavFile wav;
+    if (!wav.Open(a.output, static_cast<int>(std::lround(settings.sample_rate)),
+                  a.pcm24 ? WavEncoding::kPcm24 : WavEncoding::kFloat32, &error))
+        return fail(error);
+    WaveformPlot plot(total);
+    std::vector<StereoConsumer*> consumers = {&wav};
+    if (!a.waveform.empty()) consumers.push_back(&plot);
+
+    const auto started = std::chrono::steady_clock::now();
+    RenderSummary summary;
+    const bool rendered = Render(patch, notes, settings, consumers, &summary, &error);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::string closing;
+    const bool closed = wav.Close(&closing);
+    if (!rendered || !closed) {
+        std::remove(a.output.c_str());  // no half-written file that looks finished
+        return fail(rendered ? closing : error);
+    }
+    if (!a.waveform.empty() && !plot.Write(a.waveform, settings.sample_rate, a.patch, &error)) return fail(error);
+    if (!a.spectrogram.empty() && !DrawSpectrogram(a.output, a.spectrogram, a.patch, &error)) return fail(error);
+
+    const double seconds = static_cast<double>(summary.frames) / settings.sample_rate;
+    char line[512];
+    std::snprintf(line, sizeof line,
+                  "%s: %.3f s at %g Hz, block %d, %zu notes (%zu stolen, %zu dropped), peak %s, RMS %s, "
+                  "%.1fx real time",
+                  a.output.c_str(), seconds, settings.sample_rate, static_cast<int>(settings.block_size),
+                  summary.notes, summary.stolen, summary.dropped, Decibels(summary.peak).c_str(),
+                  Decibels(summary.rms).c_str(), wall > 0.0 ? seconds / wall : 0.0);
+    std::cout << line << "\n";
+    if (!a.spectrogram.empty()) std::cout << "spectrogram: " << a.spectrogram << "\n";
+    if (!a.waveform.empty()) std::cout << "waveform: " << a.waveform << "\n";
+    return 0;
+}
+
+}  // namespace sephost::render

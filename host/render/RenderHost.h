@@ -1,0 +1,67 @@
+// The renderer's one seam to the test host engine: place, connect, set
+// inputs, run one host block, and read the blocks of the outputs it taps.
+// Everything else in host/render/ depends on the engine only through this.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "SepHost.h"
+
+namespace sephost::render {
+
+class RenderHost {
+public:
+    RenderHost(float sample_rate, int32_t block_size);
+    ~RenderHost();
+    RenderHost(const RenderHost&) = delete;
+    RenderHost& operator=(const RenderHost&) = delete;
+
+    float SampleRate() const { return m_sample_rate; }
+    int32_t BlockSize() const { return m_block_size; }
+
+    // The number of the first clone, or -1 with `error`.
+    int Place(const Library& library, int voices, std::string* error);
+
+    // The instance's pins, in pin order (declarations that get no pin left
+    // out).
+    std::vector<PinDescription> Pins(int instance) const;
+
+    bool Connect(int from, int32_t out_pin, int to, int32_t in_pin, std::string* error);
+
+    // Before Open: asks for the blocks of one output; returns the tap number
+    // for TapBlock.
+    int Tap(int instance, int32_t pin);
+
+    bool Open(std::string* error);
+
+    // The value of an unconnected input from clock `at` on (a list or
+    // integer pin takes the rounded value). Clock 0 before the first block:
+    // the pin's starting value.
+    void SetInput(int instance, int32_t pin, float value, uint32_t at);
+
+    // Runs one host block of `samples` (1 to the block size) samples.
+    bool RunBlock(int32_t samples, std::string* error);
+
+    // The samples a tapped output produced in the last block.
+    const float* TapBlock(int tap) const;
+
+    uint32_t Clock() const;
+
+    void Close();
+
+private:
+    struct Tapped {
+        int instance;
+        int32_t pin;
+        std::vector<float> block;
+    };
+    float m_sample_rate;
+    int32_t m_block_size;
+    std::unique_ptr<Engine> m_engine;
+    std::vector<Tapped> m_taps;
+};
+
+}  // namespace sephost::render

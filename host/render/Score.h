@@ -1,0 +1,37 @@
+// Scores: the notes a render plays, from JSON or from a Standard MIDI File.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json_fwd.hpp>
+
+namespace sephost::render {
+
+struct Note {
+    double start = 0.0;   // seconds
+    double length = 0.0;  // seconds, above 0
+    double hz = 440.0;
+    int velocity = 100;  // 1 to 127
+};
+
+// MIDI note number to Hz: 69 is 440 Hz, twelve notes to the octave.
+double MidiNoteHz(double note);
+
+// The pitch pin value of a frequency: 0.5 is 440 Hz, every 0.1 one octave.
+float PitchValue(double hz);
+
+// A JSON score is a list of notes, or an object {"tempo": BPM, "notes": [...]}
+// whose times are in beats. A note is {"start", "length", "pitch" (a MIDI
+// note number, or a list of them for a chord) or "hz", "velocity"}. `where`
+// names the score in messages ("song.json", "patch.json: notes").
+bool ReadScoreJson(const nlohmann::json& score, const std::string& where, std::vector<Note>* notes,
+                   std::string* error);
+
+bool ReadScoreFile(const std::string& path, std::vector<Note>* notes, std::string* error);
+
+// Note-on / note-off pairs of every channel and track, with tempo changes
+// applied; a note still held at the end of the file ends there.
+bool ReadMidiFile(const std::string& path, std::vector<Note>* notes, std::string* error);
+
+}  // namespace sephost::render
