@@ -98,6 +98,7 @@ private:
             GraphModule gm;
             gm.name = pm.name;
             gm.voices = pm.voices;
+            gm.part = pm.play.part;
             gm.first = m_graph->host->Place(*library, pm.voices, &why);
             if (gm.first < 0) return Fail(what + ": " + why);
             gm.pins = m_graph->host->Pins(gm.first);

@@ -37,6 +37,7 @@ struct GraphModule {
     int voices = 1;
     std::vector<PinDescription> pins;
     int32_t pitch = -1, gate = -1, sync = -1, velocity = -1;  // played pins
+    std::string part;  // notes of this part only; empty: all
 };
 
 struct Graph {

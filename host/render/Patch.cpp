@@ -112,14 +112,15 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
             *error = what + " is an object such as {\"pitch\": \"fc\", \"gate\": \"gate\"}, not " + TypeName(play);
             return false;
         }
-        if (!KnownKeys(play, {"pitch", "gate", "sync", "velocity"}, what, error)) return false;
+        if (!KnownKeys(play, {"pitch", "gate", "sync", "velocity", "part"}, what, error)) return false;
         struct Role {
             const char* key;
             std::string* pin;
         } roles[] = {{"pitch", &module->play.pitch},
                      {"gate", &module->play.gate},
                      {"sync", &module->play.sync},
-                     {"velocity", &module->play.velocity}};
+                     {"velocity", &module->play.velocity},
+                     {"part", &module->play.part}};
         for (const Role& role : roles)
             if (play.contains(role.key) && !Text(play, role.key, what, role.pin, error)) return false;
     }

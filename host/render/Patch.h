@@ -26,6 +26,7 @@ struct PlayPins {
     std::string gate;      // 1.0 from the note's start to its end, else 0.0
     std::string sync;      // 1.0 for the note's first sample only
     std::string velocity;  // velocity / 127 while the note sounds
+    std::string part;      // only notes of this part; empty: every note
 };
 
 struct PatchModule {

@@ -25,11 +25,18 @@ std::vector<PinEvent> Schedule(const Graph& graph, const std::vector<Note>& note
     std::vector<PinEvent> events;
     for (const GraphModule& module : graph.modules) {
         if (module.pitch < 0 && module.gate < 0 && module.sync < 0 && module.velocity < 0) continue;
-        const Assignment assignment = AssignVoices(notes, module.voices, sample_rate);
+        std::vector<Note> part;
+        std::vector<size_t> index;  // into `notes`
+        for (size_t i = 0; i < notes.size(); ++i) {
+            if (!module.part.empty() && notes[i].part != module.part) continue;
+            part.push_back(notes[i]);
+            index.push_back(i);
+        }
+        const Assignment assignment = AssignVoices(part, module.voices, sample_rate);
         summary->stolen = std::max(summary->stolen, assignment.stolen);
         summary->dropped = std::max(summary->dropped, assignment.dropped);
         for (const VoiceNote& played : assignment.played) {
-            const Note& note = notes[played.note];
+            const Note& note = notes[index[played.note]];
             const int instance = module.first + played.voice;
             auto add = [&](int32_t pin, uint32_t at, float value) {
                 if (pin >= 0) events.push_back({at, instance, pin, value});

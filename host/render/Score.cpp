@@ -41,9 +41,9 @@ bool ReadNote(const json& entry, const std::string& where, double seconds_per_un
         return false;
     }
     for (const auto& item : entry.items()) {
-        static const char* const kKeys[] = {"start", "length", "pitch", "hz", "velocity"};
+        static const char* const kKeys[] = {"start", "length", "pitch", "hz", "velocity", "part"};
         if (std::find(std::begin(kKeys), std::end(kKeys), item.key()) == std::end(kKeys)) {
-            *error = where + ": unknown key \"" + item.key() + "\" (a note has start, length, pitch or hz, velocity)";
+            *error = where + ": unknown key \"" + item.key() + "\" (a note has start, length, pitch or hz, velocity, part)";
             return false;
         }
     }
@@ -64,6 +64,14 @@ bool ReadNote(const json& entry, const std::string& where, double seconds_per_un
     note.start *= seconds_per_unit;
     note.length *= seconds_per_unit;
     note.velocity = static_cast<int>(std::lround(velocity));
+    if (entry.contains("part")) {
+        const json& part = entry.at("part");
+        if (!part.is_string()) {
+            *error = where + ": \"part\" must be a text, not " + part.dump();
+            return false;
+        }
+        note.part = part.get<std::string>();
+    }
     std::vector<double> frequencies;
     if (entry.contains("hz")) {
         double hz = 0.0;
@@ -177,13 +185,15 @@ bool ReadMidiFile(const std::string& path, std::vector<Note>* notes, std::string
             const Held on = held[key].front();
             held[key].pop_front();
             if (event->time_seconds > on.start)
-                notes->push_back({on.start, event->time_seconds - on.start, MidiNoteHz(key % 128), on.velocity});
+                notes->push_back({on.start, event->time_seconds - on.start, MidiNoteHz(key % 128), on.velocity,
+                                  std::to_string(key / 128 + 1)});
         }
     }
     for (const auto& entry : held)
         for (const Held& on : entry.second)
-            if (last_time > on.start) notes->push_back({on.start, last_time - on.start, MidiNoteHz(entry.first % 128),
-                                                        on.velocity});
+            if (last_time > on.start)
+                notes->push_back({on.start, last_time - on.start, MidiNoteHz(entry.first % 128), on.velocity,
+                                  std::to_string(entry.first / 128 + 1)});
     smf_delete(smf);
     std::stable_sort(notes->begin(), notes->end(), [](const Note& a, const Note& b) { return a.start < b.start; });
     return true;

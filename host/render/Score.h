@@ -13,6 +13,7 @@ struct Note {
     double length = 0.0;  // seconds, above 0
     double hz = 440.0;
     int velocity = 100;  // 1 to 127
+    std::string part;    // which modules play it (see PlayPins); MIDI: the channel, "1" to "16"
 };
 
 // MIDI note number to Hz: 69 is 440 Hz, twelve notes to the octave.
@@ -23,7 +24,7 @@ float PitchValue(double hz);
 
 // A JSON score is a list of notes, or an object {"tempo": BPM, "notes": [...]}
 // whose times are in beats. A note is {"start", "length", "pitch" (a MIDI
-// note number, or a list of them for a chord) or "hz", "velocity"}. `where`
+// note number, or a list of them for a chord) or "hz", "velocity", "part"}. `where`
 // names the score in messages ("song.json", "patch.json: notes").
 bool ReadScoreJson(const nlohmann::json& score, const std::string& where, std::vector<Note>* notes,
                    std::string* error);

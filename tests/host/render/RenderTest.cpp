@@ -54,7 +54,7 @@ const char kSine[] = R"("modules": [{"name": "osc", "sep": "@ULVO@", "voices": 2
 TEST(RenderOnset, NotesStartAndEndOnTheirSamplesWhateverTheBlockSize) {
     // At 10 kHz, in samples: A 1234..1734 on voice 0, B 1250..1850 on voice
     // 1, C 1900..1950 on voice 0 again (silent longer than voice 1).
-    const std::vector<Note> notes = {{0.1234, 0.05, 450.0, 100}, {0.125, 0.06, 550.0, 100}, {0.19, 0.005, 660.0, 100}};
+    const std::vector<Note> notes = {{0.1234, 0.05, 450.0, 100, ""}, {0.125, 0.06, 550.0, 100, ""}, {0.19, 0.005, 660.0, 100, ""}};
     for (int32_t block : {1, 64, 100, 256, 1000, 4096}) {
         const Recorder r = RenderText(kSine, 10000.0, block, 0.2, notes);
         ASSERT_EQ(r.left.size(), 2000u) << "block " << block;
@@ -77,7 +77,7 @@ TEST(RenderPitch, OscillatorPlaysTheNotesFrequency) {
         int crossings;  // rising zero crossings in one second
     } rows[] = {{440.0, 440}, {220.0, 220}, {1000.0, 1000}, {123.4, 123}};
     for (const Row& row : rows) {
-        const Recorder r = RenderText(kSine, 44100.0, 256, 1.0, {{0.0, 1.0, row.hz, 100}});
+        const Recorder r = RenderText(kSine, 44100.0, 256, 1.0, {{0.0, 1.0, row.hz, 100, ""}});
         int crossings = 0;
         for (size_t k = 1; k < r.left.size(); ++k) crossings += r.left[k - 1] < 0.0f && r.left[k] >= 0.0f;
         EXPECT_NEAR(crossings, row.crossings, 1) << row.hz << " Hz";
@@ -88,14 +88,17 @@ TEST(RenderPitch, OscillatorPlaysTheNotesFrequency) {
 // sample its gate falls: the output counts the sounding voices.
 const char kCounter[] = R"("modules": [{"name": "env", "sep": "@TESSARN@", "voices": 2,
       "pins": {"Attack": 0, "Hold": 0, "FullAttack": "off", "Release": 1000000, "dbmode": 0},
-      "play": {"gate": "Gate"}}],
+      "play": {"gate": "Gate", "part": "count"}}],
     "nodes": [{"name": "sum", "type": "mix"}, {"name": "out", "type": "output"}],
     "connections": [["env.Signal Out", "sum.in"], ["sum.out", "out.left"]])";
 
 TEST(RenderPolyphony, ThreeNotesOnTwoVoicesStealTheOldest) {
     // Samples at 1000 Hz: A 100..400, B 200..500, C 300..600. C takes A's
-    // voice, whose gate falls at 299.
-    const std::vector<Note> notes = {{0.1, 0.3, 440.0, 100}, {0.2, 0.3, 550.0, 100}, {0.3, 0.3, 660.0, 100}};
+    // voice, whose gate falls at 299. D, 620..680, belongs to another part.
+    const std::vector<Note> notes = {{0.1, 0.3, 440.0, 100, "count"},
+                                     {0.2, 0.3, 550.0, 100, "count"},
+                                     {0.3, 0.3, 660.0, 100, "count"},
+                                     {0.62, 0.06, 660.0, 100, "other"}};
     const Recorder r = RenderText(kCounter, 1000.0, 64, 0.7, notes);
     ASSERT_EQ(r.left.size(), 700u);
     struct Span {
@@ -119,7 +122,7 @@ TEST(RenderDeterminism, SameRenderSameBits) {
       "connections": [["env.Signal Out", "osc.gate"], ["osc.outputl", "vl.in"], ["env.Signal Out", "vl.in"],
         ["osc.outputr", "vr.in"], ["env.Signal Out", "vr.in"], ["vl.out", "out.left"], ["vr.out", "out.right"]])");
     std::vector<Note> notes;
-    for (int i = 0; i < 6; ++i) notes.push_back({0.05 * i, 0.12, 220.0 * (1 + i % 4), 100});
+    for (int i = 0; i < 6; ++i) notes.push_back({0.05 * i, 0.12, 220.0 * (1 + i % 4), 100, ""});
     const Recorder a = RenderText(chords, 22050.0, 100, 0.5, notes);
     const Recorder b = RenderText(chords, 22050.0, 100, 0.5, notes);
     ASSERT_EQ(a.left.size(), 11025u);

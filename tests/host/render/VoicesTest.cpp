@@ -39,7 +39,7 @@ class VoiceAssignment : public ::testing::TestWithParam<Case> {};
 TEST_P(VoiceAssignment, GivesEachNoteAVoiceAndItsGateTimes) {
     const Case& c = GetParam();
     std::vector<Note> notes;
-    for (const Timed& t : c.notes) notes.push_back({t.start / kRate, t.length / kRate, 440.0, 100});
+    for (const Timed& t : c.notes) notes.push_back({t.start / kRate, t.length / kRate, 440.0, 100, ""});
     const Assignment result = AssignVoices(notes, c.voices, kRate);
     ASSERT_EQ(result.played.size(), c.expected.size());
     for (size_t i = 0; i < c.expected.size(); ++i) {
