@@ -77,6 +77,7 @@ bool WaveformPlot::Consume(const float* left, const float* right, int32_t sample
         const size_t column =
             m_total > 0 ? std::min<size_t>(columns - 1, static_cast<size_t>(m_done * columns / m_total)) : 0;
         const float values[2] = {left[k], right[k]};
+        m_identical = m_identical && (left[k] == right[k] || (std::isnan(left[k]) && std::isnan(right[k])));
         for (int c = 0; c < 2; ++c) {
             Span& span = m_channels[c][column];
             // NaN and infinities are drawn at the edge of the plot.
@@ -94,28 +95,36 @@ bool WaveformPlot::Write(const std::string& path, double sample_rate, const std:
     const int columns = static_cast<int>(m_channels[0].size());
     constexpr int kLeftMargin = 50, kTop = 30, kLane = 160, kGap = 30;
     const int width = kLeftMargin + columns + 20;
-    const int height = kTop + 2 * kLane + kGap + 40;
-    // Both channels share one scale: the largest magnitude, at least 1.
+    const int lanes = m_identical ? 1 : 2;
+    const int height = kTop + lanes * kLane + (lanes - 1) * kGap + 40;
+    // Both channels share one scale: the largest magnitude, at least 1;
+    // from 0 up when nothing is negative (an envelope), else symmetric.
     float scale = 1.0f;
+    bool negative = false;
     for (const auto& channel : m_channels)
-        for (const Span& s : channel) scale = std::max(scale, std::max(std::fabs(s.low), std::fabs(s.high)));
+        for (const Span& s : channel) {
+            scale = std::max(scale, std::max(std::fabs(s.low), std::fabs(s.high)));
+            negative = negative || (s.seen && s.low < 0.0f);
+        }
+    const float bottom = negative ? -scale : 0.0f;
     std::ostringstream svg;
     svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height
         << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
         << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
         << "<text x=\"" << kLeftMargin << "\" y=\"18\" font-size=\"14\">" << EscapeXml(title) << "</text>\n";
-    const char* names[2] = {"left", "right"};
-    for (int c = 0; c < 2; ++c) {
+    const char* names[2] = {m_identical ? "left = right" : "left", "right"};
+    for (int c = 0; c < lanes; ++c) {
         const int top = kTop + c * (kLane + kGap);
-        const double middle = top + kLane / 2.0;
-        auto y = [&](float v) { return middle - v / scale * (kLane / 2.0); };
+        auto y = [&](float v) -> double { return top + kLane * static_cast<double>(scale - v) / (scale - bottom); };
+        const double zero = y(0.0f);
         svg << "<rect x=\"" << kLeftMargin << "\" y=\"" << top << "\" width=\"" << columns << "\" height=\"" << kLane
             << "\" fill=\"none\" stroke=\"#bbb\"/>\n"
-            << "<line x1=\"" << kLeftMargin << "\" y1=\"" << middle << "\" x2=\"" << kLeftMargin + columns
-            << "\" y2=\"" << middle << "\" stroke=\"#ddd\"/>\n"
+            << "<line x1=\"" << kLeftMargin << "\" y1=\"" << zero << "\" x2=\"" << kLeftMargin + columns
+            << "\" y2=\"" << zero << "\" stroke=\"#ddd\"/>\n"
             << "<text x=\"4\" y=\"" << top + 12 << "\">" << scale << "</text>\n"
-            << "<text x=\"4\" y=\"" << middle + 4 << "\">0</text>\n"
-            << "<text x=\"4\" y=\"" << top + kLane << "\">" << -scale << "</text>\n"
+            << "<text x=\"4\" y=\"" << std::min(zero + 4.0, top + kLane + 0.0) << "\">0</text>\n";
+        if (negative) svg << "<text x=\"4\" y=\"" << top + kLane << "\">" << -scale << "</text>\n";
+        svg
             << "<text x=\"" << kLeftMargin + 4 << "\" y=\"" << top + 14 << "\" fill=\"#666\">" << names[c]
             << "</text>\n<path fill=\"none\" stroke=\"#1f5fa8\" d=\"";
         for (int x = 0; x < columns; ++x) {

@@ -14,7 +14,8 @@ namespace sephost::render {
 bool DrawSpectrogram(const std::string& wav, const std::string& png, const std::string& title, std::string* error);
 
 // Keeps the smallest and largest sample of each channel per column of a
-// plot `columns` wide over `total` frames; Write draws both channels.
+// plot `columns` wide over `total` frames; Write draws both channels, or one
+// when the two were equal throughout.
 class WaveformPlot : public StereoConsumer {
 public:
     WaveformPlot(uint64_t total, int columns = 1000);
@@ -28,6 +29,7 @@ private:
     };
     uint64_t m_total;
     uint64_t m_done = 0;
+    bool m_identical = true;
     std::vector<Span> m_channels[2];
 };
 

@@ -209,10 +209,10 @@ int RenderCommand(const std::vector<std::string>& args) {
     const double seconds = static_cast<double>(summary.frames) / settings.sample_rate;
     char line[512];
     std::snprintf(line, sizeof line,
-                  "%s: %.3f s at %g Hz, block %d, %zu notes (%zu stolen, %zu dropped), peak %s, RMS %s, "
+                  "%s: %.3f s at %g Hz, block %d, %zu note%s (%zu stolen, %zu dropped), peak %s, RMS %s, "
                   "%.1fx real time",
                   a.output.c_str(), seconds, settings.sample_rate, static_cast<int>(settings.block_size),
-                  summary.notes, summary.stolen, summary.dropped, Decibels(summary.peak).c_str(),
+                  summary.notes, summary.notes == 1 ? "" : "s", summary.stolen, summary.dropped, Decibels(summary.peak).c_str(),
                   Decibels(summary.rms).c_str(), wall > 0.0 ? seconds / wall : 0.0);
     std::cout << line << "\n";
     if (!a.spectrogram.empty()) std::cout << "spectrogram: " << a.spectrogram << "\n";
