@@ -1,6 +1,7 @@
 // `sep-host render` as a user runs it: the files it writes, the options it
 // honours, and a clear message with a non-zero exit for each broken input.
 #include <gtest/gtest.h>
+#include <dirent.h>
 #include <sndfile.h>
 #include <sys/wait.h>
 
@@ -13,12 +14,14 @@
 
 namespace {
 
+// A folder of the running test's own: CTest runs the tests in parallel.
 std::string Folder() {
-    static const std::string folder = [] {
-        const std::string f = ::testing::TempDir() + "sep_render_tool_test";
-        std::system(("mkdir -p '" + f + "'").c_str());
-        return f;
-    }();
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string("sep_render_") + test->test_suite_name() + "_" + test->name();
+    for (char& c : name)
+        if (c == '/') c = '_';
+    const std::string folder = ::testing::TempDir() + name;
+    std::system(("mkdir -p '" + folder + "'").c_str());
     return folder;
 }
 
@@ -116,6 +119,27 @@ TEST(RenderTool, SameRenderSameFileAndPictures) {
     }
     ASSERT_GT(files[0].size(), 61740u * 8);
     EXPECT_TRUE(files[0] == files[1]) << "two renders of one patch differ";
+}
+
+// The demo and every patch behind the docs' pictures still render, and make
+// sound within their first second.
+TEST(RenderTool, ShippedPatchesRenderAndSound) {
+    std::vector<std::string> runs = {std::string("'") + SOURCE_DIR + "/examples/demo-patch.json' --score '" +
+                                     SOURCE_DIR + "/examples/demo-score.json'"};
+    const std::string folder = std::string(SOURCE_DIR) + "/docs/patches";
+    if (DIR* dir = opendir(folder.c_str())) {
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.size() > 5 && name.substr(name.size() - 5) == ".json") runs.push_back("'" + folder + "/" + name + "'");
+        }
+        closedir(dir);
+    }
+    ASSERT_GE(runs.size(), 11u);
+    for (const std::string& run_args : runs) {
+        const ToolRun run = RunRender(run_args + " --seconds 1 -o '" + Folder() + "/shipped.wav'");
+        EXPECT_EQ(run.status, 0) << run_args << "\n" << run.output;
+        EXPECT_EQ(run.output.find("peak -inf"), std::string::npos) << run_args << "\n" << run.output;
+    }
 }
 
 struct Broken {
