@@ -111,6 +111,59 @@ TEST(RenderPolyphony, ThreeNotesOnTwoVoicesStealTheOldest) {
     EXPECT_EQ(r.right, r.left) << "an unconnected right channel follows the left";
 }
 
+// Two constant sources: "poly", two voices at 0.5 while their notes are
+// held, and "still", one voice at 0.3 from the start (its gate is never
+// played, so it stays at its default, high). The nodes' results are known
+// sums and products of these.
+struct NodeCase {
+    const char* name;
+    const char* nodes_and_connections;
+    float left, right;  // while both notes sound
+};
+
+void PrintTo(const NodeCase& c, std::ostream* os) { *os << c.name; }
+
+class RenderNodes : public ::testing::TestWithParam<NodeCase> {};
+
+TEST_P(RenderNodes, ComputeTheirSumsAndProducts) {
+    const NodeCase& c = GetParam();
+    const std::string text = std::string(R"("modules": [
+        {"name": "poly", "sep": "@TESSARN@", "voices": 2, "play": {"gate": "Gate"},
+         "pins": {"Attack": 0, "Hold": 0, "FullAttack": "off", "Release": 1000000, "dbmode": 0, "Overall Level": 5}},
+        {"name": "still", "sep": "@TESSARN@", "pins": {"Attack": 0, "Hold": 0, "dbmode": 0, "Overall Level": 3}}],)") +
+                             c.nodes_and_connections;
+    const Recorder r = RenderText(text, 1000.0, 32, 0.3, {{0.1, 0.1, 440.0, 100, ""}, {0.1, 0.1, 550.0, 100, ""}});
+    ASSERT_EQ(r.left.size(), 300u);
+    EXPECT_NEAR(r.left[150], c.left, 1e-6f);
+    EXPECT_NEAR(r.right[150], c.right, 1e-6f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RenderNodes,
+    ::testing::Values(
+        NodeCase{"OutputSumsAllVoices", R"("nodes": [{"name": "out", "type": "output"}],
+                 "connections": [["poly.Signal Out", "out.left"], ["still.Signal Out", "out.right"]])",
+                 1.0f, 0.3f},
+        NodeCase{"MultiplyVoiceByVoiceThenSum", R"("nodes": [{"name": "vca", "type": "multiply"},
+                 {"name": "out", "type": "output"}],
+                 "connections": [["poly.Signal Out", "vca.in"], ["still.Signal Out", "vca.in"], ["vca.out", "out.left"]])",
+                 0.3f, 0.3f},
+        NodeCase{"MultiplyByItselfSquaresEachVoice", R"("nodes": [{"name": "sq", "type": "multiply"},
+                 {"name": "out", "type": "output"}],
+                 "connections": [["poly.Signal Out", "sq.in"], ["poly.Signal Out", "sq.in"], ["sq.out", "out.left"]])",
+                 0.5f, 0.5f},
+        NodeCase{"MixOfMixesWithGains", R"("nodes": [{"name": "m1", "type": "mix", "gain": 2},
+                 {"name": "m2", "type": "mix", "gain": -1}, {"name": "out", "type": "output", "gain": 0.5}],
+                 "connections": [["poly.Signal Out", "m1.in"], ["still.Signal Out", "m1.in"], ["m1.out", "m2.in"],
+                                 ["still.Signal Out", "m2.in"], ["m2.out", "out.left"], ["m1.out", "out.right"]])",
+                 -1.45f, 1.3f},
+        NodeCase{"MultiplyOfASummedMix", R"("nodes": [{"name": "sum", "type": "mix"}, {"name": "vca", "type": "multiply"},
+                 {"name": "out", "type": "output"}],
+                 "connections": [["poly.Signal Out", "sum.in"], ["sum.out", "vca.in"], ["poly.Signal Out", "vca.in"],
+                                 ["vca.out", "out.left"], ["vca.out", "out.right"]])",
+                 1.0f, 1.0f}),
+    [](const ::testing::TestParamInfo<NodeCase>& info) { return std::string(info.param.name); });
+
 TEST(RenderDeterminism, SameRenderSameBits) {
     const std::string chords = std::string(R"("modules": [{"name": "osc", "sep": "@ULVO@", "voices": 4,
         "pins": {"N": 60, "a": 8, "fm1": 10, "Wave": 7, "cpmode": "dynamic", "combphase": 3, "poly": 3},
