@@ -160,8 +160,8 @@ private:
             return Fail(what + ": " + Quote(e.pin) + " of " + Quote(module.name) + " is an " +
                         (output ? "input" : "output") + "; a connection runs from an output to an input");
         if (pin.datatype != DT_FSAMPLE)
-            return Fail(what + ": " + Quote(e.pin) + " of " + Quote(module.name) + " is a " +
-                        DatatypeName(pin.datatype) + " pin; only float-sample pins connect (set it in \"pins\")");
+            return Fail(what + ": " + Quote(e.pin) + " of " + Quote(module.name) + " is not a float-sample pin (it is " +
+                        DatatypeName(pin.datatype) + "); only float-sample pins connect (set it in \"pins\")");
         return true;
     }
 

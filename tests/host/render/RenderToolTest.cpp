@@ -195,7 +195,7 @@ INSTANTIATE_TEST_SUITE_P(
         Broken{"ConnectionFromAnInput", Good("\"osc.outputl\", \"vca.in\"", "\"osc.fc\", \"vca.in\""),
                "-o @DIR@/broken.wav", 1, {"\"fc\" of \"osc\" is an input"}},
         Broken{"ConnectionToAListPin", Good("\"env.Signal Out\", \"osc.gate\"", "\"env.Signal Out\", \"osc.cfmode\""),
-               "-o @DIR@/broken.wav", 1, {"\"cfmode\" of \"osc\" is a enum pin; only float-sample pins connect"}},
+               "-o @DIR@/broken.wav", 1, {"\"cfmode\" of \"osc\" is not a float-sample pin (it is enum); only float-sample pins connect"}},
         Broken{"NodeIntoModule", Good("\"env.Signal Out\", \"osc.gate\"", "\"vca.out\", \"osc.gate\""),
                "-o @DIR@/broken.wav", 1, {"utility nodes feed only other nodes"}},
         Broken{"Cycle", Good("\"env.Signal Out\", \"osc.gate\"", "\"env.Signal Out\", \"osc.gate\"], [\"osc.outputr\", \"env.Sustain\""),
