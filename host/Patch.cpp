@@ -136,13 +136,14 @@ bool Engine::Impl::BuildPins(std::vector<std::unique_ptr<Instance>>& made, std::
         for (const Pin& pin : inst->pins) sample_pins += pin.description.datatype == DT_FSAMPLE ? 1 : 0;
     }
     const size_t block = static_cast<size_t>(options.block_size);
-    const size_t bytes = sample_pins * block * sizeof(float);
+    // In 64 bits: 256 voices of 1 Mi-sample buffers overflow a 32-bit size.
+    const unsigned long long bytes = 1ull * sample_pins * block * sizeof(float);
     if (buffer_bytes + bytes > kMaxBufferBytes)
         return Fail(error, "the pin buffers would take " + std::to_string((buffer_bytes + bytes) >> 20) + " MiB (" +
                                std::to_string(sample_pins) + " sample pins of " + std::to_string(block) +
                                " samples, with the rest of the patch), more than the host's limit of " +
                                std::to_string(kMaxBufferBytes >> 20) + " MiB; use a smaller block or fewer voices");
-    buffer_bytes += bytes;
+    buffer_bytes += static_cast<size_t>(bytes);
     for (auto& inst : made)
         for (Pin& pin : inst->pins)
             if (pin.description.datatype == DT_FSAMPLE)
