@@ -17,34 +17,30 @@ void SetError(std::string* error, const std::string& text) {
 
 }  // namespace
 
+// The name of a code, or its number as text for a code without one.
+struct CodeName {
+    int32_t code;
+    const char* name;
+};
+
+template <size_t N>
+const char* NameOf(const CodeName (&names)[N], int32_t code, char (&other)[16]) {
+    for (const CodeName& entry : names)
+        if (entry.code == code) return entry.name;
+    std::snprintf(other, sizeof other, "%d", static_cast<int>(code));
+    return other;
+}
+
 const char* DirectionName(int32_t direction) {
+    static const CodeName kNames[] = {{DR_IN, "in"}, {DR_OUT, "out"}, {DR_SETTING, "setting"}};
     static char other[16];
-    switch (direction) {
-    case DR_IN:
-        return "in";
-    case DR_OUT:
-        return "out";
-    case DR_SETTING:
-        return "setting";
-    default:
-        std::snprintf(other, sizeof other, "%d", static_cast<int>(direction));
-        return other;
-    }
+    return NameOf(kNames, direction, other);
 }
 
 const char* DatatypeName(int32_t datatype) {
+    static const CodeName kNames[] = {{DT_ENUM, "enum"}, {DT_FSAMPLE, "float-sample"}, {DT_INT, "int"}};
     static char other[16];
-    switch (datatype) {
-    case DT_ENUM:
-        return "enum";
-    case DT_FSAMPLE:
-        return "float-sample";
-    case DT_INT:
-        return "int";
-    default:
-        std::snprintf(other, sizeof other, "%d", static_cast<int>(datatype));
-        return other;
-    }
+    return NameOf(kNames, datatype, other);
 }
 
 PinDescription DescribeDeclaration(int32_t declaration, const SEPinProperties& properties) {
@@ -72,7 +68,7 @@ bool Describe(const Library& library, ModuleDescription* description, std::strin
     }
     ModuleProperties properties;
     std::memset(&properties, 0, sizeof properties);
-    if (library.GetModuleProperties()(0, &properties) == 0) {
+    if (library.GetModuleProperties()(SE_MODULE_INDEX, &properties) == 0) {
         SetError(error, "'" + library.Path() + "': getModuleProperties(0) declined to describe a module");
         return false;
     }
