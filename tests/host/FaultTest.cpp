@@ -4,22 +4,11 @@
 
 #include <cmath>
 
-#include "ProbeModule.h"
-#include "SepHost.h"
+#include "ProbeFixture.h"
 
 namespace {
 
-class FaultTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        probe::Reset();
-        library = sephost::Library::FromFunctions(&probe::GetModuleProperties, &probe::MakeModule, "probe");
-        options.block_size = 64;
-        options.announce_initial_status = false;
-    }
-    std::unique_ptr<sephost::Library> library;
-    sephost::EngineOptions options;
-};
+using FaultTest = ProbeTest;
 
 int32_t Count(int32_t what) {
     int32_t n = 0;

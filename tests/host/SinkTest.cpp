@@ -3,19 +3,15 @@
 // refuses a block stops the run.
 #include <gtest/gtest.h>
 
-#include "ProbeModule.h"
-#include "SepHost.h"
+#include "ProbeFixture.h"
 
 namespace {
 
-class SinkTest : public ::testing::Test {
+class SinkTest : public ProbeTest {
 protected:
     void SetUp() override {
-        probe::Reset();
+        ProbeTest::SetUp();
         probe::TheScript().output_ramp = true;  // out[k] = clock of sample k
-        library = sephost::Library::FromFunctions(&probe::GetModuleProperties, &probe::MakeModule, "probe");
-        options.block_size = 64;
-        options.announce_initial_status = false;
     }
 
     std::unique_ptr<sephost::Engine> Open(int voices) {
@@ -25,9 +21,6 @@ protected:
         EXPECT_TRUE(engine->Open(&error)) << error;
         return engine;
     }
-
-    std::unique_ptr<sephost::Library> library;
-    sephost::EngineOptions options;
 };
 
 TEST_F(SinkTest, AStreamingRunOfAnyLengthHoldsOneBlockPerOutput) {
