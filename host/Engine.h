@@ -40,8 +40,9 @@ struct EngineOptions {
     // (stream the outputs through a sink instead).
     bool record_outputs = true;
     size_t history_limit = kDefaultHistorySamples;
-    // Kept callback records (record_callbacks) and process calls per
-    // instance (record_process_calls): reaching a limit stops the run.
+    // Kept callback records (record_callbacks) and process calls of all
+    // instances together (record_process_calls): reaching a limit stops the
+    // run.
     size_t callback_limit = kDefaultCallbackRecords;
     bool record_process_calls = true;
     size_t process_call_limit = kDefaultProcessCallRecords;

@@ -80,6 +80,7 @@ struct Engine::Impl {
     std::vector<std::vector<int>> groups;
     std::vector<int> run_order;
     size_t buffer_bytes = 0;
+    size_t process_call_records = 0;  // all instances together
     bool opened = false;
     bool closed = false;
     bool started = false;  // the first Run has begun

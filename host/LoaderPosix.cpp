@@ -3,6 +3,7 @@
 // file cut short would otherwise fault inside dlopen); then dlopen.
 #include <dlfcn.h>
 #include <elf.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstring>
@@ -57,6 +58,8 @@ std::string ExactPath(const std::string& path) {
 }
 
 bool CheckImage(const std::string& path, std::string* why) {
+    struct stat status;
+    if (stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return Fail(why, "not a regular file");
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     if (!file) return Fail(why, "unreadable");
     const unsigned long long size = static_cast<unsigned long long>(file.tellg());

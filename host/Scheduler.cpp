@@ -98,10 +98,9 @@ void Engine::Impl::RunInstance(Instance* inst, uint32_t block_start, int32_t n) 
         if (!inst->sleeping && inst->process != nullptr) {
             now = block_start + static_cast<uint32_t>(pos);
             if (options.record_process_calls) {
-                if (inst->calls.size() >= options.process_call_limit) {
+                if (process_call_records++ >= options.process_call_limit) {
                     monitor.Stop("the host keeps at most " + std::to_string(options.process_call_limit) +
-                                 " process call records per instance; the run was stopped at clock " +
-                                 std::to_string(now));
+                                 " process call records; the run was stopped at clock " + std::to_string(now));
                     return;
                 }
                 inst->calls.push_back({now, pos, end - pos});

@@ -45,28 +45,40 @@ TEST_F(FaultTest, OptionsOutOfRangeAndBuffersBeyondTheLimitPlaceNothing) {
     }
 }
 
-TEST_F(FaultTest, ReachingTheCallbackRecordLimitStopsTheRunWithRightAnswers) {
-    options.record_callbacks = true;
-    options.callback_limit = 40;
-    sephost::Engine engine(options);
-    std::string error;
-    ASSERT_EQ(engine.Place(*library, 1, &error), 0) << error;
-    ASSERT_TRUE(engine.Open(&error)) << error;
-    EXPECT_FALSE(engine.Run(64 * 100, &error));
-    EXPECT_NE(error.find("the host keeps at most 40 callback records; the run was stopped at clock"),
-              std::string::npos)
-        << error;
-    EXPECT_EQ(engine.Callbacks().size(), 40u);
-    EXPECT_LT(engine.Clock(), 64u * 100u) << "the run stopped early";
-    // Every sample clock the module asked for was the true one.
-    const auto& calls = engine.ProcessCalls(0);
-    size_t call = 0;
-    for (const probe::Entry& e : probe::TheScript().log) {
-        if (e.what != probe::LOG_PROCESS) continue;
-        ASSERT_LT(call, calls.size());
-        EXPECT_EQ(e.clock, calls[call++].clock);
+TEST_F(FaultTest, ReachingARecordLimitStopsTheRunWithRightAnswers) {
+    const struct {
+        size_t callback_limit;
+        size_t process_call_limit;
+        std::string says;
+    } cases[] = {
+        {40, 1000, "the host keeps at most 40 callback records; the run was stopped at clock"},
+        {100000, 7, "the host keeps at most 7 process call records; the run was stopped at clock 448"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        probe::Reset();
+        options.record_callbacks = true;
+        options.callback_limit = c.callback_limit;
+        options.process_call_limit = c.process_call_limit;
+        sephost::Engine engine(options);
+        std::string error;
+        ASSERT_EQ(engine.Place(*library, 1, &error), 0) << error;
+        ASSERT_TRUE(engine.Open(&error)) << error;
+        EXPECT_FALSE(engine.Run(64 * 100, &error));
+        EXPECT_NE(error.find(c.says), std::string::npos) << error;
+        EXPECT_LE(engine.Callbacks().size(), c.callback_limit);
+        EXPECT_LE(engine.ProcessCalls(0).size(), c.process_call_limit);
+        EXPECT_LT(engine.Clock(), 64u * 100u) << "the run stopped early";
+        // Every sample clock the module asked for was the true one.
+        const auto& calls = engine.ProcessCalls(0);
+        size_t call = 0;
+        for (const probe::Entry& e : probe::TheScript().log) {
+            if (e.what != probe::LOG_PROCESS) continue;
+            ASSERT_LT(call, calls.size());
+            EXPECT_EQ(e.clock, calls[call++].clock);
+        }
+        EXPECT_GT(call, 1u);
     }
-    EXPECT_GT(call, 1u);
 }
 
 TEST_F(FaultTest, ManyEventsAtOneClockAndAStrayRecordAreBreaches) {

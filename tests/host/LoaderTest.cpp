@@ -35,6 +35,9 @@ TEST(LibraryLoad, AFileCutShortIsRefusedBeforeLoading) {
                                             : "but the file has " + std::to_string(bytes) + " bytes";
         EXPECT_NE(error.find(says), std::string::npos) << error;
     }
+    std::string error;
+    EXPECT_EQ(sephost::Library::Load(dir, &error), nullptr) << "a folder";
+    EXPECT_NE(error.find("(not a regular file)"), std::string::npos) << error;
 }
 
 // A bare name is the file of that name in the current folder: never a
