@@ -2,16 +2,19 @@
 // (EngineCore.h lists them).
 #include "Engine.h"
 
-#include <cmath>
+#include <cstdio>
 
 #include "EngineCore.h"
 
 namespace sephost {
 
 std::string CheckEngineOptions(const EngineOptions& options) {
-    if (!(options.sample_rate >= kMinSampleRate && options.sample_rate <= kMaxSampleRate))
+    if (!(options.sample_rate >= kMinSampleRate && options.sample_rate <= kMaxSampleRate)) {
+        char rate[32];
+        std::snprintf(rate, sizeof rate, "%g", static_cast<double>(options.sample_rate));
         return "the sample rate must lie between " + std::to_string(static_cast<long>(kMinSampleRate)) + " and " +
-               std::to_string(static_cast<long>(kMaxSampleRate)) + " Hz";
+               std::to_string(static_cast<long>(kMaxSampleRate)) + " Hz, not " + rate;
+    }
     if (options.block_size < 1 || options.block_size > kMaxBlockSize)
         return "the block size must lie between 1 and " + std::to_string(kMaxBlockSize) + " samples, not " +
                std::to_string(options.block_size);
