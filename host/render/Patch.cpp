@@ -80,7 +80,7 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
     const std::string here = where + " (" + module->name + ")";
     if (entry.contains("voices")) {
         double voices = 0.0;
-        if (!Range(entry.at("voices"), here + ": \"voices\"", 1, kMaxVoices, true, &voices, error)) return false;
+        if (!Range(entry.at("voices"), here + ": \"voices\"", 1, sephost::kMaxVoices, true, &voices, error)) return false;
         module->voices = static_cast<int>(voices);
     }
     if (entry.contains("pins")) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Limits.h"
 #include "Score.h"
 
 namespace sephost::render {
@@ -71,8 +72,6 @@ struct Patch {
     int block_size = 0;        // 0: not given
     double tail = -1.0;        // seconds; below 0: not given
 };
-
-constexpr int kMaxVoices = 64;
 
 bool ReadPatchText(const std::string& text, const std::string& path, Patch* patch, std::string* error);
 bool ReadPatchFile(const std::string& path, Patch* patch, std::string* error);

@@ -105,6 +105,7 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
         summary->frames = block_end;
         if (settings.progress) settings.progress(summary->frames, total);
     }
+    summary->stream_high_water = graph.host->StreamHighWaterMark();
     summary->rms = summary->frames > 0 ? std::sqrt(square_sum / (2.0 * static_cast<double>(summary->frames))) : 0.0;
     graph.host->Close();
     return true;

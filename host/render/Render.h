@@ -40,6 +40,7 @@ struct RenderSummary {
     size_t dropped = 0;  // lost their voice at their first sample
     float peak = 0.0f;   // largest magnitude of either channel
     double rms = 0.0;    // over both channels
+    size_t stream_high_water = 0;  // the most output samples the host's stream held at once
 };
 
 // The number of samples a render of `notes` lasts under `settings`.

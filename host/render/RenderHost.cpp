@@ -4,24 +4,19 @@
 
 namespace sephost::render {
 
-namespace {
-
-// A declaration that only talks to a user interface gets no pin on the
-// audio side.
-bool GetsPin(const PinDescription& declaration) {
-    return (declaration.flags & IO_UI_COMMUNICATION) == 0 || (declaration.flags & IO_UI_DSP_DUAL) != 0;
-}
-
-}  // namespace
-
 RenderHost::RenderHost(float sample_rate, int32_t block_size) : m_sample_rate(sample_rate), m_block_size(block_size) {
     EngineOptions options;
     options.sample_rate = sample_rate;
     options.block_size = block_size;
+    // Nothing is kept per sample or per call: a render may be of any length.
     options.record_callbacks = false;
-    // This engine hands out blocks only through its recorded history.
-    options.record_outputs = true;
+    options.record_outputs = false;
+    options.record_process_calls = false;
+    m_sink = std::make_unique<StreamSink>([this](const StreamBlock& block, std::string* error) {
+        return Take(block, error);
+    });
     m_engine = std::make_unique<Engine>(options);
+    m_engine->AddSink(m_sink.get());
 }
 
 RenderHost::~RenderHost() { Close(); }
@@ -33,7 +28,7 @@ int RenderHost::Place(const Library& library, int voices, std::string* error) {
 std::vector<PinDescription> RenderHost::Pins(int instance) const {
     std::vector<PinDescription> pins;
     for (const PinDescription& d : m_engine->Declarations(instance))
-        if (GetsPin(d)) pins.push_back(d);
+        if (!SEIsUiOnly(d.flags)) pins.push_back(d);
     return pins;
 }
 
@@ -53,11 +48,29 @@ void RenderHost::SetInput(int instance, int32_t pin, float value, uint32_t at) {
 }
 
 bool RenderHost::RunBlock(int32_t samples, std::string* error) {
-    if (!m_engine->Run(static_cast<uint32_t>(samples), error)) return false;
-    for (Tapped& tap : m_taps) {
-        const std::vector<float>& history = m_engine->Output(tap.instance, tap.pin);
-        std::copy(history.end() - samples, history.end(), tap.block.begin());
+    return m_engine->Run(static_cast<uint32_t>(samples), error);
+}
+
+// The stream's consumer: copies the tapped outputs out of the finished
+// block, whose buffers are valid only during the call.
+bool RenderHost::Take(const StreamBlock& block, std::string* error) {
+    if (!m_mapped) {
+        for (Tapped& tap : m_taps) {
+            const auto& outputs = *block.outputs;
+            auto found = std::find_if(outputs.begin(), outputs.end(), [&](const OutputId& id) {
+                return id.instance == tap.instance && id.pin == tap.pin;
+            });
+            if (found == outputs.end()) {
+                *error = "the host streams no output " + std::to_string(tap.pin) + " of instance " +
+                         std::to_string(tap.instance);
+                return false;
+            }
+            tap.output = static_cast<size_t>(found - outputs.begin());
+        }
+        m_mapped = true;
     }
+    for (Tapped& tap : m_taps)
+        std::copy(block.channels[tap.output], block.channels[tap.output] + block.count, tap.block.begin());
     return true;
 }
 

@@ -1,6 +1,8 @@
 // The renderer's one seam to the test host engine: place, connect, set
 // inputs, run one host block, and read the blocks of the outputs it taps.
-// Everything else in host/render/ depends on the engine only through this.
+// The blocks stream out of the engine through a StreamSink, so memory
+// stays one block per output whatever the length of the render. Everything
+// else in host/render/ depends on the engine only through this.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +52,9 @@ public:
 
     uint32_t Clock() const;
 
+    // The most samples the output stream has held at once.
+    size_t StreamHighWaterMark() const { return m_sink != nullptr ? m_sink->HighWaterMark() : 0; }
+
     void Close();
 
 private:
@@ -57,11 +62,16 @@ private:
         int instance;
         int32_t pin;
         std::vector<float> block;
+        size_t output = 0;  // index into the stream's outputs
     };
+    bool Take(const StreamBlock& block, std::string* error);
+
     float m_sample_rate;
     int32_t m_block_size;
+    std::unique_ptr<StreamSink> m_sink;
     std::unique_ptr<Engine> m_engine;
     std::vector<Tapped> m_taps;
+    bool m_mapped = false;
 };
 
 }  // namespace sephost::render

@@ -27,7 +27,8 @@ public:
 
 // `modules_and_more` is the patch's JSON without its braces; @ULVO@ and
 // @TESSARN@ stand for the built plug-ins.
-Recorder RenderText(std::string text, double rate, int32_t block, double seconds, const std::vector<Note>& notes) {
+Recorder RenderText(std::string text, double rate, int32_t block, double seconds, const std::vector<Note>& notes,
+                    RenderSummary* summary_out = nullptr) {
     for (const auto& [mark, path] : {std::make_pair(std::string("@ULVO@"), std::string(ULVO_SEP_PATH)),
                                      std::make_pair(std::string("@TESSARN@"), std::string(TESSARN_SEP_PATH))})
         for (size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, mark.size(), path);
@@ -42,6 +43,7 @@ Recorder RenderText(std::string text, double rate, int32_t block, double seconds
     RenderSummary summary;
     EXPECT_TRUE(Render(patch, notes, settings, {&recorder}, &summary, &error)) << error;
     EXPECT_EQ(summary.frames, recorder.left.size());
+    if (summary_out != nullptr) *summary_out = summary;
     return recorder;
 }
 
@@ -69,6 +71,19 @@ TEST(RenderOnset, NotesStartAndEndOnTheirSamplesWhateverTheBlockSize) {
         for (size_t k = 1850; k < 1900; ++k) ASSERT_EQ(r.left[k], 0.0f) << "block " << block << " sample " << k;
         for (size_t k = 1950; k < 2000; ++k) ASSERT_EQ(r.left[k], 0.0f) << "block " << block << " sample " << k;
     }
+}
+
+TEST(RenderMemory, TheOutputStreamHoldsOneBlockWhateverTheLength) {
+    // Two clones with two outputs each: four outputs of one block.
+    size_t held[2] = {0, 0};
+    const double seconds[2] = {0.5, 20.0};
+    for (int run = 0; run < 2; ++run) {
+        RenderSummary summary;
+        RenderText(kSine, 8000.0, 128, seconds[run], {{0.1, seconds[run] - 0.2, 440.0, 100, ""}}, &summary);
+        held[run] = summary.stream_high_water;
+    }
+    EXPECT_EQ(held[0], 4u * 128u);
+    EXPECT_EQ(held[1], held[0]);
 }
 
 TEST(RenderPitch, OscillatorPlaysTheNotesFrequency) {

@@ -1,5 +1,6 @@
-#include "RenderCommand.h"
-
+// sep-host render: plays a patch and a score through the plug-ins into a
+// WAV file, with pictures; the options around the render loop of
+// host/render/.
 #include <unistd.h>
 
 #include <chrono>
@@ -8,39 +9,37 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "Command.h"
 #include "Patch.h"
 #include "Pictures.h"
 #include "Render.h"
 #include "Score.h"
 #include "WavFile.h"
 
-namespace sephost::render {
+namespace septool {
 
-const char kRenderUsage[] =
-    "sep-host render PATCH.json [--score F.json | --midi F.mid] -o OUT.wav [--sample-rate HZ]\n"
-    "                       [--block-size N] [--seconds S] [--tail S] [--pcm24] [--spectrogram OUT.png]\n"
-    "                       [--waveform OUT.svg] [--plugins DIR] [--quiet]\n";
+using namespace sephost::render;
 
-const char kRenderHelp[] =
-    "render    plays the notes of a score through a patch of modules and writes a\n"
+extern const char kRenderUsage[] =
+    "PATCH.json [--score F.json | --midi F.mid] -o OUT.wav [--sample-rate HZ] [--block-size N] [--seconds S]\n"
+    "                       [--tail S] [--pcm24] [--spectrogram OUT.png] [--waveform OUT.svg] [--plugins DIR] [--quiet]";
+
+extern const char kRenderHelp[] =
+    "plays the notes of a score through a patch of modules and writes a\n"
     "          stereo WAV (32-bit float; --pcm24 for 24-bit PCM). The score is the\n"
     "          patch's own \"score\", a JSON score (--score) or a Standard MIDI File\n"
     "          (--midi). The length is the last note's end plus --tail seconds\n"
     "          (default 1, or the patch's \"tail\"), or exactly --seconds. The sample\n"
-    "          rate (--sample-rate, default 44100) and block size (--block-size,\n"
-    "          default 256) are the patch's when it names them and the options are\n"
-    "          absent. --spectrogram draws the WAV's spectrogram with sox;\n"
-    "          --waveform plots both channels as SVG. A .sep named without a folder\n"
-    "          is looked for beside the patch, in each --plugins DIR, and in the\n"
-    "          plugins folder next to sep-host's own bin folder. Prints a progress\n"
-    "          bar on a terminal (not with --quiet) and a one-line summary.\n";
+    "          rate (--sample-rate or --rate, default 44100) and block size\n"
+    "          (--block-size or --block, default 256) are the patch's when it names\n"
+    "          them and the options are absent. --spectrogram draws the WAV's\n"
+    "          spectrogram with sox; --waveform plots both channels as SVG. A .sep\n"
+    "          named without a folder is looked for beside the patch, in each\n"
+    "          --plugins DIR, and in the plugins folder next to sep-host's own bin\n"
+    "          folder. Prints a progress bar on a terminal (not with --quiet) and a\n"
+    "          one-line summary. docs/rendering.md describes the files.";
 
 namespace {
-
-int Usage(const std::string& problem) {
-    std::cerr << "sep-host: " << problem << "\nusage: " << kRenderUsage;
-    return 2;
-}
 
 bool Number(const char* text, double low, double high, double* value) {
     if (text == nullptr || *text == '\0') return false;
@@ -51,7 +50,7 @@ bool Number(const char* text, double low, double high, double* value) {
     return true;
 }
 
-struct Arguments {
+struct RenderArguments {
     std::string patch, score, midi, output, spectrogram, waveform;
     double sample_rate = 0.0, seconds = -1.0, tail = -1.0;
     int32_t block_size = 0;
@@ -60,7 +59,7 @@ struct Arguments {
 };
 
 // 0 when parsed, otherwise the exit status of a usage error.
-int Parse(const std::vector<std::string>& args, Arguments* a) {
+int Parse(const std::vector<std::string>& args, RenderArguments* a) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& word = args[i];
         const char* next = i + 1 < args.size() ? args[i + 1].c_str() : nullptr;
@@ -76,17 +75,22 @@ int Parse(const std::vector<std::string>& args, Arguments* a) {
             *v.text = next;
             matched = true;
         }
-        double number = 0.0;
         if (matched) {
             ++i;
-        } else if (word == "--sample-rate") {
-            if (!Number(next, 1000.0, 768000.0, &a->sample_rate))
-                return Usage("--sample-rate needs a rate in Hz from 1000 to 768000");
-            ++i;
-        } else if (word == "--block-size") {
-            if (!Number(next, 1.0, 65536.0, &number) || std::floor(number) != number)
-                return Usage("--block-size needs a whole number of samples from 1 to 65536");
-            a->block_size = static_cast<int32_t>(number);
+        } else if (word == "--sample-rate" || word == "--rate" || word == "--block-size" || word == "--block") {
+            // The shared run options, under the names this command gives
+            // them too; their messages then name the word the user wrote.
+            const bool rate = word == "--sample-rate" || word == "--rate";
+            const std::string shared = rate ? "--rate" : "--block";
+            std::vector<std::string> pair = {shared};
+            if (next != nullptr) pair.push_back(next);
+            size_t at = 0;
+            RunOptions run;
+            std::string problem;
+            if (ParseRunOption(pair, &at, &run, &problem) != OptionResult::kTaken)
+                return Usage(word + problem.substr(std::min(problem.size(), shared.size())));
+            if (rate) a->sample_rate = run.rate;
+            if (!rate) a->block_size = run.block;
             ++i;
         } else if (word == "--seconds") {
             if (!Number(next, 0.0, 86400.0, &a->seconds)) return Usage("--seconds needs a length from 0 to 86400");
@@ -157,12 +161,9 @@ private:
 }  // namespace
 
 int RenderCommand(const std::vector<std::string>& args) {
-    Arguments a;
+    RenderArguments a;
     if (const int usage = Parse(args, &a)) return usage;
-    auto fail = [](const std::string& error) {
-        std::cerr << "sep-host: " << error << "\n";
-        return 1;
-    };
+    auto fail = [](const std::string& error) { return Failure(error); };
 
     Patch patch;
     std::string error;
@@ -217,7 +218,7 @@ int RenderCommand(const std::vector<std::string>& args) {
     std::cout << line << "\n";
     if (!a.spectrogram.empty()) std::cout << "spectrogram: " << a.spectrogram << "\n";
     if (!a.waveform.empty()) std::cout << "waveform: " << a.waveform << "\n";
-    return 0;
+    return kExitOk;
 }
 
-}  // namespace sephost::render
+}  // namespace septool
