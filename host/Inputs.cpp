@@ -33,6 +33,16 @@ float DrivenValue(const Pin& pin, uint32_t at_clock, float fallback) {
     return value;
 }
 
+// Values are only ever added from the current clock on, so every segment
+// before the one in force at `block_start` is never read again. Dropping
+// them keeps the cost of a sample flat over a run that drives an input
+// many times (a long score's gates and pitches).
+void DropPassedSegments(Pin& pin, uint32_t block_start) {
+    auto later = std::upper_bound(pin.segments.begin(), pin.segments.end(), block_start,
+                                  [](uint32_t clock, const Segment& s) { return clock < s.at; });
+    if (later - pin.segments.begin() > 1) pin.segments.erase(pin.segments.begin(), later - 1);
+}
+
 }  // namespace
 
 Pin* Engine::Impl::DrivablePin(int instance, int32_t pin) {
@@ -54,6 +64,7 @@ void Engine::Impl::FillDrivenInputs(uint32_t block_start, int32_t n) {
         for (Pin& pin : inst->pins) {
             if (pin.description.datatype != DT_FSAMPLE || pin.description.direction == DR_OUT) continue;
             if (pin.source_instance >= 0 || pin.segments.empty()) continue;
+            DropPassedSegments(pin, block_start);
             const float fallback = DefaultSampleValue(pin.description.default_text.c_str());
             for (int32_t k = 0; k < n; ++k)
                 pin.buffer[static_cast<size_t>(k)] = DrivenValue(pin, block_start + static_cast<uint32_t>(k), fallback);
