@@ -179,6 +179,17 @@ INSTANTIATE_TEST_SUITE_P(
                  1.0f, 1.0f}),
     [](const ::testing::TestParamInfo<NodeCase>& info) { return std::string(info.param.name); });
 
+TEST(RenderVelocity, ScalesThePlayedLevelNoteByNote) {
+    std::string text = kCounter;
+    text.replace(text.find("\"part\": \"count\""), 15, "\"velocity\": \"Overall Level\"");
+    // At 1000 Hz: velocity 127 from 100 to 200, then 64 and 1 together.
+    const Recorder r = RenderText(text, 1000.0, 16, 0.4,
+                                  {{0.1, 0.1, 440.0, 127, ""}, {0.25, 0.1, 440.0, 64, ""}, {0.25, 0.1, 440.0, 1, ""}});
+    EXPECT_EQ(r.left[50], 0.0f);
+    EXPECT_NEAR(r.left[150], 1.0f, 1e-6f);
+    EXPECT_NEAR(r.left[300], 65.0f / 127.0f, 1e-6f);
+}
+
 TEST(RenderDeterminism, SameRenderSameBits) {
     const std::string chords = std::string(R"("modules": [{"name": "osc", "sep": "@ULVO@", "voices": 4,
         "pins": {"N": 60, "a": 8, "fm1": 10, "Wave": 7, "cpmode": "dynamic", "combphase": 3, "poly": 3},

@@ -231,12 +231,14 @@ TEST(RenderMidi, ReadsNotesWithTheirTempo) {
     struct Expected {
         double start, length, hz;
         int velocity;
-    } expected[] = {{0.0, 0.5, 261.6255653, 100}, {0.5, 0.5, 329.6275569, 80}};
+        const char* part;  // the channel
+    } expected[] = {{0.0, 0.5, 261.6255653, 100, "1"}, {0.5, 0.5, 329.6275569, 80, "2"}};
     for (size_t i = 0; i < 2; ++i) {
         EXPECT_NEAR(notes[i].start, expected[i].start, 1e-9) << "note " << i;
         EXPECT_NEAR(notes[i].length, expected[i].length, 1e-9) << "note " << i;
         EXPECT_NEAR(notes[i].hz, expected[i].hz, 1e-6) << "note " << i;
         EXPECT_EQ(notes[i].velocity, expected[i].velocity) << "note " << i;
+        EXPECT_EQ(notes[i].part, expected[i].part) << "note " << i;
     }
     // The same file drives a render.
     const std::string patch = PatchFile("good.json", kGood);
