@@ -239,7 +239,7 @@ bool ReadPatchText(const std::string& text, const std::string& path, Patch* patc
     }
     double number = 0.0;
     if (root.contains("sample_rate")) {
-        if (!Range(root.at("sample_rate"), "\"sample_rate\"", 1000.0, 768000.0, false, &number, &problem))
+        if (!Range(root.at("sample_rate"), "\"sample_rate\"", 1000.0, 768000.0, true, &number, &problem))
             return fail();
         patch->sample_rate = number;
     }

@@ -89,6 +89,10 @@ int Parse(const std::vector<std::string>& args, RenderArguments* a) {
             std::string problem;
             if (ParseRunOption(pair, &at, &run, &problem) != OptionResult::kTaken)
                 return Usage(word + problem.substr(std::min(problem.size(), shared.size())));
+            // A WAV file stores a whole number of Hz; the modules run at
+            // exactly the rate the file says.
+            if (rate && std::floor(run.rate) != run.rate)
+                return Usage(word + " needs a whole number of Hz for the WAV file, not " + args[i + 1]);
             if (rate) a->sample_rate = run.rate;
             if (!rate) a->block_size = run.block;
             ++i;

@@ -206,6 +206,8 @@ INSTANTIATE_TEST_SUITE_P(
         Broken{"NotMidi", "", "-o @DIR@/broken.wav --midi @DIR@/broken.json", 1, {"not a readable Standard MIDI File"}},
         Broken{"NoOutputFile", "", "", 2, {"render needs -o OUT.wav"}},
         Broken{"ZeroBlock", "", "-o @DIR@/broken.wav --block-size 0", 2, {"--block-size needs a whole number"}},
+        Broken{"FractionalRate", "", "-o @DIR@/broken.wav --rate 44100.5", 2,
+               {"--rate needs a whole number of Hz for the WAV file, not 44100.5"}},
         Broken{"ScoreAndMidi", "", "-o @DIR@/broken.wav --score a.json --midi b.mid", 2, {"exclude each other"}}),
     [](const ::testing::TestParamInfo<Broken>& info) { return std::string(info.param.name); });
 
