@@ -179,6 +179,20 @@ bool ReadList(const json& root, const char* key, const char* what, std::vector<T
     return true;
 }
 
+// The patch's own sample rate, block size and tail, each optional.
+bool ReadRunSettings(const json& root, Patch* patch, std::string* error) {
+    double number = 0.0;
+    if (root.contains("sample_rate")) {
+        if (!Range(root.at("sample_rate"), "\"sample_rate\"", 1000.0, 768000.0, true, &number, error)) return false;
+        patch->sample_rate = number;
+    }
+    if (root.contains("block_size")) {
+        if (!Range(root.at("block_size"), "\"block_size\"", 1, 65536, true, &number, error)) return false;
+        patch->block_size = static_cast<int>(number);
+    }
+    return !root.contains("tail") || Range(root.at("tail"), "\"tail\"", 0.0, 3600.0, false, &patch->tail, error);
+}
+
 }  // namespace
 
 const char* NodeTypeName(NodeType type) {
@@ -237,19 +251,7 @@ bool ReadPatchText(const std::string& text, const std::string& path, Patch* patc
         problem = "the patch has no modules";
         return fail();
     }
-    double number = 0.0;
-    if (root.contains("sample_rate")) {
-        if (!Range(root.at("sample_rate"), "\"sample_rate\"", 1000.0, 768000.0, true, &number, &problem))
-            return fail();
-        patch->sample_rate = number;
-    }
-    if (root.contains("block_size")) {
-        if (!Range(root.at("block_size"), "\"block_size\"", 1, 65536, true, &number, &problem)) return fail();
-        patch->block_size = static_cast<int>(number);
-    }
-    if (root.contains("tail")) {
-        if (!Range(root.at("tail"), "\"tail\"", 0.0, 3600.0, false, &patch->tail, &problem)) return fail();
-    }
+    if (!ReadRunSettings(root, patch, &problem)) return fail();
     if (root.contains("score")) {
         patch->has_score = true;
         if (!ReadScoreJson(root.at("score"), path + ": score", &patch->notes, error)) return false;

@@ -1,0 +1,200 @@
+// The patch's connections: both ends resolved against the modules' pins and
+// the nodes' inputs, cycles named, module connections made on the host,
+// node inputs tapped, and the nodes put in the order a block computes them.
+#include <algorithm>
+#include <functional>
+
+#include "GraphBuilder.h"
+
+namespace sephost::render {
+
+// Resolves one end; `output` says which side of the connection it is.
+bool GraphBuilder::Resolve(const PatchConnection& c, const Endpoint& e, bool output, ConnectionEnd* end) {
+    const std::string what = c.where + " (" + c.from.owner + "." + c.from.pin + " -> " + c.to.owner + "." +
+                             c.to.pin + ")";
+    auto owner = m_owners.find(e.owner);
+    if (owner == m_owners.end()) return Fail(what + ": no module or node named " + Quote(e.owner));
+    end->is_node = owner->second.first;
+    end->index = owner->second.second;
+    if (end->is_node) {
+        const GraphNode& node = m_graph->nodes[end->index];
+        const std::vector<std::string> ins =
+            node.type == NodeType::kOutput ? std::vector<std::string>{"left", "right"} : std::vector<std::string>{"in"};
+        const std::vector<std::string> outs =
+            node.type == NodeType::kOutput ? std::vector<std::string>{} : std::vector<std::string>{"out"};
+        const std::vector<std::string>& allowed = output ? outs : ins;
+        if (std::find(allowed.begin(), allowed.end(), e.pin) == allowed.end()) {
+            const std::string known = allowed.empty() ? std::string("it has no output")
+                                                      : std::string(output ? "outputs: " : "inputs: ") + Join(allowed);
+            return Fail(what + ": the " + NodeTypeName(node.type) + " node " + Quote(node.name) + " has no " +
+                        (output ? "output " : "input ") + Quote(e.pin) + " (" + known + ")");
+        }
+        end->role = e.pin;
+        return true;
+    }
+    const GraphModule& module = m_graph->modules[end->index];
+    end->pin = FindPin(module, e.pin);
+    if (end->pin < 0)
+        return Fail(what + ": module " + Quote(module.name) + " has no pin " + Quote(e.pin) + " (pins: " +
+                    PinList(module) + ")");
+    const PinDescription& pin = module.pins[end->pin];
+    if ((pin.direction == DR_OUT) != output)
+        return Fail(what + ": " + Quote(e.pin) + " of " + Quote(module.name) + " is an " +
+                    (output ? "input" : "output") + "; a connection runs from an output to an input");
+    if (pin.datatype != DT_FSAMPLE)
+        return Fail(what + ": " + Quote(e.pin) + " of " + Quote(module.name) + " is not a float-sample pin (it is " +
+                    DatatypeName(pin.datatype) + "); only float-sample pins connect (set it in \"pins\")");
+    return true;
+}
+
+bool GraphBuilder::ReadConnections() {
+    for (const PatchConnection& c : m_patch.connections) {
+        ConnectionEnd from, to;
+        if (!Resolve(c, c.from, true, &from) || !Resolve(c, c.to, false, &to)) return false;
+        const std::string what = c.where + " (" + c.from.owner + "." + c.from.pin + " -> " + c.to.owner + "." +
+                                 c.to.pin + ")";
+        if (from.is_node && !to.is_node)
+            return Fail(what + ": utility nodes feed only other nodes, not module inputs");
+        if (!to.is_node) {
+            const auto key = std::make_pair(to.index, to.pin);
+            if (m_connected.count(key) != 0) return Fail(what + ": the input already has a source");
+            m_connected.insert(key);
+            const GraphModule& a = m_graph->modules[from.index];
+            const GraphModule& b = m_graph->modules[to.index];
+            if (a.voices != b.voices && a.voices != 1)
+                return Fail(what + ": " + std::to_string(a.voices) + " voices cannot feed " +
+                            std::to_string(b.voices) + " (connect equal voice counts, or one voice to many)");
+        }
+        m_links.push_back({from, to});
+    }
+    return true;
+}
+
+// Depth-first search over modules and nodes; a back edge closes a cycle.
+bool GraphBuilder::CheckCycles() {
+    const int module_count = static_cast<int>(m_graph->modules.size());
+    const int count = module_count + static_cast<int>(m_graph->nodes.size());
+    auto id = [&](const ConnectionEnd& e) { return e.is_node ? module_count + e.index : e.index; };
+    auto name = [&](int n) {
+        return n < module_count ? m_graph->modules[n].name : m_graph->nodes[n - module_count].name;
+    };
+    std::vector<std::vector<int>> next(count);
+    for (const auto& link : m_links) next[id(link.first)].push_back(id(link.second));
+    std::vector<int> state(count, 0);  // 0 new, 1 on the path, 2 done
+    std::vector<int> path;
+    std::function<bool(int)> visit = [&](int n) {
+        state[n] = 1;
+        path.push_back(n);
+        for (int m : next[n]) {
+            if (state[m] == 1) {
+                std::vector<std::string> names;
+                for (auto it = std::find(path.begin(), path.end(), m); it != path.end(); ++it)
+                    names.push_back(name(*it));
+                names.push_back(name(m));
+                return Fail("the connections form a cycle: " + Join(names, " -> "));
+            }
+            if (state[m] == 0 && !visit(m)) return false;
+        }
+        path.pop_back();
+        state[n] = 2;
+        return true;
+    };
+    for (int n = 0; n < count; ++n)
+        if (state[n] == 0 && !visit(n)) return false;
+    return true;
+}
+
+// A module output read by a node: one tap per voice.
+Source GraphBuilder::TapSource(const ConnectionEnd& from) {
+    const auto key = std::make_pair(from.index, from.pin);
+    auto found = m_taps.find(key);
+    if (found != m_taps.end()) return found->second;
+    const GraphModule& module = m_graph->modules[from.index];
+    Source source;
+    source.voices = module.voices;
+    for (int v = 0; v < module.voices; ++v) {
+        const int tap = m_graph->host->Tap(module.first + v, from.pin);
+        if (v == 0) source.first = tap;
+    }
+    m_taps[key] = source;
+    return source;
+}
+
+bool GraphBuilder::Wire() {
+    for (const auto& link : m_links) {
+        const ConnectionEnd& from = link.first;
+        const ConnectionEnd& to = link.second;
+        if (!to.is_node) {
+            const GraphModule& a = m_graph->modules[from.index];
+            const GraphModule& b = m_graph->modules[to.index];
+            for (int v = 0; v < b.voices; ++v) {
+                std::string why;
+                const int source = a.first + (a.voices == 1 ? 0 : v);
+                if (!m_graph->host->Connect(source, from.pin, b.first + v, to.pin, &why)) return Fail(why);
+            }
+            continue;
+        }
+        Source source;
+        if (from.is_node) {
+            source.from_node = true;
+            source.first = from.index;
+        } else {
+            source = TapSource(from);
+        }
+        GraphNode& node = m_graph->nodes[to.index];
+        (to.role == "left" ? node.left : to.role == "right" ? node.right : node.in).push_back(source);
+    }
+    return true;
+}
+
+// Nodes after the nodes they read (the cycle check ran already); each
+// node's voice count follows from its inputs.
+bool GraphBuilder::OrderNodes() {
+    std::vector<GraphNode>& nodes = m_graph->nodes;
+    const int count = static_cast<int>(nodes.size());
+    std::vector<int> order;
+    std::vector<bool> placed(count, false);
+    while (static_cast<int>(order.size()) < count) {
+        for (int n = 0; n < count; ++n) {
+            if (placed[n]) continue;
+            bool ready = true;
+            for (const auto* list : {&nodes[n].in, &nodes[n].left, &nodes[n].right})
+                for (const Source& s : *list) ready = ready && (!s.from_node || placed[s.first]);
+            if (!ready) continue;
+            placed[n] = true;
+            order.push_back(n);
+            if (!SetVoices(n)) return false;
+        }
+    }
+    // Renumber node sources into the new order.
+    std::vector<int> position(count);
+    for (int i = 0; i < count; ++i) position[order[i]] = i;
+    std::vector<GraphNode> sorted;
+    for (int n : order) sorted.push_back(std::move(nodes[n]));
+    for (GraphNode& node : sorted)
+        for (auto* list : {&node.in, &node.left, &node.right})
+            for (Source& s : *list)
+                if (s.from_node) s.first = position[s.first];
+    nodes.swap(sorted);
+    m_graph->output = position[m_graph->output];
+    for (GraphNode& node : nodes)
+        node.result.assign(static_cast<size_t>(node.type == NodeType::kOutput ? 2 : node.voices),
+                           std::vector<float>(static_cast<size_t>(m_options.block_size), 0.0f));
+    return true;
+}
+
+bool GraphBuilder::SetVoices(int n) {
+    GraphNode& node = m_graph->nodes[n];
+    for (auto* list : {&node.in, &node.left, &node.right})
+        for (Source& s : *list)
+            if (s.from_node) s.voices = m_graph->nodes[s.first].voices;
+    if (node.type != NodeType::kMultiply) return true;  // mix and output sum every voice
+    for (const Source& s : node.in) node.voices = std::max(node.voices, s.voices);
+    for (const Source& s : node.in)
+        if (s.voices != 1 && s.voices != node.voices)
+            return Fail("node " + Quote(node.name) + " multiplies " + std::to_string(s.voices) + " voices with " +
+                        std::to_string(node.voices) + "; its inputs need equal voice counts, or one voice");
+    return true;
+}
+
+}  // namespace sephost::render
