@@ -73,7 +73,10 @@ inline void ComplexPow2Pair(int32_t m_first, int32_t m_second, ComplexPair z1, C
     ComplexPair b1 = z1, b2 = z2;
     while ((bits_first | bits_second) != 0u) {
         const uint32_t take_index = (bits_first & 1u) | ((bits_second & 1u) << 1);
-        if (take_index != 0u) {
+        if (take_index == 3u) {
+            r1 = r1 * b1;
+            r2 = r2 * b2;
+        } else if (take_index != 0u) {
             const Pair take = {_mm_load_pd(reinterpret_cast<const double*>(kTake[take_index]))};
             r1 = Select(take, r1 * b1, r1);
             r2 = Select(take, r2 * b2, r2);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "Kernels.h"
+#include "KernelsInline.h"
 #include "Pair.h"
 
 namespace ulvo {
@@ -93,6 +94,34 @@ struct WahDynamic {
 };
 
 // ---------------------------------------------------------------------------
+// Band limit for one carrier and spacing frequency (both taken absolute).
+struct BandLimit {
+    double base_freq;        // the frequencies it was found for
+    double spacing_freq;
+    bool silence;            // the carrier alone is above the limit, or the bound is NaN
+    bool capped;             // highest_partial applies
+    int32_t highest_partial;
+};
+// No absolute frequency equals -1: the first sample finds its limit.
+constexpr BandLimit kNoBandLimitYet = {-1.0, -1.0, false, false, 0};
+
+BandLimit BandLimitOf(double abs_base_freq, double abs_spacing_freq, double max_freq) {
+    BandLimit limit = {abs_base_freq, abs_spacing_freq, false, false, 0};
+    if (abs_spacing_freq > kMinSpacingHz) {
+        const double highest = (max_freq - abs_base_freq) / abs_spacing_freq - 0.5;
+        if (std::isnan(highest)) {
+            limit.silence = true;  // an infinite carrier with an infinite spacing
+        } else {
+            limit.capped = true;
+            limit.highest_partial = RoundToCount(highest).value;
+        }
+    } else {
+        limit.silence = abs_base_freq > max_freq;
+    }
+    return limit;
+}
+
+// ---------------------------------------------------------------------------
 // What the control pass leaves for the other passes, one entry per sounding
 // sample of the chunk. One entry more than a chunk: an odd count is padded
 // with a copy of its last sample, so that the series pass always works on
@@ -131,6 +160,7 @@ void ControlPass(VoiceState& voice, const BlockSettings& settings, const BlockBu
     const double fade_step = settings.fade_step;
     const double two_over_sr = settings.two_over_sr;
     const double max_freq = settings.max_freq;
+    BandLimit limit = kNoBandLimitYet;
     int32_t count = 0;
 
     for (int32_t i = from; i < to; ++i) {
@@ -157,24 +187,17 @@ void ControlPass(VoiceState& voice, const BlockSettings& settings, const BlockBu
         const double spacing_freq = abs_base_freq * in.fm1[i] + in.detune[i];
         const double abs_spacing_freq = std::fabs(spacing_freq);
 
-        // band limit: the highest partial stays at or below max_freq
+        // band limit: the highest partial stays at or below max_freq. It
+        // depends on the two frequencies only, which still pins repeat.
+        if (!(abs_base_freq == limit.base_freq && abs_spacing_freq == limit.spacing_freq))
+            limit = BandLimitOf(abs_base_freq, abs_spacing_freq, max_freq);
         int32_t partials = settings.partials.value;
         double frac = settings.partials.frac;
-        bool band_limit_silence = false;
-        if (abs_spacing_freq > kMinSpacingHz) {
-            const double highest = (max_freq - abs_base_freq) / abs_spacing_freq - 0.5;
-            if (std::isnan(highest)) {
-                band_limit_silence = true;  // an infinite carrier with an infinite spacing
-            } else {
-                const PartialCount limit = RoundToCount(highest);
-                if (limit.value < partials) {
-                    partials = limit.value;
-                    frac = 0.0;
-                    band_limit_silence = limit.value < 0;
-                }
-            }
-        } else {
-            band_limit_silence = abs_base_freq > max_freq;
+        bool band_limit_silence = limit.silence;
+        if (limit.capped && limit.highest_partial < partials) {
+            partials = limit.highest_partial;
+            frac = 0.0;
+            band_limit_silence = limit.highest_partial < 0;
         }
         if (band_limit_silence) {
             in.out_l[i] = 0.0f;
@@ -343,9 +366,9 @@ void DepthPass(VoiceState& voice, bool vector_kernel, SoundingSamples* s) {
 void KernelPass(bool vector_kernel, SoundingSamples* s) {
     const int32_t count = PairedCount(*s);
     if (vector_kernel) {
-        for (int32_t k = 0; k < count; ++k) SinCosPi4Vector(s->phases[k], s->sines[k], s->cosines[k]);
+        for (int32_t k = 0; k < count; ++k) kernels::SinCosPi4Vector(s->phases[k], s->sines[k], s->cosines[k]);
     } else {
-        for (int32_t k = 0; k < count; ++k) SinCosPi4Scalar(s->phases[k], s->sines[k], s->cosines[k]);
+        for (int32_t k = 0; k < count; ++k) kernels::SinCosPi4Scalar(s->phases[k], s->sines[k], s->cosines[k]);
     }
 }
 
@@ -376,7 +399,7 @@ struct SeriesPair {
 // Normalization, crossfade between the partials above the carrier and their
 // mirror images, and the stores. Singular points and overflow of the
 // arithmetic give silence, never NaN.
-void Output(const SoundingSamples& s, int32_t k, const SeriesPair& series, const BlockBuffers& out) {
+inline __attribute__((always_inline)) void Output(const SoundingSamples& s, int32_t k, const SeriesPair& series, const BlockBuffers& out) {
     const Pair ratio = LoadPair(s.ratio + k);
     const Pair fund = LoadPair(s.fund + k);
     const Pair gain = LoadPair(s.gain + k);
