@@ -180,7 +180,7 @@ int main(int argc, char** argv) {
     const std::string baseline_dir = benchrig::BaselineDir();
     if (!baseline_dir.empty()) {
         auto baseline = std::shared_ptr<sephost::Library>(benchrig::LoadOrDie(baseline_dir + "/ulvo.sep"));
-        RegisterVoices("before", baseline, false);
+        RegisterVoices("before", baseline, true);
         RegisterSubnormal("before", baseline);
     }
     benchmark::Initialize(&argc, argv);

@@ -17,6 +17,7 @@ struct Pair {
 inline Pair Lanes(double first, double second) { return {_mm_setr_pd(first, second)}; }
 inline Pair Both(double value) { return {_mm_set1_pd(value)}; }
 inline Pair LoadPair(const double* two) { return {_mm_loadu_pd(two)}; }
+inline void StorePair(double* two, Pair a) { _mm_storeu_pd(two, a.v); }
 
 inline Pair operator+(Pair a, Pair b) { return {_mm_add_pd(a.v, b.v)}; }
 inline Pair operator-(Pair a, Pair b) { return {_mm_sub_pd(a.v, b.v)}; }
@@ -58,37 +59,46 @@ inline ComplexPair Select(Pair mask, ComplexPair if_set, ComplexPair if_clear) {
     return {Select(mask, if_set.re, if_clear.re), Select(mask, if_set.im, if_clear.im)};
 }
 
-// (z1^m, z2^m) for the exponents m_first and m_second of the two lanes, by
-// right-to-left square-and-multiply: ComplexPow2 lane by lane. A lane whose
-// exponent has fewer bits keeps its result while the other one goes on.
-inline void ComplexPow2Pair(int32_t m_first, int32_t m_second, ComplexPair z1, ComplexPair z2, ComplexPair* p1,
-                            ComplexPair* p2) {
+// z^m for each lane of `Pairs` pairs, with m = exponents[lane], by
+// right-to-left square-and-multiply: the steps of ComplexPow2, lane by lane.
+// A lane whose exponent has fewer bits keeps its result while the others go
+// on. Several pairs at once keep several chains of squarings in flight.
+template <int Pairs>
+inline void ComplexPowLanes(const int32_t* exponents, const ComplexPair* z, ComplexPair* power) {
     // lane masks by (bit of the first lane) + 2 (bit of the second)
-    alignas(16) static const uint64_t kTake[4][2] = {
-        {0, 0}, {~0ull, 0}, {0, ~0ull}, {~0ull, ~0ull}};
-    ComplexPair r1 = {Both(1.0), Both(0.0)};
-    ComplexPair r2 = r1;
-    uint32_t bits_first = m_first > 0 ? static_cast<uint32_t>(m_first) : 0u;
-    uint32_t bits_second = m_second > 0 ? static_cast<uint32_t>(m_second) : 0u;
-    ComplexPair b1 = z1, b2 = z2;
-    while ((bits_first | bits_second) != 0u) {
-        const uint32_t take_index = (bits_first & 1u) | ((bits_second & 1u) << 1);
-        if (take_index == 3u) {
-            r1 = r1 * b1;
-            r2 = r2 * b2;
-        } else if (take_index != 0u) {
-            const Pair take = {_mm_load_pd(reinterpret_cast<const double*>(kTake[take_index]))};
-            r1 = Select(take, r1 * b1, r1);
-            r2 = Select(take, r2 * b2, r2);
-        }
-        if ((bits_first | bits_second) < 2u) break;
-        bits_first >>= 1;
-        bits_second >>= 1;
-        b1 = {b1.re * b1.re - b1.im * b1.im, 2.0 * b1.re * b1.im};
-        b2 = {b2.re * b2.re - b2.im * b2.im, 2.0 * b2.re * b2.im};
+    alignas(16) static const uint64_t kTake[4][2] = {{0, 0}, {~0ull, 0}, {0, ~0ull}, {~0ull, ~0ull}};
+    ComplexPair result[Pairs], base[Pairs];
+    uint32_t bits[2 * Pairs];
+    uint32_t any = 0u;
+    for (int pair = 0; pair < Pairs; ++pair) {
+        result[pair] = {Both(1.0), Both(0.0)};
+        base[pair] = z[pair];
     }
-    *p1 = r1;
-    *p2 = r2;
+    for (int lane = 0; lane < 2 * Pairs; ++lane) {
+        bits[lane] = exponents[lane] > 0 ? static_cast<uint32_t>(exponents[lane]) : 0u;
+        any |= bits[lane];
+    }
+    while (any != 0u) {
+        for (int pair = 0; pair < Pairs; ++pair) {
+            const uint32_t take_index = (bits[2 * pair] & 1u) | ((bits[2 * pair + 1] & 1u) << 1);
+            if (take_index == 3u) {
+                result[pair] = result[pair] * base[pair];
+            } else if (take_index != 0u) {
+                const Pair take = {_mm_load_pd(reinterpret_cast<const double*>(kTake[take_index]))};
+                result[pair] = Select(take, result[pair] * base[pair], result[pair]);
+            }
+        }
+        if (any < 2u) break;
+        any = 0u;
+        for (int lane = 0; lane < 2 * Pairs; ++lane) {
+            bits[lane] >>= 1;
+            any |= bits[lane];
+        }
+        for (int pair = 0; pair < Pairs; ++pair)
+            base[pair] = {base[pair].re * base[pair].re - base[pair].im * base[pair].im,
+                          2.0 * base[pair].re * base[pair].im};
+    }
+    for (int pair = 0; pair < Pairs; ++pair) power[pair] = result[pair];
 }
 
 }  // namespace ulvo

@@ -122,24 +122,34 @@ BandLimit BandLimitOf(double abs_base_freq, double abs_spacing_freq, double max_
 }
 
 // ---------------------------------------------------------------------------
+// The power pass works on groups of four samples (two pairs), the series
+// pass on pairs: a count that is not a multiple of four is padded with
+// copies of its last sample.
+constexpr int32_t kGroup = 4;
+constexpr int32_t kPadded = kChunk + kGroup;
+
 // What the control pass leaves for the other passes, one entry per sounding
-// sample of the chunk. One entry more than a chunk: an odd count is padded
-// with a copy of its last sample, so that the series pass always works on
-// pairs.
+// sample of the chunk, and what those passes add.
 struct SoundingSamples {
     int32_t count;
-    int32_t index[kChunk + 1];  // position in the block
-    int32_t terms[kChunk + 1];  // partials + 1
-    double phases[kChunk + 1][kKernelLanes];  // carrier, modulator, comb freq, comb phase
-    double sines[kChunk + 1][kKernelLanes];
-    double cosines[kChunk + 1][kKernelLanes];
-    double frac[kChunk + 1];
-    double ratio[kChunk + 1];
-    double fund[kChunk + 1];
-    double wave[kChunk + 1];
-    double gain[kChunk + 1];
-    double comb_phase_in[kChunk + 1];  // wah-wah: "combphase", from which the comb phase follows
-    double radius[kChunk + 1];         // wah-wah: the radius of the turn V
+    int32_t index[kPadded];  // position in the block
+    int32_t terms[kPadded];  // partials + 1
+    double phases[kPadded][kKernelLanes];  // carrier, modulator, comb freq, comb phase
+    double sines[kPadded][kKernelLanes];
+    double cosines[kPadded][kKernelLanes];
+    double frac[kPadded];
+    double ratio[kPadded];
+    double fund[kPadded];
+    double wave[kPadded];
+    double gain[kPadded];
+    double comb_phase_in[kPadded];  // wah-wah: "combphase", from which the comb phase follows
+    double radius[kPadded];         // wah-wah: the radius of the turn V
+    // power pass: the ratio w between neighbouring partials, the turn (E, or
+    // V in wah-wah) and both raised to partials + 1
+    double ratio_step_re[kPadded], ratio_step_im[kPadded];
+    double turn_re[kPadded], turn_im[kPadded];
+    double ratio_power_re[kPadded], ratio_power_im[kPadded];
+    double turn_power_re[kPadded], turn_power_im[kPadded];
 };
 
 // The control pass of one chunk, [from, to) of the block, for one pair of
@@ -303,12 +313,12 @@ ControlPassFn SelectControlPass(int16_t cpmode, int16_t cfmode) {
 // ---------------------------------------------------------------------------
 // Depth and kernel passes
 
-// The count rounded up to pairs.
-int32_t PairedCount(const SoundingSamples& s) { return s.count + s.count % 2; }
+// The count rounded up to groups.
+int32_t PaddedCount(const SoundingSamples& s) { return (s.count + kGroup - 1) / kGroup * kGroup; }
 
-void PadToPair(bool wah_wah, SoundingSamples* s) {
-    if (s->count % 2 == 0) return;
-    const int32_t last = s->count - 1, pad = s->count;
+void PadToGroup(bool wah_wah, SoundingSamples* s) {
+    const int32_t last = s->count - 1;
+    for (int32_t pad = s->count; pad < PaddedCount(*s); ++pad) {
     s->index[pad] = s->index[last];
     s->terms[pad] = s->terms[last];
     for (int lane = 0; lane < kKernelLanes; ++lane) s->phases[pad][lane] = s->phases[last][lane];
@@ -318,6 +328,7 @@ void PadToPair(bool wah_wah, SoundingSamples* s) {
     s->wave[pad] = s->wave[last];
     s->gain[pad] = s->gain[last];
     if (wah_wah) s->radius[pad] = s->radius[last];
+    }
 }
 
 // A comb frequency far outside the kernel's range can overflow the
@@ -364,7 +375,7 @@ void DepthPass(VoiceState& voice, bool vector_kernel, SoundingSamples* s) {
 }
 
 void KernelPass(bool vector_kernel, SoundingSamples* s) {
-    const int32_t count = PairedCount(*s);
+    const int32_t count = PaddedCount(*s);
     if (vector_kernel) {
         for (int32_t k = 0; k < count; ++k) kernels::SinCosPi4Vector(s->phases[k], s->sines[k], s->cosines[k]);
     } else {
@@ -436,19 +447,63 @@ Pair TermLimit(const SoundingSamples& s, int32_t k) {
                  s.terms[k + 1] > 0 ? static_cast<double>(s.terms[k + 1]) : 0.0);
 }
 
+// The power pass: w and the turn of every sample, and both raised to the
+// partial count plus one, four samples in one square-and-multiply loop.
+void PowerPass(bool wah_wah, SoundingSamples* s) {
+    const int32_t count = PaddedCount(*s);
+    for (int32_t k = 0; k < count; k += kGroup) {
+        ComplexPair ratio_step[2], turn[2], ratio_power[2], turn_power[2];
+        for (int pair = 0; pair < 2; ++pair) {
+            const int32_t j = k + 2 * pair;
+            const Pair minus_ratio = -LoadPair(s->ratio + j);
+            ratio_step[pair] = {minus_ratio * LanePair(s->cosines, j, 1), minus_ratio * LanePair(s->sines, j, 1)};
+            const ComplexPair comb_step = {LanePair(s->cosines, j, 2), LanePair(s->sines, j, 2)};
+            if (wah_wah) {
+                // V = r e^(i pi comb phase) e^(i pi comb freq)
+                const Pair radius = LoadPair(s->radius + j);
+                turn[pair] =
+                    ComplexPair{radius * LanePair(s->cosines, j, 3), radius * LanePair(s->sines, j, 3)} * comb_step;
+            } else {
+                turn[pair] = comb_step;  // E
+            }
+        }
+        ComplexPowLanes<2>(s->terms + k, ratio_step, ratio_power);
+        ComplexPowLanes<2>(s->terms + k, turn, turn_power);
+        for (int pair = 0; pair < 2; ++pair) {
+            const int32_t j = k + 2 * pair;
+            StorePair(s->ratio_step_re + j, ratio_step[pair].re);
+            StorePair(s->ratio_step_im + j, ratio_step[pair].im);
+            StorePair(s->turn_re + j, turn[pair].re);
+            StorePair(s->turn_im + j, turn[pair].im);
+            StorePair(s->ratio_power_re + j, ratio_power[pair].re);
+            StorePair(s->ratio_power_im + j, ratio_power[pair].im);
+            StorePair(s->turn_power_re + j, turn_power[pair].re);
+            StorePair(s->turn_power_im + j, turn_power[pair].im);
+        }
+    }
+}
+
+ComplexPair RatioStep(const SoundingSamples& s, int32_t k) {
+    return {LoadPair(s.ratio_step_re + k), LoadPair(s.ratio_step_im + k)};
+}
+ComplexPair Turn(const SoundingSamples& s, int32_t k) { return {LoadPair(s.turn_re + k), LoadPair(s.turn_im + k)}; }
+ComplexPair RatioPower(const SoundingSamples& s, int32_t k) {
+    return {LoadPair(s.ratio_power_re + k), LoadPair(s.ratio_power_im + k)};
+}
+ComplexPair TurnPower(const SoundingSamples& s, int32_t k) {
+    return {LoadPair(s.turn_power_re + k), LoadPair(s.turn_power_im + k)};
+}
+
 // Comb modes "off", "static" and "dynamic": partial k weighted by
 // cos(pi (k comb_freq + comb_phase)).
 void CombSeriesPass(const SoundingSamples& s, const BlockBuffers& out) {
     for (int32_t k = 0; k < s.count; k += 2) {
         const Pair frac = LoadPair(s.frac + k);
-        const Pair minus_ratio = -LoadPair(s.ratio + k);
         const Pair limit = TermLimit(s, k);
-
-        const ComplexPair ratio_step = {minus_ratio * LanePair(s.cosines, k, 1),
-                                        minus_ratio * LanePair(s.sines, k, 1)};           // w
-        const ComplexPair comb_step = {LanePair(s.cosines, k, 2), LanePair(s.sines, k, 2)};  // E
-        ComplexPair ratio_power, comb_power;  // P = w^(n+1), Q = E^(n+1)
-        ComplexPow2Pair(s.terms[k], s.terms[k + 1], ratio_step, comb_step, &ratio_power, &comb_power);
+        const ComplexPair ratio_step = RatioStep(s, k);   // w
+        const ComplexPair comb_step = Turn(s, k);         // E
+        const ComplexPair ratio_power = RatioPower(s, k);  // P = w^(n+1)
+        const ComplexPair comb_power = TurnPower(s, k);    // Q = E^(n+1)
 
         const ComplexPair upper_power = ratio_power * comb_power;
         const ComplexPair upper = GeometricQuotient(MinusOne(upper_power), MinusOne(ratio_step * comb_step), limit);
@@ -469,17 +524,13 @@ void CombSeriesPass(const SoundingSamples& s, const BlockBuffers& out) {
 void WahWahSeriesPass(const SoundingSamples& s, const BlockBuffers& out) {
     for (int32_t k = 0; k < s.count; k += 2) {
         const Pair frac = LoadPair(s.frac + k);
-        const Pair minus_ratio = -LoadPair(s.ratio + k);
-        const Pair radius = LoadPair(s.radius + k);
         const Pair limit = TermLimit(s, k);
 
         // ratios and powers
-        const ComplexPair ratio_step = {minus_ratio * LanePair(s.cosines, k, 1),
-                                        minus_ratio * LanePair(s.sines, k, 1)};  // w
-        const ComplexPair turn = ComplexPair{radius * LanePair(s.cosines, k, 3), radius * LanePair(s.sines, k, 3)} *
-                                 ComplexPair{LanePair(s.cosines, k, 2), LanePair(s.sines, k, 2)};  // V
-        ComplexPair ratio_power, turn_power;  // P = w^(n+1), Q = V^(n+1)
-        ComplexPow2Pair(s.terms[k], s.terms[k + 1], ratio_step, turn, &ratio_power, &turn_power);
+        const ComplexPair ratio_step = RatioStep(s, k);    // w
+        const ComplexPair turn = Turn(s, k);               // V
+        const ComplexPair ratio_power = RatioPower(s, k);  // P = w^(n+1)
+        const ComplexPair turn_power = TurnPower(s, k);    // Q = V^(n+1)
         const ComplexPair turn2 = turn * turn;
         const ComplexPair turn3 = turn2 * turn;
         const ComplexPair turn_power2 = turn_power * turn_power;
@@ -530,11 +581,12 @@ void RenderBlock(VoiceState& voice, const BlockSettings& settings, const BlockBu
         control_pass(voice, settings, buffers, from, to, &sounding);
         if (sounding.count == 0) continue;
         if (wah_wah) DepthPass(voice, settings.vector_kernel, &sounding);
-        PadToPair(wah_wah, &sounding);
+        PadToGroup(wah_wah, &sounding);
         KernelPass(settings.vector_kernel, &sounding);
         const int32_t last = sounding.count - 1;
         KeepCombFreqSinCos(sounding.sines[last][2], sounding.cosines[last][2], &voice.comb_freq_sin,
                            &voice.comb_freq_cos);
+        PowerPass(wah_wah, &sounding);
         if (wah_wah) {
             WahWahSeriesPass(sounding, buffers);
         } else {
