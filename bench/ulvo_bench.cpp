@@ -41,21 +41,20 @@ struct Case {
 
 std::unique_ptr<benchrig::PluginRig> MakeVoice(const sephost::Library& library, const Case& c) {
     auto rig = std::make_unique<benchrig::PluginRig>(library, 1, kSampleRate, kBlock);
-    sephost::Engine& engine = rig->Engine();
-    const int voice = rig->First();
-    engine.SetInput(voice, ulvo::PIN_FC, c.tone.fc);
-    engine.SetInput(voice, ulvo::PIN_FM1, c.tone.fm1);
-    engine.SetInput(voice, ulvo::PIN_N, c.partials);
-    engine.SetInput(voice, ulvo::PIN_A, c.tone.a);
-    engine.SetInput(voice, ulvo::PIN_GATE, 1.0f);
-    engine.SetInput(voice, ulvo::PIN_COMBFREQ, c.tone.combfreq);
-    engine.SetInput(voice, ulvo::PIN_COMBPHASE, c.tone.combphase);
-    engine.SetInput(voice, ulvo::PIN_WAVE, c.tone.wave);
-    engine.SetInput(voice, ulvo::PIN_FUND, c.tone.fund);
-    engine.SetInputInt(voice, ulvo::PIN_CPMODE, c.cpmode);
-    engine.SetInputInt(voice, ulvo::PIN_CFMODE, c.cfmode);
+    rig->Set(0, ulvo::PIN_FC, c.tone.fc);
+    rig->Set(0, ulvo::PIN_FM1, c.tone.fm1);
+    rig->Set(0, ulvo::PIN_N, c.partials);
+    rig->Set(0, ulvo::PIN_A, c.tone.a);
+    rig->Set(0, ulvo::PIN_GATE, 1.0f);
+    rig->Set(0, ulvo::PIN_COMBFREQ, c.tone.combfreq);
+    rig->Set(0, ulvo::PIN_COMBPHASE, c.tone.combphase);
+    rig->Set(0, ulvo::PIN_WAVE, c.tone.wave);
+    rig->Set(0, ulvo::PIN_FUND, c.tone.fund);
+    rig->SetInt(0, ulvo::PIN_CPMODE, c.cpmode);
+    rig->SetInt(0, ulvo::PIN_CFMODE, c.cfmode);
+    rig->SetInt(0, ulvo::PIN_POLY, 8);
     // The variant follows the processor; the module's field picks it.
-    reinterpret_cast<ulvo::Module*>(engine.Object(voice))->m_has_sse = c.vector_kernel;
+    reinterpret_cast<ulvo::Module*>(rig->Object(0))->m_has_sse = c.vector_kernel;
     rig->Start();
     return rig;
 }
@@ -114,8 +113,7 @@ void BM_TermByTerm(benchmark::State& state) {
         termbyterm::RenderBlock(settings, &voice, left.data(), right.data(), kBlock);
         benchmark::ClobberMemory();
     }
-    state.counters["per_sample"] = benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
-                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    benchrig::CountSamples(state, kBlock);
 }
 BENCHMARK(BM_TermByTerm)->Name("termbyterm/N")->Arg(10)->Arg(46)->Arg(1000);
 
@@ -124,15 +122,16 @@ bool TermByTermMatches(const sephost::Library& library) {
     bool ok = true;
     for (int32_t partials : {10, 46, 1000}) {
         const Case c = {kSmallSpacing, static_cast<float>(partials), 1, 1, true};
-        std::unique_ptr<benchrig::PluginRig> rig = MakeVoice(library, c);
-        const ulvo::Module* module = reinterpret_cast<const ulvo::Module*>(rig->Engine().Object(rig->First()));
+        std::unique_ptr<benchrig::PluginRig> rig = MakeVoice(library, c);  // renders the first block
+        const std::vector<float>& module_left = rig->Buffer(0, ulvo::PIN_OUTPUTL);
+        const std::vector<float>& module_right = rig->Buffer(0, ulvo::PIN_OUTPUTR);
         termbyterm::Voice voice;
         std::vector<float> left(kBlock), right(kBlock);
         termbyterm::RenderBlock(TermByTermSettings(kSmallSpacing, partials), &voice, left.data(), right.data(), kBlock);
         double worst = 0.0;
         for (int32_t i = 0; i < kBlock; ++i) {
-            worst = std::fmax(worst, std::fabs(left[i] - module->m_outputl[i]));
-            worst = std::fmax(worst, std::fabs(right[i] - module->m_outputr[i]));
+            worst = std::fmax(worst, std::fabs(left[i] - module_left[i]));
+            worst = std::fmax(worst, std::fabs(right[i] - module_right[i]));
         }
         if (!(worst < 1.0e-3)) {
             std::fprintf(stderr, "term-by-term reference differs from ulvo by %g at N = %d\n", worst, partials);
