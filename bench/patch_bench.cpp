@@ -19,7 +19,7 @@ constexpr int32_t kBlock = 1024;
 constexpr float kSampleRate = 44100.0f;
 
 // tessarn pins as the module declares them.
-constexpr int32_t kEnvGate = 0, kEnvAttack = 1, kEnvDecay = 3, kEnvSustain = 4, kEnvRelease = 5, kEnvLevel = 6,
+constexpr int32_t kEnvGate = 0, kEnvAttack = 1, kEnvHold = 2, kEnvDecay = 3, kEnvSustain = 4, kEnvRelease = 5, kEnvLevel = 6, kEnvFullAttack = 10,
                   kEnvLfoAmt = 12, kEnvLfoFreq = 13, kEnvLfoAlign = 15, kEnvOut = 16, kEnvDbMode = 17;
 
 struct Patch {
@@ -47,6 +47,8 @@ struct Patch {
             engine.SetInputInt(osc, ulvo::PIN_POLY, kVoices);
             engine.SetInput(env, kEnvGate, 1.0f);
             engine.SetInput(env, kEnvAttack, 20.0f);
+            engine.SetInput(env, kEnvHold, 50.0f);  // a hold of 0 would never end
+            engine.SetInputInt(env, kEnvFullAttack, 0);
             engine.SetInput(env, kEnvDecay, 5.0f);
             engine.SetInput(env, kEnvSustain, 0.7f);
             engine.SetInput(env, kEnvRelease, 8.0f);

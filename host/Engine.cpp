@@ -231,14 +231,12 @@ struct Engine::Impl {
         return value;
     }
 
-    void FillDrivenInputs(uint32_t block_start, int32_t n) {
-        for (auto& inst : instances) {
-            for (Pin& pin : inst->pins) {
-                if (pin.description.datatype != DT_FSAMPLE || pin.description.direction == DR_OUT) continue;
-                if (pin.source_instance >= 0 || pin.segments.empty()) continue;
-                const float fallback = DefaultSampleValue(pin.description.default_text.c_str());
-                for (int32_t k = 0; k < n; ++k) pin.buffer[k] = DrivenValue(pin, block_start + k, fallback);
-            }
+    void FillDrivenInputs(Instance* inst, uint32_t block_start, int32_t n) {
+        for (Pin& pin : inst->pins) {
+            if (pin.description.datatype != DT_FSAMPLE || pin.description.direction == DR_OUT) continue;
+            if (pin.source_instance >= 0 || pin.segments.empty()) continue;
+            const float fallback = DefaultSampleValue(pin.description.default_text.c_str());
+            for (int32_t k = 0; k < n; ++k) pin.buffer[k] = DrivenValue(pin, block_start + k, fallback);
         }
     }
 
@@ -274,6 +272,10 @@ struct Engine::Impl {
     // One instance through one host block: events at their clocks, process
     // calls cut at event times, none while the instance sleeps.
     void RunInstance(Instance* inst, uint32_t block_start, int32_t n) {
+        // Only the instance reads its driven inputs: an instance that sleeps
+        // through the whole block (no event due in it) needs them not filled.
+        const bool event_due = !inst->queue.empty() && inst->queue.front().event.time_stamp < block_start + n;
+        if (!inst->sleeping || event_due) FillDrivenInputs(inst, block_start, n);
         int32_t pos = 0;
         while (inst->record != nullptr) {
             // Due events, also those stamped inside a call that already
@@ -716,7 +718,6 @@ bool Engine::Run(uint32_t samples, std::string* error) {
         const int32_t n = static_cast<int32_t>(std::min<uint32_t>(remaining, e.options.block_size));
         const uint32_t block_start = e.clock;
         e.block_clock = block_start;
-        e.FillDrivenInputs(block_start, n);
         for (int number : e.run_order) e.RunInstance(e.instances[number].get(), block_start, n);
         for (auto& inst : e.instances)
             for (auto& pin : inst->pins)
