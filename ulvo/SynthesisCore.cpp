@@ -26,6 +26,10 @@ constexpr double kLoopWrapLimit = 16.0;         // the wrap loop runs at most 8 
 // Sounding samples worked per chunk: the passes keep their numbers on the stack.
 constexpr int32_t kChunk = 64;
 
+// The passes run once per chunk; kept out of line, each shows in a profile
+// under its own name at no cost worth counting.
+#define ULVO_PASS __attribute__((noinline))
+
 // ---------------------------------------------------------------------------
 // Phase wraps
 
@@ -348,7 +352,7 @@ void KeepCombFreqSinCos(double sine, double cosine, double* kept_sine, double* k
 // (each lane of the kernel computes its phase on its own, so four comb
 // frequencies in one call give the bits of four separate calls); the chain
 // from one sample to the next is then a few multiplications.
-void DepthPass(VoiceState& voice, bool vector_kernel, SoundingSamples* s) {
+ULVO_PASS void DepthPass(VoiceState& voice, bool vector_kernel, SoundingSamples* s) {
     double comb_sines[kChunk + kKernelLanes];
     double comb_cosines[kChunk + kKernelLanes];
     for (int32_t first = 0; first < s->count; first += kKernelLanes) {
@@ -374,7 +378,7 @@ void DepthPass(VoiceState& voice, bool vector_kernel, SoundingSamples* s) {
     voice.comb_phase = comb_phase;
 }
 
-void KernelPass(bool vector_kernel, SoundingSamples* s) {
+ULVO_PASS void KernelPass(bool vector_kernel, SoundingSamples* s) {
     const int32_t count = PaddedCount(*s);
     if (vector_kernel) {
         for (int32_t k = 0; k < count; ++k) kernels::SinCosPi4Vector(s->phases[k], s->sines[k], s->cosines[k]);
@@ -449,7 +453,7 @@ Pair TermLimit(const SoundingSamples& s, int32_t k) {
 
 // The power pass: w and the turn of every sample, and both raised to the
 // partial count plus one, four samples in one square-and-multiply loop.
-void PowerPass(bool wah_wah, SoundingSamples* s) {
+ULVO_PASS void PowerPass(bool wah_wah, SoundingSamples* s) {
     const int32_t count = PaddedCount(*s);
     for (int32_t k = 0; k < count; k += kGroup) {
         ComplexPair ratio_step[2], turn[2], ratio_power[2], turn_power[2];
@@ -496,7 +500,7 @@ ComplexPair TurnPower(const SoundingSamples& s, int32_t k) {
 
 // Comb modes "off", "static" and "dynamic": partial k weighted by
 // cos(pi (k comb_freq + comb_phase)).
-void CombSeriesPass(const SoundingSamples& s, const BlockBuffers& out) {
+ULVO_PASS void CombSeriesPass(const SoundingSamples& s, const BlockBuffers& out) {
     for (int32_t k = 0; k < s.count; k += 2) {
         const Pair frac = LoadPair(s.frac + k);
         const Pair limit = TermLimit(s, k);
@@ -521,7 +525,7 @@ void CombSeriesPass(const SoundingSamples& s, const BlockBuffers& out) {
 
 // "wah-wah": four series whose ratios are turned and shrunk by powers of
 // V = r e^(i pi (comb_freq + comb_phase)).
-void WahWahSeriesPass(const SoundingSamples& s, const BlockBuffers& out) {
+ULVO_PASS void WahWahSeriesPass(const SoundingSamples& s, const BlockBuffers& out) {
     for (int32_t k = 0; k < s.count; k += 2) {
         const Pair frac = LoadPair(s.frac + k);
         const Pair limit = TermLimit(s, k);
