@@ -68,12 +68,29 @@ inline void ComplexPowLanes(const int32_t* exponents, const ComplexPair* z, Comp
     // lane masks by (bit of the first lane) + 2 (bit of the second)
     alignas(16) static const uint64_t kTake[4][2] = {{0, 0}, {~0ull, 0}, {0, ~0ull}, {~0ull, ~0ull}};
     ComplexPair result[Pairs], base[Pairs];
-    uint32_t bits[2 * Pairs];
-    uint32_t any = 0u;
     for (int pair = 0; pair < Pairs; ++pair) {
         result[pair] = {Both(1.0), Both(0.0)};
         base[pair] = z[pair];
     }
+    bool one_exponent = true;
+    for (int lane = 1; lane < 2 * Pairs; ++lane) one_exponent = one_exponent && exponents[lane] == exponents[0];
+    if (one_exponent) {
+        // The usual case, the block's partial count in every lane: no masks.
+        uint32_t bits = exponents[0] > 0 ? static_cast<uint32_t>(exponents[0]) : 0u;
+        while (bits != 0u) {
+            if ((bits & 1u) != 0u)
+                for (int pair = 0; pair < Pairs; ++pair) result[pair] = result[pair] * base[pair];
+            if (bits < 2u) break;
+            bits >>= 1;
+            for (int pair = 0; pair < Pairs; ++pair)
+                base[pair] = {base[pair].re * base[pair].re - base[pair].im * base[pair].im,
+                              2.0 * base[pair].re * base[pair].im};
+        }
+        for (int pair = 0; pair < Pairs; ++pair) power[pair] = result[pair];
+        return;
+    }
+    uint32_t bits[2 * Pairs];
+    uint32_t any = 0u;
     for (int lane = 0; lane < 2 * Pairs; ++lane) {
         bits[lane] = exponents[lane] > 0 ? static_cast<uint32_t>(exponents[lane]) : 0u;
         any |= bits[lane];
