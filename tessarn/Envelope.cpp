@@ -1,4 +1,6 @@
 // The stage machine: gate edges, ranges and the six stages.
+#include <xmmintrin.h>
+
 #include "EnvelopeMath.h"
 #include "Module.h"
 
@@ -16,6 +18,22 @@ constexpr int32_t kGateOff = -1;
 // A stage entered with no samples left writes nothing, and the sample past
 // the range may lie past the call, so it is not read then.
 float StageForm(const float* form, int32_t s, int32_t i, int32_t n) { return i < n ? FormValue(form[s + i]) : 0.0f; }
+
+// The first index from `from` on whose gate sample lies on the other side of
+// the threshold (below it when the gate is high, at or above it when low; a
+// NaN never crosses), or n. Four samples per comparison.
+int32_t FindCrossing(const float* gate, int32_t from, int32_t n, bool high) {
+    const __m128 threshold = _mm_set1_ps(kGateThreshold);
+    int32_t j = from;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 x = _mm_loadu_ps(gate + j);
+        const int crossed = _mm_movemask_ps(high ? _mm_cmplt_ps(x, threshold) : _mm_cmpge_ps(x, threshold));
+        if (crossed != 0) return j + __builtin_ctz(static_cast<unsigned>(crossed));
+    }
+    for (; j < n; ++j)
+        if (high ? gate[j] < kGateThreshold : gate[j] >= kGateThreshold) return j;
+    return n;
+}
 
 }  // namespace
 
@@ -51,12 +69,7 @@ void Module::ScanGate(uint32_t t0, int32_t s, int32_t n) {
     int32_t a = 0;
     for (;;) {
         const bool high = m_last_gate >= kGateThreshold;
-        int32_t j = a + 1;
-        if (high) {
-            while (j < n && !(m_gate[s + j] < kGateThreshold)) ++j;
-        } else {
-            while (j < n && !(m_gate[s + j] >= kGateThreshold)) ++j;
-        }
+        const int32_t j = FindCrossing(m_gate + s, a + 1, n, high);
         if (j >= n) {
             ProcessRange(t0 + static_cast<uint32_t>(a), s + a, n - a, 0);
             return;
