@@ -8,16 +8,19 @@
 # The plug-ins of the baseline commit (by default the last one before the
 # restructured synthesis) are built under build/bench-baseline/ and run the
 # same voice cases in the same process, so that the ratios come from one
-# run. Pass "none" to skip them. Results go to the terminal and to
-# build/bench-results.txt. Timings are shared-machine timings: compare the
-# figures of one run with each other.
+# run. Pass "none" to skip them. By default every case runs 5 times, the
+# repetitions interleaved at random so that a change of the machine's load
+# falls on all cases alike, and the median is the figure to read (the
+# "per_sample" counter: seconds per sample and voice, CPU time). Results go
+# to the terminal and to build/bench-results.txt. Timings are shared-machine
+# timings: compare the figures of one run with each other.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 baseline=${1:-a2437c3}
 [ $# -gt 0 ] && shift
 options=("$@")
-[ ${#options[@]} -eq 0 ] && options=(--benchmark_repetitions=3 --benchmark_report_aggregates_only=true --benchmark_min_time=0.2)
+[ ${#options[@]} -eq 0 ] && options=(--benchmark_repetitions=5 --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true --benchmark_min_time=0.1)
 
 bash scripts/setup.sh
 cmake --preset linux32 >/dev/null
