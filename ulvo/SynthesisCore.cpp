@@ -569,8 +569,10 @@ PartialCount RoundToCount(double x) {
     if (!(std::fabs(x) <= kCountConvertible)) return x > 0.0 ? PartialCount{kCountLimitInt, 0.0}
                                                              : PartialCount{-kCountLimitInt, 0.0};
     // SSE2 conversion in the current rounding mode: to nearest, ties to even.
+    // The nearest integer has the sign of x, as nearbyint gives it (-0 for
+    // -0.3 and for -0), so that the remainder of -0 is +0.
     const int32_t nearest_int = _mm_cvtsd_si32(_mm_set_sd(x));
-    const double nearest = nearest_int;
+    const double nearest = std::copysign(static_cast<double>(nearest_int), x);
     if (nearest > kCountLimit) return {kCountLimitInt, 0.0};
     if (nearest < -kCountLimit) return {-kCountLimitInt, 0.0};
     return {nearest_int, x - nearest};
