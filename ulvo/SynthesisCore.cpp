@@ -487,27 +487,33 @@ ULVO_PASS void PowerPass(bool wah_wah, SoundingSamples* s) {
     }
 }
 
-ComplexPair RatioStep(const SoundingSamples& s, int32_t k) {
-    return {LoadPair(s.ratio_step_re + k), LoadPair(s.ratio_step_im + k)};
-}
-ComplexPair Turn(const SoundingSamples& s, int32_t k) { return {LoadPair(s.turn_re + k), LoadPair(s.turn_im + k)}; }
-ComplexPair RatioPower(const SoundingSamples& s, int32_t k) {
-    return {LoadPair(s.ratio_power_re + k), LoadPair(s.ratio_power_im + k)};
-}
-ComplexPair TurnPower(const SoundingSamples& s, int32_t k) {
-    return {LoadPair(s.turn_power_re + k), LoadPair(s.turn_power_im + k)};
+// What the series passes read for the pair (k, k + 1).
+struct PairTerms {
+    Pair frac;
+    Pair limit;               // the geometric sum's value where its quotient is 0/0
+    ComplexPair ratio_step;   // w
+    ComplexPair turn;         // E, or V in wah-wah
+    ComplexPair ratio_power;  // P = w^(n+1)
+    ComplexPair turn_power;   // Q = E^(n+1) or V^(n+1)
+};
+
+PairTerms TermsAt(const SoundingSamples& s, int32_t k) {
+    return {LoadPair(s.frac + k),
+            TermLimit(s, k),
+            {LoadPair(s.ratio_step_re + k), LoadPair(s.ratio_step_im + k)},
+            {LoadPair(s.turn_re + k), LoadPair(s.turn_im + k)},
+            {LoadPair(s.ratio_power_re + k), LoadPair(s.ratio_power_im + k)},
+            {LoadPair(s.turn_power_re + k), LoadPair(s.turn_power_im + k)}};
 }
 
 // Comb modes "off", "static" and "dynamic": partial k weighted by
 // cos(pi (k comb_freq + comb_phase)).
 ULVO_PASS void CombSeriesPass(const SoundingSamples& s, const BlockBuffers& out) {
     for (int32_t k = 0; k < s.count; k += 2) {
-        const Pair frac = LoadPair(s.frac + k);
-        const Pair limit = TermLimit(s, k);
-        const ComplexPair ratio_step = RatioStep(s, k);   // w
-        const ComplexPair comb_step = Turn(s, k);         // E
-        const ComplexPair ratio_power = RatioPower(s, k);  // P = w^(n+1)
-        const ComplexPair comb_power = TurnPower(s, k);    // Q = E^(n+1)
+        const PairTerms terms = TermsAt(s, k);
+        const Pair frac = terms.frac, limit = terms.limit;
+        const ComplexPair ratio_step = terms.ratio_step, comb_step = terms.turn;
+        const ComplexPair ratio_power = terms.ratio_power, comb_power = terms.turn_power;
 
         const ComplexPair upper_power = ratio_power * comb_power;
         const ComplexPair upper = GeometricQuotient(MinusOne(upper_power), MinusOne(ratio_step * comb_step), limit);
@@ -527,14 +533,12 @@ ULVO_PASS void CombSeriesPass(const SoundingSamples& s, const BlockBuffers& out)
 // V = r e^(i pi (comb_freq + comb_phase)).
 ULVO_PASS void WahWahSeriesPass(const SoundingSamples& s, const BlockBuffers& out) {
     for (int32_t k = 0; k < s.count; k += 2) {
-        const Pair frac = LoadPair(s.frac + k);
-        const Pair limit = TermLimit(s, k);
+        const PairTerms terms = TermsAt(s, k);
+        const Pair frac = terms.frac, limit = terms.limit;
 
         // ratios and powers
-        const ComplexPair ratio_step = RatioStep(s, k);    // w
-        const ComplexPair turn = Turn(s, k);               // V
-        const ComplexPair ratio_power = RatioPower(s, k);  // P = w^(n+1)
-        const ComplexPair turn_power = TurnPower(s, k);    // Q = V^(n+1)
+        const ComplexPair ratio_step = terms.ratio_step, turn = terms.turn;
+        const ComplexPair ratio_power = terms.ratio_power, turn_power = terms.turn_power;
         const ComplexPair turn2 = turn * turn;
         const ComplexPair turn3 = turn2 * turn;
         const ComplexPair turn_power2 = turn_power * turn_power;
