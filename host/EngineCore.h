@@ -125,7 +125,7 @@ struct Engine::Impl {
     // Inputs.cpp
     Pin* DrivablePin(int instance, int32_t pin);
     void AddSegment(Pin* pin, Segment segment);
-    void FillDrivenInputs(uint32_t block_start, int32_t n);
+    void FillDrivenInputs(Instance* inst, uint32_t block_start, int32_t n);
 };
 
 }  // namespace sephost

@@ -59,16 +59,14 @@ void Engine::Impl::AddSegment(Pin* pin, Segment segment) {
     pin->segments.insert(it, std::move(segment));
 }
 
-void Engine::Impl::FillDrivenInputs(uint32_t block_start, int32_t n) {
-    for (auto& inst : instances) {
-        for (Pin& pin : inst->pins) {
-            if (pin.description.datatype != DT_FSAMPLE || pin.description.direction == DR_OUT) continue;
-            if (pin.source_instance >= 0 || pin.segments.empty()) continue;
-            DropPassedSegments(pin, block_start);
-            const float fallback = DefaultSampleValue(pin.description.default_text.c_str());
-            for (int32_t k = 0; k < n; ++k)
-                pin.buffer[static_cast<size_t>(k)] = DrivenValue(pin, block_start + static_cast<uint32_t>(k), fallback);
-        }
+void Engine::Impl::FillDrivenInputs(Instance* inst, uint32_t block_start, int32_t n) {
+    for (Pin& pin : inst->pins) {
+        if (pin.description.datatype != DT_FSAMPLE || pin.description.direction == DR_OUT) continue;
+        if (pin.source_instance >= 0 || pin.segments.empty()) continue;
+        DropPassedSegments(pin, block_start);
+        const float fallback = DefaultSampleValue(pin.description.default_text.c_str());
+        for (int32_t k = 0; k < n; ++k)
+            pin.buffer[static_cast<size_t>(k)] = DrivenValue(pin, block_start + static_cast<uint32_t>(k), fallback);
     }
 }
 

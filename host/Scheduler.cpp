@@ -74,7 +74,6 @@ void Engine::Impl::Start() {
 void Engine::Impl::RunBlock(int32_t n) {
     const uint32_t block_start = clock;
     block_clock = block_start;
-    FillDrivenInputs(block_start, n);
     for (int number : run_order) {
         if (monitor.Stopped()) return;
         RunInstance(Get(number), block_start, n);
@@ -87,6 +86,11 @@ void Engine::Impl::RunBlock(int32_t n) {
 // One instance through one host block: events at their clocks, process
 // calls cut at event times, none while the instance sleeps.
 void Engine::Impl::RunInstance(Instance* inst, uint32_t block_start, int32_t n) {
+    // Only the instance reads its driven inputs: one that sleeps through the
+    // whole block (no event due in it) needs them not filled.
+    const bool event_due =
+        !inst->queue.Empty() && static_cast<int32_t>(inst->queue.Next().event.time_stamp - block_start) < n;
+    if (!inst->sleeping || event_due) FillDrivenInputs(inst, block_start, n);
     int32_t pos = 0;
     while (inst->record != nullptr && !monitor.Stopped()) {
         if (!DeliverDue(inst, block_start, pos, n) || pos >= n) return;

@@ -1,4 +1,6 @@
 // The stage machine: gate edges, ranges and the six stages.
+#include <xmmintrin.h>
+
 #include "EnvelopeMath.h"
 #include "Module.h"
 
@@ -16,6 +18,22 @@ constexpr int32_t kGateOff = -1;
 // A stage entered with no samples left writes nothing, and the sample past
 // the range may lie past the call, so it is not read then.
 float StageForm(const float* form, int32_t s, int32_t i, int32_t n) { return i < n ? FormValue(form[s + i]) : 0.0f; }
+
+// The first index from `from` on whose gate sample lies on the other side of
+// the threshold (below it when the gate is high, at or above it when low; a
+// NaN never crosses), or n. Four samples per comparison.
+int32_t FindCrossing(const float* gate, int32_t from, int32_t n, bool high) {
+    const __m128 threshold = _mm_set1_ps(kGateThreshold);
+    int32_t j = from;
+    for (; j + 4 <= n; j += 4) {
+        const __m128 x = _mm_loadu_ps(gate + j);
+        const int crossed = _mm_movemask_ps(high ? _mm_cmplt_ps(x, threshold) : _mm_cmpge_ps(x, threshold));
+        if (crossed != 0) return j + __builtin_ctz(static_cast<unsigned>(crossed));
+    }
+    for (; j < n; ++j)
+        if (high ? gate[j] < kGateThreshold : gate[j] >= kGateThreshold) return j;
+    return n;
+}
 
 }  // namespace
 
@@ -51,12 +69,7 @@ void Module::ScanGate(uint32_t t0, int32_t s, int32_t n) {
     int32_t a = 0;
     for (;;) {
         const bool high = m_last_gate >= kGateThreshold;
-        int32_t j = a + 1;
-        if (high) {
-            while (j < n && !(m_gate[s + j] < kGateThreshold)) ++j;
-        } else {
-            while (j < n && !(m_gate[s + j] >= kGateThreshold)) ++j;
-        }
+        const int32_t j = FindCrossing(m_gate + s, a + 1, n, high);
         if (j >= n) {
             ProcessRange(t0 + static_cast<uint32_t>(a), s + a, n - a, 0);
             return;
@@ -98,12 +111,31 @@ void Module::ProcessRange(uint32_t t, int32_t s, int32_t n, int32_t e) {
     }
 }
 
+namespace {
+
+// The curve values of one curved stage from index i to n, the branch of the
+// curve chosen once. The phase, advanced by step before each sample, is a
+// serial chain of float additions kept in a register (the output buffer
+// could alias a member); the curve of each phase is not, so the phases are
+// written first and the curve then maps them two at a time. Returns the phase.
+template <bool Positive>
+float CurveValues(float phase, float step, double coefficient, float* out, int32_t i, int32_t n) {
+    for (int32_t j = i; j < n; ++j) {
+        phase = phase + step;
+        out[j] = phase;
+    }
+    int32_t j = i;
+    for (; j + 1 < n; j += 2) StoreFloatPair(out + j, ShapeCurvePair<Positive>(LoadFloatPair(out + j), coefficient));
+    if (j < n) out[j] = static_cast<float>(ShapeCurve(out[j], Curve{Positive, coefficient}));
+    return phase;
+}
+
+}  // namespace
+
 int32_t Module::RunCurve(float step, float k, float* out, int32_t i, int32_t n) {
     const Curve curve = MakeCurve(k);
-    for (int32_t j = i; j < n; ++j) {
-        m_phase = m_phase + step;
-        out[j] = static_cast<float>(ShapeCurve(m_phase, curve));
-    }
+    m_phase = curve.positive ? CurveValues<true>(m_phase, step, curve.coefficient, out, i, n)
+                             : CurveValues<false>(m_phase, step, curve.coefficient, out, i, n);
     if (!(m_phase > 1.0f)) return n;
     // The curve is above 1 past the end: the stage ended after the last
     // sample that is not. Never before the stage's own first sample.
@@ -154,9 +186,10 @@ bool Module::RunAttack(uint32_t t, int32_t s, int32_t* i, int32_t n, int32_t e) 
 bool Module::RunHold(int32_t s, int32_t* i, int32_t n, int32_t e) {
     const float decrement = PinValue(PIN_HOLD) * m_inv_sample_rate;
     float* out = m_signal_out + s;
+    float phase = m_phase;  // in a register: the output buffer could alias a member
     for (int32_t j = *i; j < n; ++j) {
-        m_phase = m_phase - decrement;
-        if (!(m_phase > 0.0f)) {
+        phase = phase - decrement;
+        if (!(phase > 0.0f)) {
             // Sample j belongs to the next stage.
             m_phase = 0.0f;
             if (m_gate_held) {
@@ -170,6 +203,7 @@ bool Module::RunHold(int32_t s, int32_t* i, int32_t n, int32_t e) {
         }
         out[j] = 1.0f;
     }
+    m_phase = phase;
     if (e == kGateOn) {
         StartAttack();
     } else if (e == kGateOff && m_full_attack == 0) {
@@ -193,11 +227,15 @@ bool Module::RunDecay(int32_t s, int32_t* i, int32_t n, int32_t e) {
     // From 1 down to the sustain level, which may stream.
     const bool sustain_streams = GetPin(PIN_SUSTAIN)->m_status == ST_STREAMING;
     const float sustain_still = sustain_streams ? 0.0f : PinValue(PIN_SUSTAIN);
+    // The release level follows the last decay output; kept in a register
+    // and stored once.
+    float level = m_release_level;
     for (int32_t j = *i; j < m; ++j) {
         const double sustain = sustain_streams ? m_sustain[s + j] : sustain_still;
-        out[j] = static_cast<float>(1.0 - (1.0 - sustain) * out[j]);
-        m_release_level = out[j];
+        level = static_cast<float>(1.0 - (1.0 - sustain) * out[j]);
+        out[j] = level;
     }
+    m_release_level = level;
 
     if (m_phase > 1.0f) {
         m_phase = 1.0f;

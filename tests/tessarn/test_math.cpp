@@ -73,4 +73,39 @@ TEST(ShapeCurve, EndsLineAndOvershoot) {
     for (float p = 0.0f; p <= 2.0f; p += 0.015625f) EXPECT_EQ(ShapeCurve(p, 0.0f), p) << "P = " << p;
 }
 
+// The two-lane forms used by the curve and the exponential law give, lane by
+// lane, the bits of the one-sample forms, across the normal range, its edges,
+// and values that saturate or vanish.
+TEST(FastPow2Pair, EachLaneGivesFastPow2Bits) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const double exponents[] = {0.0,    -1.0,   -0.5,    -2.5,    0.25,    7.3,     -4.0,         1023.9,
+                                1024.0, 2000.0, -1022.0, -1022.5, -1023.0, -1100.0, 1.0 / 3.0,    -1e-9,
+                                nan,    inf,    -inf,    1e300,   -1e300,  -0.0,    0.0000004768, 3.999999};
+    for (double first : exponents) {
+        for (double second : {0.5, nan, -1030.0}) {
+            double lanes[2];
+            _mm_storeu_pd(lanes, tessarn::FastPow2Pair(_mm_setr_pd(first, second)));
+            EXPECT_EQ(Bits(lanes[0]), Bits(FastPow2(first))) << "y = " << first << " beside " << second;
+            EXPECT_EQ(Bits(lanes[1]), Bits(FastPow2(second))) << "y = " << second << " beside " << first;
+        }
+    }
+}
+
+TEST(ShapeCurvePair, EachLaneGivesShapeCurveBits) {
+    const float forms[] = {0.0f, 0.3f, 1.0f, 10.0f, -0.2f, -1.0f, -10.0f};
+    const float phases[] = {0.0f, 1.0e-6f, 0.25f, 0.5f, 0.999f, 1.0f, 1.001f, 3.0f, 1000.0f};
+    for (float form : forms) {
+        const tessarn::Curve curve = tessarn::MakeCurve(tessarn::FormValue(form));
+        for (float phase : phases) {
+            const __m128d pair = _mm_setr_pd(phase, 0.5);
+            double lanes[2];
+            _mm_storeu_pd(lanes, curve.positive ? tessarn::ShapeCurvePair<true>(pair, curve.coefficient)
+                                                : tessarn::ShapeCurvePair<false>(pair, curve.coefficient));
+            EXPECT_EQ(Bits(lanes[0]), Bits(ShapeCurve(phase, curve))) << "form " << form << ", phase " << phase;
+            EXPECT_EQ(Bits(lanes[1]), Bits(ShapeCurve(0.5f, curve))) << "form " << form << ", phase 0.5";
+        }
+    }
+}
+
 }  // namespace
