@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "CheckCommand.h"
 #include "SepHost.h"
 
 namespace {
@@ -13,6 +14,7 @@ namespace {
 const char kUsage[] =
     "usage: sep-host info [--json] FILE.sep\n"
     "       sep-host validate [--trace] [--voices N] [--rate HZ] [--block N] [--samples N] FILE.sep\n"
+    "       sep-host check [--seed S] [--level 1..5] [--json] [--time-limit SECONDS] FILE.sep\n"
     "       sep-host --help\n";
 
 const char kHelp[] =
@@ -28,8 +30,17 @@ const char kHelp[] =
     "          At the first sample clock the host announces each input's starting\n"
     "          status once (ST_CHANGED_ONCE, ST_STREAMING for a streamed input), as\n"
     "          hosts do, so that modules see their starting values.\n"
+    "check     runs every check on the module, each in a child process (a crash or\n"
+    "          a hang fails that check and the run goes on): boundary, life cycle,\n"
+    "          hostile input, hostile host, the module's side of the contract, no\n"
+    "          allocation in process or event calls, subnormal cost. One line per\n"
+    "          check and a summary \"N passed, M failed\"; --json prints one JSON\n"
+    "          document instead. --level 1 to 5 (default 1): higher levels run longer\n"
+    "          with more random cases; --seed (default 1) fixes the random cases;\n"
+    "          --time-limit (default 60) bounds each check in seconds. See\n"
+    "          docs/check.md.\n"
     "\n"
-    "exit status: 0 success, 1 error or breach, 2 usage error\n";
+    "exit status: 0 success, 1 error, breach or failed check, 2 usage error\n";
 
 int Usage(const std::string& problem) {
     if (!problem.empty()) std::cerr << "sep-host: " << problem << "\n";
@@ -158,5 +169,10 @@ int main(int argc, char** argv) {
     }
     if (command == "info") return Info(args);
     if (command == "validate") return Validate(args);
+    if (command == "check") {
+        std::string problem;
+        const int status = sepcheck::CheckCommand(args, &problem);
+        return status == sepcheck::kCheckUsage ? Usage(problem) : status;
+    }
     return Usage("unknown command " + command);
 }
