@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on a Debian machine, as root:
-# the i386 architecture, the 32-bit compiler, CMake and the i386 GoogleTest
-# (and Google Benchmark when Debian has it). Whatever is already there is
+# the i386 architecture, the 32-bit compiler, CMake, the i386 GoogleTest,
+# valgrind with the i386 C library's symbols (memcheck needs them to start
+# 32-bit programs), and Google Benchmark when Debian has it. Whatever is already there is
 # skipped; each step says what it does.
 set -euo pipefail
 
 say() { printf 'setup: %s\n' "$*"; }
 
-packages=(cmake make gcc g++ g++-multilib binutils libgtest-dev:i386 libgmock-dev:i386)
+packages=(cmake make gcc g++ g++-multilib binutils libgtest-dev:i386 libgmock-dev:i386 valgrind libc6-dbg:i386)
 optional=(libbenchmark-dev:i386)
 
 # Some kernels are built without 32-bit support: their machines run i386

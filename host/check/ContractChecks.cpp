@@ -38,7 +38,7 @@ Verdict ModuleSide(const CheckContext& context) {
     auto library = sephost::Library::Load(context.path, &error);
     if (library == nullptr) return Fail(error);
     std::mt19937 random = context.Random("contract");
-    const int sessions = context.Scaled(6, 12, 24, 48, 96);
+    const int sessions = context.Scaled(6, 16, 40, 100, 200);
     size_t callbacks = 0, sleeps = 0;
     for (int session = 0; session < sessions; ++session) {
         sephost::EngineOptions options;
@@ -76,7 +76,7 @@ Verdict NoAllocation(const CheckContext& context) {
     if (!CodeRangeOf(reinterpret_cast<const void*>(library->MakeModule()), &range))
         return Fail("cannot find the library's loaded image");
     std::mt19937 random = context.Random("allocation");
-    const int sessions = context.Scaled(4, 8, 16, 32, 64);
+    const int sessions = context.Scaled(4, 10, 20, 50, 100);
     uint32_t samples = 0;
     for (int session = 0; session < sessions; ++session) {
         sephost::EngineOptions options;

@@ -35,12 +35,14 @@ CheckRun Check(const std::string& file, const std::string& options = "") {
     return run;
 }
 
-std::vector<std::string> Failures(const CheckRun& run) {
-    std::vector<std::string> failed;
+std::vector<std::string> Lines(const CheckRun& run, const std::string& mark) {
+    std::vector<std::string> found;
     for (const std::string& line : run.lines)
-        if (line.rfind("FAIL  ", 0) == 0) failed.push_back(line);
-    return failed;
+        if (line.rfind(mark, 0) == 0) found.push_back(line);
+    return found;
 }
+
+std::vector<std::string> Failures(const CheckRun& run) { return Lines(run, "FAIL  "); }
 
 std::string Fixture(const std::string& fault) { return std::string(BROKEN_FIXTURE_DIR) + "/broken_" + fault + ".sep"; }
 
@@ -57,12 +59,14 @@ TEST(Check, EachBrokenModuleIsCaughtByItsCheck) {
         {"writes_nan", "hostile-input/useful-values", "NaN.*\"out\" sample 0 is nan", false, ""},
         {"writes_subnormal", "hostile-input/useful-values", "subnormal samples; first: .*\"out\" sample 0 is 9\\.99", true,
          ""},
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator hides the requests: the check skips
         {"allocates", "allocation/process-and-events", "[0-9]+ heap requests from the module in process", true, ""},
+#endif
         {"past_event", "contract/module-side", "pin status on pin 1 stamped at clock [0-9]+ before the current clock",
          false, ""},
         {"hangs", "hostile-input/hostile-values", "hung: no answer within 1\\.0 s \\(killed\\)", false,
          "--time-limit 1"},
-        {"crashes", "life-cycle/open-close-cycles", "crashed: SIGSEGV \\(signal 11\\)", false, ""},
+        {"crashes", "life-cycle/open-close-cycles", "crashed: SIGSEGV \\(signal 11\\)|AddressSanitizer: SEGV|store to null pointer", false, ""},
         {"null_dispatcher", "boundary/record", "dispatcher is null", false, ""},
     };
     for (const Case& c : cases) {
@@ -79,9 +83,12 @@ TEST(Check, EachBrokenModuleIsCaughtByItsCheck) {
         }
         // Every check reports, whatever happened to the others.
         ASSERT_FALSE(run.lines.empty()) << c.fault;
-        EXPECT_TRUE(std::regex_match(run.lines.back(),
-                                     std::regex(std::to_string(run.lines.size() - 1 - failed.size()) +
-                                                " passed, " + std::to_string(failed.size()) + " failed.*")))
+        const size_t skipped = Lines(run, "skip  ").size();
+        EXPECT_EQ(Lines(run, "pass  ").size() + failed.size() + skipped, run.lines.size() - 1) << run.text;
+        EXPECT_TRUE(std::regex_match(
+            run.lines.back(), std::regex(std::to_string(run.lines.size() - 1 - failed.size() - skipped) + " passed, " +
+                                         std::to_string(failed.size()) + " failed" +
+                                         (skipped > 0 ? ", " + std::to_string(skipped) + " skipped" : ""))))
             << c.fault << ": " << run.lines.back();
     }
 }
@@ -98,10 +105,10 @@ TEST(Check, ModulesThatKeepTheContractPass) {
 }
 
 TEST(Check, JsonAndUsage) {
-    const CheckRun json = Check(Fixture("allocates"), "--json --seed 3");
+    const CheckRun json = Check(Fixture("writes_subnormal"), "--json --seed 3");
     EXPECT_EQ(json.status, 1);
     EXPECT_NE(json.text.find("\"seed\": 3"), std::string::npos) << json.text;
-    EXPECT_NE(json.text.find("\"name\": \"process-and-events\", \"result\": \"fail\""), std::string::npos)
+    EXPECT_NE(json.text.find("\"name\": \"useful-values\", \"result\": \"fail\""), std::string::npos)
         << json.text;
     EXPECT_NE(json.text.find("\"failed\": 1"), std::string::npos) << json.text;
     EXPECT_EQ(json.text.find("pass  "), std::string::npos) << "no text lines in JSON mode";
