@@ -57,6 +57,7 @@ const char* SignalName(int signal) {
 Verdict Pass(const std::string& detail) { return {true, detail}; }
 Verdict Fail(const std::string& detail) { return {false, detail}; }
 Verdict Skip(const std::string& why) { return {false, why, true}; }
+Verdict Report(const std::string& measurement) { return {false, measurement, false, true}; }
 
 ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit) {
     ChildOutcome outcome;
@@ -79,7 +80,8 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
         dup2(stderr_pipe[1], STDOUT_FILENO);  // a module's own prints stay out of the report
         close(stderr_pipe[1]);
         const Verdict verdict = body();
-        std::string line = (verdict.skipped ? "2 " : verdict.passed ? "1 " : "0 ") + verdict.detail;
+        std::string line =
+            (verdict.report ? "3 " : verdict.skipped ? "2 " : verdict.passed ? "1 " : "0 ") + verdict.detail;
         WriteAll(verdict_pipe[1], line);
         close(verdict_pipe[1]);
         std::fflush(nullptr);
@@ -139,6 +141,7 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
         outcome.kind = ChildOutcome::kReported;
         outcome.verdict.passed = verdict_text[0] == '1';
         outcome.verdict.skipped = verdict_text[0] == '2';
+        outcome.verdict.report = verdict_text[0] == '3';
         outcome.verdict.detail = verdict_text.size() > 2 ? verdict_text.substr(2) : "";
     } else {
         outcome.kind = ChildOutcome::kExited;

@@ -14,11 +14,13 @@ struct Verdict {
     bool passed = false;
     std::string detail;
     bool skipped = false;  // could not be measured here (passed stays false)
+    bool report = false;   // a measurement to read, neither passed nor failed
 };
 
 Verdict Pass(const std::string& detail = "");
 Verdict Fail(const std::string& detail);
 Verdict Skip(const std::string& why);
+Verdict Report(const std::string& measurement);
 
 struct ChildOutcome {
     enum Kind {

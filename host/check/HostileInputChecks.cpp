@@ -64,8 +64,55 @@ Verdict RandomSessions(const CheckContext& context, const char* name, bool hosti
                 " output samples, slowest block " + Number(worst * 1000.0) + " ms");
 }
 
-Verdict HostileValues(const CheckContext& context) { return RandomSessions(context, "hostile", true); }
-Verdict UsefulValues(const CheckContext& context) { return RandomSessions(context, "useful", false); }
+// Every list pin through every value of its list (and, when hostile, the
+// values just outside it and the ends of the 16-bit range), one value per 64
+// samples, the other inputs random; empty on success, else why.
+std::string SweepLists(const sephost::Library& library, std::mt19937& random, bool hostile, size_t* values) {
+    std::string error;
+    sephost::Engine probe;
+    if (probe.Place(library, 1, &error) < 0) return error;
+    for (const PinRef& list : InputPins(probe, 0)) {
+        if (list.description.datatype != DT_ENUM) continue;
+        std::vector<int32_t> sweep;
+        int32_t low = 0, high = 0;
+        for (const sephost::Choice& c : list.description.choices) {
+            sweep.push_back(c.value);
+            low = sweep.size() == 1 ? c.value : std::min(low, c.value);
+            high = sweep.size() == 1 ? c.value : std::max(high, c.value);
+        }
+        if (hostile) sweep.insert(sweep.end(), {low - 1, high + 1, -32768, 32767, 0});
+        sephost::EngineOptions options;
+        options.block_size = 64;
+        sephost::Engine engine(options);
+        if (engine.Place(library, 1, &error) < 0) return error;
+        DriveRandomly(engine, 0, random, 64 * uint32_t(sweep.size()), 8, hostile);
+        for (size_t k = 0; k < sweep.size(); ++k) engine.SetInputInt(0, list.pin, sweep[k], uint32_t(64 * k));
+        if (!engine.Open(&error) || !engine.Run(64 * uint32_t(sweep.size() + 1), &error)) return error;
+        const OutputScan scan = ScanOutputs(engine, 0);
+        *values += sweep.size();
+        const std::string where = "list \"" + list.description.name + "\" swept: ";
+        if (scan.nan + scan.infinite > 0) return where + scan.first_bad;
+        if (!hostile && scan.subnormal > 0) return where + scan.first_bad;
+    }
+    return "";
+}
+
+Verdict ValuesWithLists(const CheckContext& context, const char* name, bool hostile) {
+    Verdict verdict = RandomSessions(context, name, hostile);
+    if (!verdict.passed) return verdict;
+    std::string error;
+    auto library = sephost::Library::Load(context.path, &error);
+    if (library == nullptr) return Fail(error);
+    std::mt19937 random = context.Random(std::string(name) + " lists");
+    size_t values = 0;
+    const std::string why = SweepLists(*library, random, hostile, &values);
+    if (!why.empty()) return Fail(why);
+    verdict.detail += "; " + std::to_string(values) + " list values swept";
+    return verdict;
+}
+
+Verdict HostileValues(const CheckContext& context) { return ValuesWithLists(context, "hostile", true); }
+Verdict UsefulValues(const CheckContext& context) { return ValuesWithLists(context, "useful", false); }
 
 // Seconds for `blocks` blocks with every audio input streaming 0.25 but
 // input `odd_pin` (if any) streaming `odd_value`, through the minimal host,
@@ -87,10 +134,6 @@ double TimeBlocks(const sephost::Library& library, int32_t odd_pin, float odd_va
     for (int b = 0; b < blocks; ++b) host.Process(0, block);
     return Seconds() - started;
 }
-
-// A report more than a test; it fails only when subnormal inputs make a
-// block many times slower than normal ones.
-constexpr double kSubnormalCostLimit = 8.0;
 
 Verdict SubnormalCost(const CheckContext& context) {
     std::string error;
@@ -132,8 +175,8 @@ Verdict SubnormalCost(const CheckContext& context) {
     report += worst_pin < 0 ? ", no slower with any input at 2.5e-39"
                             : ", at most " + Number(worst) + " us with input " + std::to_string(worst_pin) +
                                   " at 2.5e-39 (x" + Number(ratio) + ")";
-    if (ratio > kSubnormalCostLimit) return Fail(report + ", above x" + Number(kSubnormalCostLimit));
-    return Pass(report);
+    // A measurement on a machine that may be busy: reported, never judged.
+    return Report(report);
 }
 
 }  // namespace
@@ -144,7 +187,7 @@ void AddHostileInputChecks(std::vector<Check>* checks) {
                        &HostileValues});
     checks->push_back({"hostile-input", "useful-values",
                        "inputs inside their useful ranges: outputs finite and never subnormal", &UsefulValues});
-    checks->push_back({"subnormal-cost", "subnormal-inputs", "a block with subnormal inputs against normal ones",
+    checks->push_back({"subnormal-cost", "subnormal-inputs", "reports a block with subnormal inputs against normal ones",
                        &SubnormalCost});
 }
 

@@ -46,16 +46,18 @@ std::vector<CheckResult> RunChecks(const CheckContext& context, const std::funct
 }
 
 std::string FormatResultLine(const CheckResult& result) {
-    const char* mark = result.verdict.skipped ? "skip" : result.verdict.passed ? "pass" : "FAIL";
+    const char* mark = result.verdict.report ? "info" : result.verdict.skipped ? "skip" : result.verdict.passed ? "pass" : "FAIL";
     std::string line = std::string(mark) + "  " + result.group + "/" + result.name;
     if (!result.verdict.detail.empty()) line += ": " + result.verdict.detail;
     return line;
 }
 
 std::string FormatSummary(const std::vector<CheckResult>& results) {
-    size_t passed = 0, failed = 0, skipped = 0;
+    size_t passed = 0, failed = 0, skipped = 0, reported = 0;
     for (const CheckResult& r : results) {
-        if (r.verdict.skipped) {
+        if (r.verdict.report) {
+            ++reported;
+        } else if (r.verdict.skipped) {
             ++skipped;
         } else if (r.verdict.passed) {
             ++passed;
@@ -65,6 +67,7 @@ std::string FormatSummary(const std::vector<CheckResult>& results) {
     }
     std::string text = std::to_string(passed) + " passed, " + std::to_string(failed) + " failed";
     if (skipped > 0) text += ", " + std::to_string(skipped) + " skipped";
+    if (reported > 0) text += ", " + std::to_string(reported) + " reported";
     return text;
 }
 
@@ -90,11 +93,11 @@ std::string JsonText(const std::string& text) {
 }  // namespace
 
 std::string FormatResultsJson(const CheckContext& context, const std::vector<CheckResult>& results) {
-    size_t passed = 0, failed = 0, skipped = 0;
+    size_t passed = 0, failed = 0, skipped = 0, reported = 0;
     std::string items;
     for (const CheckResult& r : results) {
-        const char* state = r.verdict.skipped ? "skip" : r.verdict.passed ? "pass" : "fail";
-        (r.verdict.skipped ? skipped : r.verdict.passed ? passed : failed) += 1;
+        const char* state = r.verdict.report ? "report" : r.verdict.skipped ? "skip" : r.verdict.passed ? "pass" : "fail";
+        (r.verdict.report ? reported : r.verdict.skipped ? skipped : r.verdict.passed ? passed : failed) += 1;
         if (!items.empty()) items += ",\n";
         items += "    {\"group\": " + JsonText(r.group) + ", \"name\": " + JsonText(r.name) + ", \"result\": \"" +
                  state + "\", \"detail\": " + JsonText(r.verdict.detail) + ", \"seconds\": " + Number(r.seconds) + "}";
@@ -102,7 +105,8 @@ std::string FormatResultsJson(const CheckContext& context, const std::vector<Che
     return "{\n  \"file\": " + JsonText(context.path) + ",\n  \"seed\": " + std::to_string(context.seed) +
            ",\n  \"level\": " + std::to_string(context.level) + ",\n  \"checks\": [\n" + items +
            "\n  ],\n  \"passed\": " + std::to_string(passed) + ",\n  \"failed\": " + std::to_string(failed) +
-           ",\n  \"skipped\": " + std::to_string(skipped) + "\n}\n";
+           ",\n  \"skipped\": " + std::to_string(skipped) + ",\n  \"reported\": " + std::to_string(reported) +
+           "\n}\n";
 }
 
 }  // namespace sepcheck
