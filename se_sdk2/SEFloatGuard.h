@@ -6,10 +6,13 @@
 
 #include <cstdint>
 
-// Outputs are held inside +-kSEOutputCeiling. In the host's convention 1.0
-// is 10 V, so the ceiling is 100 kV: far above any useful signal, and low
-// enough that a few gain stages downstream of it still stay finite.
-constexpr float kSEOutputCeiling = 1.0e4f;
+// Outputs are held inside +-kSEOutputCeiling. The ceiling lies far above
+// any signal a module can mean (in the host's convention 1.0 is 10 V; even a
+// sample clock sent out as a value stays below it), so every finite sample a
+// module means passes untouched, while infinity and absurd magnitudes stop
+// there; and the ceiling squared is still finite, so one more gain stage
+// downstream cannot overflow.
+constexpr float kSEOutputCeiling = 1.0e18f;
 
 // While one lives, SSE arithmetic flushes subnormal results to zero (FTZ)
 // and reads subnormal operands as zero (DAZ); the caller's control word,

@@ -48,6 +48,11 @@ typedef int32_t(SE_CALL* SEGetModulePropertiesFn)(int32_t index, ModulePropertie
 // its record; anything else (or a failure) returns null. [host, any time]
 typedef HostRecord*(SE_CALL* SEMakeModuleFn)(int32_t index, int32_t kind, seaudioMasterFn callback, void* reserved);
 
+// The one module type of a library and the kind of object makeModule creates
+// (its audio object; a library never creates a user-interface object).
+constexpr int32_t SE_MODULE_INDEX = 0;
+constexpr int32_t SE_KIND_AUDIO = 1;
+
 // ---------------------------------------------------------------------------
 // Module description, owned by the host and filled by getModuleProperties.
 // The texts are static: they live as long as the library is loaded.
@@ -150,11 +155,13 @@ static_assert(offsetof(SEPinProperties, flags) == 24, "SEPinProperties layout");
 static_assert(offsetof(SEPinProperties, spare) == 28, "SEPinProperties layout");
 
 // Data types. Own storage when value_address is null: DT_ENUM a 16-bit
-// integer, 4 one byte, 6 and DT_INT a 32-bit word, DT_FSAMPLE the buffer
-// address asked with SE_CB_PIN_BUFFER; any other type none.
+// integer, DT_BYTE one byte, DT_WORD and DT_INT a 32-bit word, DT_FSAMPLE the
+// buffer address asked with SE_CB_PIN_BUFFER; any other type none.
 enum : int32_t {
     DT_ENUM = 0,
+    DT_BYTE = 4,  // used by neither module
     DT_FSAMPLE = 5,
+    DT_WORD = 6,  // used by neither module
     DT_INT = 8,
 };
 
@@ -172,6 +179,13 @@ enum : int32_t {
     IO_PATCH_STORE = 0x10000,     // needs IO_PRIVATE, DR_OUT or IO_UI_COMMUNICATION
 };
 
+// A UI-only declaration belongs to the user-interface side: it uses up a
+// declaration index but gets no pin on the audio side. The frame's Open and
+// the host both build their pin tables with this rule.
+constexpr bool SEIsUiOnly(int32_t flags) {
+    return (flags & IO_UI_COMMUNICATION) != 0 && (flags & IO_UI_DSP_DUAL) == 0;
+}
+
 // Pin statuses.
 enum : int32_t {
     ST_STILL = 0,         // one sample stands for the whole buffer
@@ -181,6 +195,7 @@ enum : int32_t {
 
 // ---------------------------------------------------------------------------
 // Dispatcher opcodes, sent by the host through HostRecord::dispatcher.
+// Opcodes 4, 5, 9 and 11 do nothing and answer 0; 7 and 10 are never sent.
 
 enum : int32_t {
     SE_OP_OPEN = 0,                // Open; result 0
@@ -213,11 +228,15 @@ enum : int32_t {
 
 // The record answered by SE_OP_PROCESS_INFO: one per library, shared by all
 // instances and rewritten by each call.
+constexpr int32_t SE_PROCESS_INFO_WORD0 = 1;
+constexpr int32_t SE_PROCESS_INFO_POINTER_SIZE = 8;
+constexpr int32_t SE_PROCESS_INFO_WORD3 = 1002;
+
 struct SEProcessInfo {
-    int32_t word0;                 // 1
-    int32_t word1;                 // 8: size of the member pointer below
+    int32_t word0;                 // SE_PROCESS_INFO_WORD0
+    int32_t word1;                 // SE_PROCESS_INFO_POINTER_SIZE: size of the member pointer below
     const void* process_function;  // address of the instance's m_process_function
-    int32_t word3;                 // 1002
+    int32_t word3;                 // SE_PROCESS_INFO_WORD3
 };
 static_assert(sizeof(SEProcessInfo) == 16, "SEProcessInfo layout");
 static_assert(offsetof(SEProcessInfo, process_function) == 8, "SEProcessInfo layout");

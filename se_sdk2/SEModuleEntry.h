@@ -12,7 +12,7 @@ template <class M>
 int32_t SEGetModuleProperties(int32_t index, ModuleProperties* properties) {
     if (properties == nullptr) return 0;
     properties->sdk_version = SE_SDK_VERSION;
-    if (index != 0) return 0;
+    if (index != SE_MODULE_INDEX) return 0;
     M::Describe(properties);
     return 1;
 }
@@ -21,7 +21,7 @@ int32_t SEGetModuleProperties(int32_t index, ModuleProperties* properties) {
 // cannot be allocated is a refusal: null.
 template <class M>
 HostRecord* SEMakeModule(int32_t index, int32_t kind, seaudioMasterFn callback, void* reserved) {
-    if (index != 0 || kind != 1) return nullptr;
+    if (index != SE_MODULE_INDEX || kind != SE_KIND_AUDIO) return nullptr;
     M* module = new (std::nothrow) M(callback, reserved);
     return module != nullptr ? module->GetHostRecord() : nullptr;
 }

@@ -137,10 +137,10 @@ int32_t SEModule_base::Dispatch(int32_t opcode, int32_t index, int32_t value, vo
         HostNotice(value, index, ptr);
         return 0;
     case SE_OP_PROCESS_INFO:
-        g_process_info.word0 = 1;
-        g_process_info.word1 = 8;
+        g_process_info.word0 = SE_PROCESS_INFO_WORD0;
+        g_process_info.word1 = SE_PROCESS_INFO_POINTER_SIZE;
         g_process_info.process_function = &m_process_function;
-        g_process_info.word3 = 1002;
+        g_process_info.word3 = SE_PROCESS_INFO_WORD3;
         return static_cast<int32_t>(reinterpret_cast<intptr_t>(&g_process_info));
     default:  // 4, 5, 9, 11 and anything unknown
         return 0;
@@ -160,9 +160,6 @@ void SEModule_base::Open() {
 
     // Walk the declarations: a UI-only one uses a declaration index but no
     // table entry, so pin indexes may lag declaration indexes.
-    auto ui_only = [](const SEPinProperties& p) {
-        return (p.flags & IO_UI_COMMUNICATION) != 0 && (p.flags & IO_UI_DSP_DUAL) == 0;
-    };
     SEPinProperties properties;
     int32_t d = 0;
     int32_t p = 0;
@@ -170,7 +167,7 @@ void SEModule_base::Open() {
         std::memset(&properties, 0, sizeof properties);
         if (!GetPinProperties(d, &properties)) break;
         if (p >= count) break;
-        if (!ui_only(properties)) {
+        if (!SEIsUiOnly(properties.flags)) {
             m_pins[p].Init(this, p, properties.datatype, properties.value_address);
             note_output(properties, p);
             ++p;
@@ -181,7 +178,7 @@ void SEModule_base::Open() {
     // each repeat with storage of its own.
     std::memset(&properties, 0, sizeof properties);
     GetPinProperties(d - 1, &properties);
-    if (!ui_only(properties) && (properties.flags & IO_REPEATING) != 0) {
+    if (!SEIsUiOnly(properties.flags) && (properties.flags & IO_REPEATING) != 0) {
         for (; p < count; ++p) {
             m_pins[p].Init(this, p, properties.datatype, nullptr);
             note_output(properties, p);

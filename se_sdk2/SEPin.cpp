@@ -16,8 +16,8 @@ void SEPin::Init(SEModule_base* module, int32_t index, int32_t datatype, void* v
 
     switch (datatype) {
     case DT_ENUM:  // 16-bit signed value
-    case 4:        // one byte
-    case 6:        // 32-bit word
+    case DT_BYTE:  // one byte
+    case DT_WORD:  // 32-bit word
     case DT_INT:
         m_value_ptr = &m_local_value;
         break;

@@ -2,36 +2,16 @@
 // stamped before the current clock, pin indexes inside the table, SE_CB_SLEEP
 // only after the outputs were announced static, a process function never
 // null; and no heap request in a process or event call.
-#include <map>
 #include <memory>
 
 #include "Allocations.h"
 #include "Checks.h"
 #include "Drive.h"
+#include "SleepRule.h"
 
 namespace sepcheck {
 
 namespace {
-
-// Sleep only once every sample output's last announced status is not
-// ST_STREAMING; empty when the callbacks keep the rule, else the first break.
-std::string SleepAfterStaticOutputs(const sephost::Engine& engine) {
-    std::map<int, std::map<int32_t, int32_t>> announced;  // instance -> output pin -> status
-    for (int n = 0; n < engine.InstanceCount(); ++n)
-        for (const PinRef& out : SampleOutputPins(engine, n)) announced[n][out.pin] = ST_STILL;
-    for (const sephost::CallbackRecord& call : engine.Callbacks()) {
-        if (call.instance < 0) continue;
-        std::map<int32_t, int32_t>& outputs = announced[call.instance];
-        if (call.opcode == SE_CB_PIN_STATUS && outputs.count(call.index) != 0) outputs[call.index] = call.value;
-        if (call.opcode != SE_CB_SLEEP) continue;
-        for (const auto& output : outputs)
-            if (output.second == ST_STREAMING)
-                return "instance " + std::to_string(call.instance) + " asked to sleep at clock " +
-                       std::to_string(call.clock) + " while output pin " + std::to_string(output.first) +
-                       " was announced streaming";
-    }
-    return "";
-}
 
 Verdict ModuleSide(const CheckContext& context) {
     std::string error;
@@ -48,19 +28,26 @@ Verdict ModuleSide(const CheckContext& context) {
         sephost::Engine engine(options);
         const int voices = 1 + int(random() % 3);
         if (engine.Place(*library, voices, &error) < 0) return Fail(error);
+        std::vector<sephost::OutputId> outputs;
+        for (int n = 0; n < engine.InstanceCount(); ++n)
+            for (const PinRef& out : SampleOutputPins(engine, n)) outputs.push_back({n, out.pin});
+        auto owned = std::make_unique<SleepRule>(outputs);
+        const SleepRule* sleep_rule = owned.get();
+        engine.Monitor().AddRule(std::move(owned));
         const uint32_t span = uint32_t(options.block_size) * (6 + random() % 10);
         for (int v = 0; v < voices; ++v) DriveRandomly(engine, v, random, span, 10 + int(random() % 30), session % 2);
         if (!engine.Open(&error)) return Fail(error);
         const std::string where = "session " + std::to_string(session) + ": ";
+        // The monitor's own rules: stamps, pin indexes, process function.
         engine.Run(span, &error);
         if (!engine.Breaches().empty()) return Fail(where + engine.Breaches().front());
+        if (engine.Monitor().Stopped()) return Fail(where + engine.Monitor().StopReason());
         for (int n = 0; n < engine.InstanceCount(); ++n)
             if (engine.Record(n) != nullptr && engine.Record(n)->process_function == nullptr)
                 return Fail(where + "instance " + std::to_string(n) + " holds a null process function");
-        const std::string sleep = SleepAfterStaticOutputs(engine);
-        if (!sleep.empty()) return Fail(where + sleep);
+        if (sleep_rule->Failed()) return Fail(where + sleep_rule->FirstBreak());
         callbacks += engine.Callbacks().size();
-        for (const sephost::CallbackRecord& call : engine.Callbacks()) sleeps += call.opcode == SE_CB_SLEEP;
+        sleeps += sleep_rule->Sleeps();
     }
     return Pass(std::to_string(sessions) + " sessions, " + std::to_string(callbacks) + " callbacks, " +
                 std::to_string(sleeps) + " sleep requests, no breach");

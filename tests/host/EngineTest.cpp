@@ -4,8 +4,7 @@
 
 #include <sstream>
 
-#include "ProbeModule.h"
-#include "SepHost.h"
+#include "ProbeFixture.h"
 
 namespace {
 
@@ -27,15 +26,8 @@ std::vector<Entry> Only(int32_t what, int32_t serial = -1) {
     return out;
 }
 
-class EngineTest : public ::testing::Test {
+class EngineTest : public ProbeTest {
 protected:
-    void SetUp() override {
-        probe::Reset();
-        library = sephost::Library::FromFunctions(&probe::GetModuleProperties, &probe::MakeModule, "probe");
-        options.block_size = 64;
-        options.announce_initial_status = false;
-    }
-
     // Places `count` single-voice probes and returns the engine (not open).
     std::unique_ptr<sephost::Engine> Make(int count = 1) {
         auto engine = std::make_unique<sephost::Engine>(options);
@@ -51,9 +43,6 @@ protected:
         ASSERT_TRUE(engine.Open(&error)) << error;
         EXPECT_EQ(engine.Run(samples, &error), expect_ok) << error;
     }
-
-    std::unique_ptr<sephost::Library> library;
-    sephost::EngineOptions options;
 };
 
 struct Call {

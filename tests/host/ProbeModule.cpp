@@ -155,6 +155,15 @@ void Module::Process(int32_t start, int32_t count) {
         case ACT_SWITCH:
             SetProcessFunction<&Module::ProcessOther>();
             break;
+        case ACT_FLOOD:
+            for (int32_t k = 0; k < act.value; ++k)
+                AddEvent(act.clock + static_cast<uint32_t>(act.delay), EV_PIN_DATA, k, 0, nullptr);
+            break;
+        case ACT_STRAY_RECORD:
+            // An address no host record lives at: the host must not read it.
+            seaudioMaster(reinterpret_cast<HostRecord*>(static_cast<uintptr_t>(16)), SE_CB_SAMPLE_CLOCK, 0, 0,
+                          nullptr, 0.0f);
+            break;
         case ACT_BAD_PIN:
             CallHost(SE_CB_PIN_BUFFER, act.pin);
             break;

@@ -50,6 +50,8 @@ enum ActionType : int32_t {
     ACT_NULL_PROCESS,  // record's process function set to null, then announced
     ACT_BAD_PIN,       // SE_CB_PIN_BUFFER with pin index `pin`
     ACT_SWITCH,        // installs the second process function
+    ACT_FLOOD,         // `value` EV_PIN_DATA events, all stamped at clock + delay
+    ACT_STRAY_RECORD,  // SE_CB_SAMPLE_CLOCK through a record the host never made
 };
 
 // Performed once, by the process call that covers `clock` (for the "past"

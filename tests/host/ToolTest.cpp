@@ -192,4 +192,42 @@ TEST(SepHostErrors, NonLibraryMissingFileAndUsage) {
     EXPECT_NE(result.out.find("starting"), std::string::npos) << "help explains the initial announcement";
 }
 
+TEST(SepHostValidate, ReportsEachOutputsValuesAndFailsOnNanOrInfinity) {
+    const Output bad = RunTool(std::string("validate --samples 100 '") + BAD_VALUES_SEP_PATH + "'");
+    EXPECT_EQ(bad.status, 1) << bad.out;
+    const char* lines[] = {
+        "  instance 0 pin 0 \"nan\": 90 NaN (first at clock 10), no infinite, no subnormal  FAILED\n",
+        "  instance 0 pin 1 \"infinite\": no NaN, 90 infinite (first at clock 10), no subnormal  FAILED\n",
+        "  instance 0 pin 2 \"subnormal\": no NaN, no infinite, 90 subnormal (first at clock 10)\n",
+        "  instance 0 pin 3 \"clean\": no NaN, no infinite, no subnormal\n",
+    };
+    for (const char* line : lines) EXPECT_NE(bad.out.find(line), std::string::npos) << line << bad.out;
+
+    const Output clean = RunTool(std::string("validate --voices 2 --samples 500 '") + ULVO_SEP_PATH + "'");
+    EXPECT_EQ(clean.status, 0) << clean.out;
+    EXPECT_NE(clean.out.find("outputs:        4\n"), std::string::npos) << clean.out;
+    EXPECT_NE(clean.out.find("  instance 1 pin 17 \"outputr\": no NaN, no infinite, no subnormal\n"),
+              std::string::npos)
+        << clean.out;
+}
+
+TEST(SepHostValidate, BadRunOptionsAndHugeBuffersAreClearErrors) {
+    const struct {
+        std::string args;
+        int status;
+        std::string says;
+    } cases[] = {
+        {"validate --block 1048577 x.sep", 2, "--block needs a whole number of samples from 1 to 1048576"},
+        {"validate --voices 257 x.sep", 2, "--voices needs a whole number of voices from 1 to 256"},
+        {"validate --samples 1073741825 x.sep", 2, "--samples needs a whole number of samples from 1 to 1073741824"},
+        {std::string("validate --voices 256 --block 1048576 '") + TESSARN_SEP_PATH + "'", 1,
+         "more than the host's limit of 256 MiB"},
+    };
+    for (const auto& c : cases) {
+        const Output result = RunTool(c.args, true);
+        EXPECT_EQ(result.status, c.status) << c.args << "\n" << result.out;
+        EXPECT_NE(result.out.find(c.says), std::string::npos) << c.args << "\n" << result.out;
+    }
+}
+
 }  // namespace

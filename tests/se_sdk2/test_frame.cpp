@@ -580,8 +580,9 @@ TEST(FloatGuard, SamplesComeOutFiniteBoundedAndNormal) {
     const Case cases[] = {
         {nan, 0.0f},          {-nan, 0.0f},
         {inf, ceiling},       {-inf, -ceiling},
-        {3.0e38f, ceiling},   {-1.0e5f, -ceiling},
+        {3.0e38f, ceiling},   {-2.0e18f, -ceiling},
         {ceiling, ceiling},   {-9999.5f, -9999.5f},
+        {2000000.0f, 2000000.0f}, {-1.0e17f, -1.0e17f},
         {1.0e-40f, 0.0f},     {-1.0e-45f, -0.0f},
         {0.0f, 0.0f},         {-0.0f, -0.0f},
         {smallest_normal, smallest_normal},

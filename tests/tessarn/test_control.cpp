@@ -148,6 +148,34 @@ namespace {
 
 using namespace tessarn;
 
+// A rate the module cannot use (the host refuses to send one, a host of this
+// interface might not) runs it at the default rate, sample for sample.
+TEST(HostileValues, UnusableSampleRateRunsAtTheDefault) {
+    auto run = [](float rate) {
+        Rig rig(rate, 16);
+        rig.Set(PIN_GATE, 1.0f);
+        rig.Set(PIN_ATTACK, 20.0f);
+        rig.Set(PIN_HOLD, 50.0f);
+        rig.Set(PIN_DECAY, 20.0f);
+        rig.Set(PIN_SUSTAIN, 0.4f);
+        rig.Set(PIN_LFO_AMT, 0.3f);
+        rig.Set(PIN_LFO_FREQ, 3.0f);
+        Samples all;
+        for (int call = 0; call < 400; ++call) {
+            if (call == 300) rig.Set(PIN_GATE, 0.0f);
+            const Samples out = rig.Run(16);
+            all.insert(all.end(), out.begin(), out.end());
+        }
+        return all;
+    };
+    const Samples reference = run(44100.0f);
+    for (float rate : {0.0f, std::numeric_limits<float>::quiet_NaN(), -44100.0f,
+                       std::numeric_limits<float>::infinity(), 0.5f}) {
+        EXPECT_EQ(run(rate), reference) << "rate " << rate;
+    }
+    EXPECT_NE(run(48000.0f), reference) << "the rate does reach the envelope";
+}
+
 // A host that answers the pin count too small, or never writes a buffer
 // address: the module stays silent where it can write and touches nothing
 // outside its own memory (the sanitizer build checks the last part).

@@ -193,8 +193,6 @@ TEST(EndToEnd, FarOutSettingsGiveFiniteNormalSamples) {
     const Case cases[] = {
         {"Attack NaN", 44100.0f, {{kAttack, nan}}, 1.0f},  // skipped: straight to a hold without end
         {"LfoFreq infinite, LfoAmt 0.5", 44100.0f, {{kLfoFreq, inf}, {kLfoAmt, 0.5f}}, -1.0f},
-        {"sample rate 0", 0.0f, {{kHold, 100.0f}, {kDecay, 100.0f}, {kSustain, 0.5f}}, 0.125f},
-        {"sample rate NaN", nan, {{kHold, 100.0f}, {kDecay, 100.0f}, {kSustain, 0.5f}}, 0.125f},
         {"Sustain 33, Hold and Decay 100", 44100.0f, {{kSustain, 33.0f}, {kHold, 100.0f}, {kDecay, 100.0f}},
          kSEOutputCeiling},
         {"Sustain -36, Hold and Decay 100", 44100.0f, {{kSustain, -36.0f}, {kHold, 100.0f}, {kDecay, 100.0f}},
@@ -221,27 +219,6 @@ TEST(EndToEnd, FarOutSettingsGiveFiniteNormalSamples) {
         if (c.last_sample >= 0.0f) {
             EXPECT_EQ(out.back(), c.last_sample) << c.what;
         }
-    }
-}
-
-// A rate the module cannot use runs it at the default rate, sample for sample.
-TEST(EndToEnd, UnusableSampleRateRunsAtTheDefault) {
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    auto run = [](float rate) {
-        Patch patch(Options(rate, 256, true));
-        patch.engine.SetInput(0, kAttack, 20.0f);
-        patch.engine.SetInput(0, kHold, 50.0f);
-        patch.engine.SetInput(0, kDecay, 20.0f);
-        patch.engine.SetInput(0, kSustain, 0.4f);
-        patch.engine.SetInput(0, kLfoAmt, 0.3f);
-        patch.engine.SetInput(0, kGate, 0.0f, 9000);
-        patch.Open();
-        patch.Run(12000);
-        return patch.engine.Output(0, kSignalOut);
-    };
-    const Samples reference = run(44100.0f);
-    for (float rate : {0.0f, nan, -44100.0f, std::numeric_limits<float>::infinity()}) {
-        EXPECT_EQ(run(rate), reference) << "rate " << rate;
     }
 }
 

@@ -233,13 +233,4 @@ TEST(UlvoEndToEnd, FarOutPitchGivesFiniteNormalSamples) {
     }
 }
 
-// A rate the module cannot use runs it at the default rate, sample for sample.
-TEST(UlvoEndToEnd, UnusableSampleRateRunsAtTheDefault) {
-    const std::vector<std::pair<int32_t, float>> comb = {{ulvo::PIN_CPMODE, 3.0f}, {ulvo::PIN_COMBFREQ, 0.3f}};
-    const std::vector<std::vector<float>> reference = RunVoice(44100.0f, comb);
-    for (float rate : {0.0f, std::numeric_limits<float>::quiet_NaN(), -1.0f, 0.25f}) {
-        EXPECT_EQ(RunVoice(rate, comb), reference) << "rate " << rate;
-    }
-}
-
 }  // namespace

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -73,6 +74,33 @@ TEST(UlvoHostileHost, TooFewPinsGiveSilenceAndNoStatus) {
         EXPECT_EQ(host.Count(SE_CB_PIN_STATUS), 0) << "count " << count;
         EXPECT_EQ(host.Count(SE_CB_SLEEP), 0) << "count " << count;
     }
+}
+
+// A rate the module cannot use runs it at the default rate, sample for sample.
+TEST(UlvoOpen, UnusableSampleRateRunsAtTheDefault) {
+    auto run = [](float rate) {
+        UlvoRig rig(rate, 512);
+        rig.Set(ulvo::PIN_FC, 0.5f);
+        rig.Set(ulvo::PIN_FM1, 1.0f);
+        rig.Set(ulvo::PIN_N, 3.0f);
+        rig.Set(ulvo::PIN_A, 0.5f);
+        rig.module->m_cpmode = 3;
+        rig.Set(ulvo::PIN_COMBFREQ, 0.3f);
+        rig.Change(ulvo::PIN_SYNC, 1.0f);
+        std::vector<float> all;
+        for (int block = 0; block < 8; ++block) {
+            rig.Run(0, 512);
+            rig.host.buffer_clock += 512;
+            for (int32_t pin : {int32_t(ulvo::PIN_OUTPUTL), int32_t(ulvo::PIN_OUTPUTR)})
+                all.insert(all.end(), rig.buffers[pin].begin(), rig.buffers[pin].end());
+        }
+        return all;
+    };
+    const std::vector<float> reference = run(44100.0f);
+    for (float rate : {0.0f, std::numeric_limits<float>::quiet_NaN(), -1.0f, 0.25f}) {
+        EXPECT_EQ(run(rate), reference) << "rate " << rate;
+    }
+    EXPECT_NE(run(48000.0f), reference) << "the rate does reach the synthesis";
 }
 
 TEST(UlvoOpen, NoPinBeyond17) {

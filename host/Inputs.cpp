@@ -1,0 +1,120 @@
+// Driven and streamed inputs: values the host sets on unconnected inputs,
+// each from its own clock on, with the status change delivered at that
+// clock.
+#include <algorithm>
+#include <cmath>
+
+#include "EngineCore.h"
+
+namespace sephost {
+
+namespace {
+
+// Float to the integer of an enum or int pin: rounded, saturated, NaN to 0.
+int32_t SaturatingInt(float value) {
+    if (!(value == value)) return 0;
+    if (value >= 2147483520.0f) return INT32_MAX;
+    if (value <= -2147483648.0f) return INT32_MIN;
+    return static_cast<int32_t>(std::lround(value));
+}
+
+// Value of a driven sample input at `at_clock`.
+float DrivenValue(const Pin& pin, uint32_t at_clock, float fallback) {
+    float value = fallback;
+    for (const Segment& s : pin.segments) {
+        if (s.at > at_clock) break;
+        if (s.samples.empty()) {
+            value = s.value;
+        } else {
+            const uint32_t k = std::min<uint32_t>(at_clock - s.at, static_cast<uint32_t>(s.samples.size() - 1));
+            value = s.samples[k];
+        }
+    }
+    return value;
+}
+
+}  // namespace
+
+Pin* Engine::Impl::DrivablePin(int instance, int32_t pin) {
+    Pin* p = GetPin(instance, pin);
+    if (p == nullptr || p->source_instance >= 0 || p->description.direction == DR_OUT) return nullptr;
+    return p;
+}
+
+// A later value at the same clock replaces the earlier one.
+void Engine::Impl::AddSegment(Pin* pin, Segment segment) {
+    auto it = std::lower_bound(pin->segments.begin(), pin->segments.end(), segment.at,
+                               [](const Segment& s, uint32_t c) { return s.at < c; });
+    if (it != pin->segments.end() && it->at == segment.at) it = pin->segments.erase(it);
+    pin->segments.insert(it, std::move(segment));
+}
+
+void Engine::Impl::FillDrivenInputs(uint32_t block_start, int32_t n) {
+    for (auto& inst : instances) {
+        for (Pin& pin : inst->pins) {
+            if (pin.description.datatype != DT_FSAMPLE || pin.description.direction == DR_OUT) continue;
+            if (pin.source_instance >= 0 || pin.segments.empty()) continue;
+            const float fallback = DefaultSampleValue(pin.description.default_text.c_str());
+            for (int32_t k = 0; k < n; ++k)
+                pin.buffer[static_cast<size_t>(k)] = DrivenValue(pin, block_start + static_cast<uint32_t>(k), fallback);
+        }
+    }
+}
+
+void Engine::SetInput(int instance, int32_t pin, float value, uint32_t at) {
+    Impl& e = *m_impl;
+    Pin* p = e.DrivablePin(instance, pin);
+    if (p == nullptr) return;
+    if (p->description.datatype != DT_FSAMPLE) {
+        SetInputInt(instance, pin, SaturatingInt(value), at);
+        return;
+    }
+    const bool starting = !e.started && at == 0;
+    at = std::max(at, e.clock);
+    e.AddSegment(p, Segment{at, value, {}});
+    if (starting) {
+        p->streamed_from_start = false;
+        std::fill(p->buffer.begin(), p->buffer.end(), value);
+        return;
+    }
+    e.QueueStatus(e.Get(instance), pin, ST_CHANGED_ONCE, at);
+}
+
+void Engine::SetInputInt(int instance, int32_t pin, int32_t value, uint32_t at) {
+    Impl& e = *m_impl;
+    Pin* p = e.DrivablePin(instance, pin);
+    if (p == nullptr) return;
+    if (p->description.datatype == DT_FSAMPLE) {
+        SetInput(instance, pin, static_cast<float>(value), at);
+        return;
+    }
+    if (!e.started && at == 0) {
+        p->value = value;
+        e.WriteVariable(e.Get(instance), pin);
+        return;
+    }
+    at = std::max(at, e.clock);
+    e.QueueStatus(e.Get(instance), pin, ST_CHANGED_ONCE, at, EventAction::kWriteIntThenDeliver, value);
+}
+
+void Engine::StreamInput(int instance, int32_t pin, const std::vector<float>& samples, uint32_t at) {
+    Impl& e = *m_impl;
+    Pin* p = e.DrivablePin(instance, pin);
+    if (p == nullptr || p->description.datatype != DT_FSAMPLE || samples.empty()) return;
+    const bool starting = !e.started && at == 0;
+    at = std::max(at, e.clock);
+    e.AddSegment(p, Segment{at, 0.0f, samples});
+    if (starting) {
+        p->streamed_from_start = true;
+        return;
+    }
+    e.QueueStatus(e.Get(instance), pin, ST_STREAMING, at);
+}
+
+void Engine::SendStatus(int instance, int32_t pin, int32_t status, uint32_t at) {
+    Impl& e = *m_impl;
+    if (e.GetPin(instance, pin) == nullptr) return;
+    e.QueueStatus(e.Get(instance), pin, status, std::max(at, e.clock));
+}
+
+}  // namespace sephost
