@@ -1,5 +1,7 @@
 #include "BareHost.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -76,6 +78,21 @@ bool BareHost::Make(std::string* error) {
 float* BareHost::Buffer(int32_t pin) {
     if (pin < 0 || static_cast<size_t>(pin) >= m_buffers.size() || m_buffers[pin].empty()) return nullptr;
     return m_buffers[pin].data();
+}
+
+std::string BareHost::NonFiniteOutput() {
+    for (int32_t pin = 0; pin < int32_t(m_pin_declarations.size()); ++pin) {
+        const SEPinProperties& p = m_declarations[m_pin_declarations[pin]].properties;
+        const float* out = Buffer(pin);
+        if (p.direction != DR_OUT || p.datatype != DT_FSAMPLE || out == nullptr) continue;
+        for (int32_t j = 0; j < m_block_size; ++j) {
+            if (std::isfinite(out[j])) continue;
+            char text[96];
+            std::snprintf(text, sizeof text, "output %d sample %d is %g", int(pin), int(j), double(out[j]));
+            return text;
+        }
+    }
+    return "";
 }
 
 void BareHost::Open(float sample_rate, int32_t block_size) {

@@ -59,6 +59,9 @@ public:
     int32_t BlockSize() const { return m_block_size; }
     uint32_t Clock() const { return m_clock; }
     const std::vector<Call>& Calls() const { return m_calls; }
+    // "output 16 sample 172 is inf" for the first NaN or infinite sample of
+    // a sample output's buffer, or empty.
+    std::string NonFiniteOutput();
 
     // Faults, set before Open.
     int32_t pin_count_answer = -1;      // -1: the true count

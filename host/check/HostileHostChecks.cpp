@@ -34,15 +34,7 @@ std::string Exercise(BareHost& host, std::mt19937& random, const std::vector<int
             start += count;
         }
     }
-    for (int32_t pin = 0; pin < pins; ++pin) {
-        const SEPinProperties& p = host.Declarations()[host.PinDeclarations()[pin]].properties;
-        const float* out = host.Buffer(pin);
-        if (p.direction != DR_OUT || p.datatype != DT_FSAMPLE || out == nullptr) continue;
-        for (int32_t j = 0; j < host.BlockSize(); ++j)
-            if (!std::isfinite(out[j]))
-                return "output " + std::to_string(pin) + " sample " + std::to_string(j) + " is " + Number(out[j]);
-    }
-    return "";
+    return host.NonFiniteOutput();
 }
 
 Verdict PinCountTooSmall(const CheckContext& context) {

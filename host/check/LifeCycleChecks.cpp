@@ -120,15 +120,8 @@ Verdict SampleRates(const CheckContext& context) {
     if (!host.Make(&error)) return Fail(error);
     host.Open(-1.0f, -1);
     for (int k = 0; k < 8; ++k) host.Process(0, host.BlockSize());
-    for (int32_t pin = 0; pin < int32_t(host.PinDeclarations().size()); ++pin) {
-        const SEPinProperties& p = host.Declarations()[host.PinDeclarations()[pin]].properties;
-        if (p.direction != DR_OUT || p.datatype != DT_FSAMPLE) continue;
-        const float* out = host.Buffer(pin);
-        for (int32_t j = 0; out != nullptr && j < host.BlockSize(); ++j)
-            if (!std::isfinite(out[j]))
-                return Fail("with no rate sent, output " + std::to_string(pin) + " sample " + std::to_string(j) +
-                            " is " + Number(out[j]));
-    }
+    const std::string bad = host.NonFiniteOutput();
+    if (!bad.empty()) return Fail("with no rate sent, " + bad);
     return Pass(std::to_string(rates.size()) + " rates from 1000 to 768000 Hz, and none sent");
 }
 
@@ -161,15 +154,8 @@ Verdict BlockSizes(const CheckContext& context) {
                 if (random() % 3 == 0 && !host.PinDeclarations().empty())
                     host.Deliver(int32_t(random() % host.PinDeclarations().size()), ST_CHANGED_ONCE);
             }
-            for (int32_t pin = 0; pin < int32_t(host.PinDeclarations().size()); ++pin) {
-                const SEPinProperties& p = host.Declarations()[host.PinDeclarations()[pin]].properties;
-                if (p.direction != DR_OUT || p.datatype != DT_FSAMPLE) continue;
-                const float* out = host.Buffer(pin);
-                for (int32_t j = 0; out != nullptr && j < block; ++j)
-                    if (!std::isfinite(out[j]))
-                        return Fail("calls of random length, block " + std::to_string(block) + ": output " +
-                                    std::to_string(pin) + " sample " + std::to_string(j) + " is " + Number(out[j]));
-            }
+            const std::string bad = host.NonFiniteOutput();
+            if (!bad.empty()) return Fail("calls of random length, block " + std::to_string(block) + ": " + bad);
         }
     }
     return Pass(std::to_string(blocks.size()) + " block sizes from 1 to 16384, " + std::to_string(rounds) +

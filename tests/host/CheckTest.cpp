@@ -2,15 +2,14 @@
 // by the check meant for it, with a message that names the fault; a module
 // that keeps the contract, and both plug-ins, pass every check.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "ElfExports.h"
+#include "RunTool.h"
 
 namespace {
 
@@ -21,15 +20,10 @@ struct CheckRun {
 };
 
 CheckRun Check(const std::string& file, const std::string& options = "") {
-    const std::string command = std::string("'") + SEP_HOST_PATH + "' check " + options + " '" + file + "' 2>&1";
+    const ToolOutput output = RunTool("check " + options + " '" + file + "'", true);
     CheckRun run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) run.text.append(chunk, n);
-    const int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    run.status = output.status;
+    run.text = output.out;
     std::istringstream stream(run.text);
     for (std::string line; std::getline(stream, line);) run.lines.push_back(line);
     return run;

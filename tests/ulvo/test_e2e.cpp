@@ -225,7 +225,8 @@ TEST(UlvoEndToEnd, FarOutPitchGivesFiniteNormalSamples) {
                 const bool ok = std::isfinite(x) && std::fabs(x) <= kSEOutputCeiling &&
                                 (x == 0.0f || std::fabs(x) >= std::numeric_limits<float>::min());
                 if (!ok && bad++ == 0) {
-                    ADD_FAILURE() << "fc " << inputs[0].second << " side " << side << " sample " << j << " is " << x;
+                    ADD_FAILURE() << "pin " << inputs[0].first << " = " << inputs[0].second << ", side " << side
+                                  << ", sample " << j << " is " << x;
                 }
             }
             EXPECT_EQ(bad, 0u) << "first input " << inputs[0].first << " = " << inputs[0].second << ", side " << side;
