@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test: the debug build (contract checks on, so the death tests
-# run) and the release build that ships. Installs the toolchain first when it
-# is missing.
+# run), the release build that ships (with `sep-host check --level 5` of both
+# plug-ins under three seeds), the whole suite again under the address and
+# undefined-behaviour sanitizers with `check --level 3` of both plug-ins, and
+# `check --level 1` of both release plug-ins under valgrind memcheck.
+# Installs the toolchain first when it is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,4 +14,25 @@ for preset in linux32-debug linux32; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$(nproc)"
   ctest --preset "$preset" -j "$(nproc)"
+done
+
+# Leak checks stay off: LeakSanitizer does not run 32-bit programs.
+echo "== linux32-asan"
+export ASAN_OPTIONS=detect_leaks=0
+cmake --preset linux32-asan >/dev/null
+cmake --build --preset linux32-asan -j "$(nproc)"
+ctest --preset linux32-asan -j "$(nproc)"
+for plugin in ulvo tessarn; do
+  echo "== check --level 3 (sanitizers): $plugin"
+  build/linux32-asan/bin/sep-host check --level 3 "build/linux32-asan/plugins/$plugin.sep"
+done
+unset ASAN_OPTIONS
+
+# Memcheck of the release build; one start-up block of each library's static
+# C++ runtime is suppressed (see the file). Any other error fails the run.
+for plugin in ulvo tessarn; do
+  echo "== check --level 1 (valgrind memcheck): $plugin"
+  valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
+    --suppressions=scripts/valgrind.supp \
+    build/linux32/bin/sep-host check --level 1 --time-limit 600 "build/linux32/plugins/$plugin.sep"
 done

@@ -10,13 +10,16 @@
 namespace {
 
 // The three plain entry points the record holds; each recovers the instance
-// and forwards to a virtual operation, so module overrides take effect.
+// and forwards to a virtual operation, so module overrides take effect. Each
+// runs the module under the flush modes and gives the host its own back.
 int32_t SE_CALL SE_REALIGN_STACK DispatcherEntry(HostRecord* record, int32_t opcode, int32_t index, int32_t value,
                                                  void* ptr, float opt) {
+    const SEFloatModeScope flush_modes;
     return static_cast<SEModule_base*>(record->object)->Dispatch(opcode, index, value, ptr, opt);
 }
 
 void SE_CALL SE_REALIGN_STACK EventEntry(void* object, HostEvent* e) {
+    const SEFloatModeScope flush_modes;
     static_cast<SEModule_base*>(object)->HandleEvent(e);
 }
 
@@ -48,7 +51,10 @@ SEModule_base::SEModule_base(seaudioMasterFn callback, void* reserved)
       m_host_sample_rate(44100.0f),
       m_host_block_size(1024),
       m_pins(nullptr),
-      m_process_function(&SEModule_base::ProcessNothing) {
+      m_process_function(&SEModule_base::ProcessNothing),
+      m_pin_count(0),
+      m_output_pins(nullptr),
+      m_output_pin_count(0) {
     std::memset(&m_host_record, 0, sizeof m_host_record);
     m_host_record.magic = SE_MAGIC;
     m_host_record.version = SE_RECORD_VERSION;
@@ -63,6 +69,8 @@ SEModule_base::~SEModule_base() {
     // delete[] destroys the pins last to first.
     delete[] m_pins;
     m_pins = nullptr;
+    delete[] m_output_pins;
+    m_output_pins = nullptr;
 }
 
 void SEModule_base::OnPinStatusChange(SEPin*) {}
@@ -71,6 +79,8 @@ void SEModule_base::HandleEvent(HostEvent* e) {
     SE_ASSERT(e->time_stamp == SampleClock(), "e->time_stamp == SampleClock()");
     switch (e->kind) {
     case EV_PIN_STATUS: {
+        // A pin the table does not hold answers with the unbound stand-in,
+        // whose SetStatus tells no module: the event is dropped.
         const int32_t index = static_cast<int32_t>(reinterpret_cast<intptr_t>(e->pointer));
         GetPin(index)->SetStatus(e->value_a);
         break;
@@ -141,6 +151,12 @@ void SEModule_base::Open() {
     const int32_t count = CallHost(SE_CB_PIN_COUNT, 0, 0, nullptr, 0.0f);
     if (count > 0) m_pins = new (std::nothrow) SEPin[count];
     if (m_pins == nullptr) return;
+    m_output_pins = new (std::nothrow) int32_t[count];
+    m_pin_count = count;
+    auto note_output = [this](const SEPinProperties& p, int32_t pin) {
+        if (m_output_pins != nullptr && p.direction == DR_OUT && p.datatype == DT_FSAMPLE)
+            m_output_pins[m_output_pin_count++] = pin;
+    };
 
     // Walk the declarations: a UI-only one uses a declaration index but no
     // table entry, so pin indexes may lag declaration indexes.
@@ -153,6 +169,7 @@ void SEModule_base::Open() {
         if (p >= count) break;
         if (!SEIsUiOnly(properties.flags)) {
             m_pins[p].Init(this, p, properties.datatype, properties.value_address);
+            note_output(properties, p);
             ++p;
         }
     }
@@ -162,7 +179,10 @@ void SEModule_base::Open() {
     std::memset(&properties, 0, sizeof properties);
     GetPinProperties(d - 1, &properties);
     if (!SEIsUiOnly(properties.flags) && (properties.flags & IO_REPEATING) != 0) {
-        for (; p < count; ++p) m_pins[p].Init(this, p, properties.datatype, nullptr);
+        for (; p < count; ++p) {
+            m_pins[p].Init(this, p, properties.datatype, nullptr);
+            note_output(properties, p);
+        }
     }
 }
 
@@ -197,7 +217,18 @@ uint32_t SEModule_base::SampleClock() {
 
 SEPin* SEModule_base::GetPin(int32_t index) {
     SE_ASSERT(m_pins != 0, "m_pins != 0");
+    if (index < 0 || index >= m_pin_count) return &m_absent_pin;
     return &m_pins[index];
+}
+
+void SEModule_base::GuardOutputs(int32_t start, int32_t count) {
+    if (start < 0 || count <= 0) return;
+    for (int32_t k = 0; k < m_output_pin_count; ++k) {
+        const SEPin& pin = m_pins[m_output_pins[k]];
+        if (pin.m_value_ptr == nullptr) continue;
+        float* buffer = *static_cast<float* const*>(pin.m_value_ptr);
+        if (buffer != nullptr) SEGuardSamples(buffer + start, count);
+    }
 }
 
 void SEModule_base::AddEvent(uint32_t p_time_stamp, int32_t kind, int32_t value_a, int32_t value_b, void* pointer) {

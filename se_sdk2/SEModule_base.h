@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "SEExport.h"
+#include "SEFloatGuard.h"
 #include "SEHostInterface.h"
 #include "SEPin.h"
 
@@ -43,8 +44,12 @@ public:
     // Calls the host with this instance's record; 0 without a callback.
     int32_t CallHost(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr, float opt = 0.0f);
     uint32_t SampleClock();
-    // Indexes are not checked against the host's pin count.
+    // The table entry at `index`. An index outside the table the host asked
+    // for (a host that answered the pin count too small) gives an unbound
+    // stand-in pin instead: it reads 0, sends nothing and tells no module.
     SEPin* GetPin(int32_t index);
+    // Entries in the pin table: the host's pin count at open, 0 before.
+    int32_t PinCount() const { return m_pin_count; }
     HostRecord* GetHostRecord() { return &m_host_record; }
 
     // Installs `Process` (a member of the module class) as the process
@@ -68,6 +73,14 @@ protected:
     int32_t m_host_block_size;
     SEPin* m_pins;
     ProcessMember m_process_function;
+    // Kept so that no index from the host or the module reaches past the
+    // table, whatever count the host answered.
+    int32_t m_pin_count;
+    // Table indexes of the DT_FSAMPLE outputs, guarded after each call.
+    int32_t* m_output_pins;
+    int32_t m_output_pin_count;
+    // What GetPin answers for an index outside the table.
+    SEPin m_absent_pin;
 
 private:
     template <class T>
@@ -77,10 +90,19 @@ private:
         using type = M;
     };
 
+    // The call runs under the flush modes; what it wrote on the output pins
+    // is then guarded (finite, bounded, normal) before the host reads it.
     template <class M, void (M::*Process)(int32_t, int32_t)>
     static void SE_CALL SE_REALIGN_STACK ForwardProcess(void* object, int32_t start, int32_t count) {
-        (static_cast<M*>(static_cast<SEModule_base*>(object))->*Process)(start, count);
+        SEModule_base* base = static_cast<SEModule_base*>(object);
+        const SEFloatModeScope flush_modes;
+        (static_cast<M*>(base)->*Process)(start, count);
+        base->GuardOutputs(start, count);
     }
+
+    // Runs SEGuardSamples over samples [start, start + count) of every
+    // DT_FSAMPLE output pin.
+    void GuardOutputs(int32_t start, int32_t count);
 
     void InstallProcessFunction(ProcessMember member, SEProcessFn forwarder);
     void ProcessNothing(int32_t start, int32_t count);

@@ -64,5 +64,11 @@ float SEPin::GetValue() {
     const float* buffer = *static_cast<float* const*>(m_value_ptr);
     // Without a host there is no buffer to read.
     if (buffer == nullptr) return 0.0f;
-    return buffer[now - base];
+    // A buffer holds one block: a clock that puts the current sample outside
+    // it (a host's mistake) reads the nearest sample that is inside.
+    const int32_t block = m_module->BlockSize();
+    const uint32_t last = block > 1 ? static_cast<uint32_t>(block - 1) : 0u;
+    const int32_t offset = static_cast<int32_t>(now - base);
+    if (offset < 0) return buffer[0];
+    return buffer[static_cast<uint32_t>(offset) > last ? last : static_cast<uint32_t>(offset)];
 }

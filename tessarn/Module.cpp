@@ -1,5 +1,7 @@
 #include "Module.h"
 
+#include <cmath>
+
 #include "Lfo.h"
 
 namespace tessarn {
@@ -21,6 +23,11 @@ struct PinDeclaration {
 };
 
 const char kOffOn[] = "off=0,on=1";
+
+// Control values beyond this (in either direction) are read as this: the
+// products they enter (rate times 1 / sample rate, 2 pi times the LFO rate,
+// the output law) stay finite.
+constexpr float kMaxControlValue = 1.0e30f;
 
 const PinDeclaration kPins[PIN_COUNT] = {
     {&Module::m_gate, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Gate", "1", nullptr},
@@ -77,7 +84,9 @@ bool Module::GetPinProperties(int32_t index, SEPinProperties* properties) {
 void Module::Open() {
     SetProcessFunction<&Module::ProcessNormal>();
     SEModule_base::Open();
-    m_inv_sample_rate = 1.0f / SampleRate();
+    m_table_complete = PinCount() >= PIN_COUNT;
+    // A rate of 0, NaN or infinity would make every step non-finite.
+    m_inv_sample_rate = 1.0f / SEUsableSampleRate(SampleRate());
     m_stage = STAGE_IDLE;
     m_phase = 0.0f;
     m_lfo_sin = 0.0;
@@ -92,6 +101,7 @@ void Module::Open() {
 }
 
 void Module::OnPinStatusChange(SEPin* pin) {
+    if (!m_table_complete) return;
     const uint32_t mask = 1u << (static_cast<uint32_t>(pin->m_index) % 32u);
     if (pin->m_status == ST_STREAMING) {
         m_streaming_inputs |= mask;
@@ -150,26 +160,65 @@ void Module::ProcessCountdown(int32_t start, int32_t count) {
     if (m_sleep_countdown <= 0 && m_sleep_armed && m_streaming_inputs == 0) CallHost(SE_CB_SLEEP, 0, 0, nullptr, 0.0f);
 }
 
-float Module::PinValue(int32_t pin) { return GetPin(pin)->GetValue(); }
+float Module::PinValue(int32_t pin) {
+    const float value = GetPin(pin)->GetValue();
+    if (std::isnan(value)) return 0.0f;
+    if (value > kMaxControlValue) return kMaxControlValue;
+    if (value < -kMaxControlValue) return -kMaxControlValue;
+    return value;
+}
+
+bool Module::BuffersBound() const {
+    return m_table_complete && m_gate != nullptr && m_level != nullptr && m_sustain != nullptr &&
+           m_attack_form != nullptr && m_decay_form != nullptr && m_release_form != nullptr &&
+           m_signal_out != nullptr;
+}
+
+void Module::RepairState() {
+    // Flushed explicitly too: the processor's flush modes are not honoured
+    // everywhere (emulators, instrumentation).
+    auto finite_normal = [](float value) {
+        return std::isfinite(value) && !(std::fabs(value) < 1.17549435e-38f) ? value : 0.0f;
+    };
+    m_phase = finite_normal(m_phase);
+    m_release_level = finite_normal(m_release_level);
+    if (!std::isfinite(m_lfo_sin) || !std::isfinite(m_lfo_cos)) RestartLfo();
+}
 
 void Module::ProcessBlock(int32_t start, int32_t count) {
     if (count <= 0) return;  // nothing to write, and no sample at start to read
+    if (!BuffersBound()) {
+        // A host that never wrote a buffer address, or made too few pins:
+        // silence where the output can be written, nothing else.
+        if (m_signal_out != nullptr)
+            for (int32_t j = 0; j < count; ++j) m_signal_out[start + j] = 0.0f;
+        return;
+    }
     m_call_lfo_amount = PinValue(PIN_LFO_AMT);
     const uint32_t t0 = SampleClock();
     const float level = m_level[start];
-    const float lfo_freq = PinValue(PIN_LFO_FREQ);
-    const float lfo_phase = PinValue(PIN_LFO_PHASE);
+    const float lfo_freq = GetPin(PIN_LFO_FREQ)->GetValue();
+    const float lfo_phase = GetPin(PIN_LFO_PHASE)->GetValue();
 
     ScanGate(t0, start, count);
 
     float* out = m_signal_out + start;
     if (m_call_lfo_amount != 0.0f && m_lfo_shape != nullptr) {
-        const float omega = kTwoPi * m_inv_sample_rate * lfo_freq;
-        const float phase_offset = kTwoPi * lfo_phase;
+        float omega = kTwoPi * m_inv_sample_rate * lfo_freq;
+        float phase_offset = kTwoPi * lfo_phase;
+        if (!std::isfinite(omega) || !std::isfinite(phase_offset)) {
+            // A rate or offset with no angle (NaN, infinity, or too large
+            // for a float once in radians): the LFO starts again at angle 0
+            // and stands there for this call.
+            RestartLfo();
+            omega = 0.0f;
+            phase_offset = 0.0f;
+        }
         m_lfo_shape(&m_lfo_sin, &m_lfo_cos, &m_lfo_phase_applied, omega, m_call_lfo_amount, phase_offset, m_lfo_align,
                     count, out);
     }
     ApplyOutputLaw(m_dbmode, level, count, out);
+    RepairState();
 }
 
 }  // namespace tessarn

@@ -101,6 +101,9 @@ public:
     bool m_sleep_armed = false;
     bool m_output_static = true;
     bool m_gate_held = false;
+    // The host made every declared pin; a host that answered a smaller pin
+    // count gets a silent module that touches no pin.
+    bool m_table_complete = false;
 
 private:
     // Turns the gate of one process call into edges and ranges.
@@ -124,7 +127,14 @@ private:
 
     void RestartLfo();
     void StartAttack();
+    // A control value read once per call, made safe to compute with: NaN
+    // reads as 0, magnitudes are held inside +-kMaxControlValue.
     float PinValue(int32_t pin);
+    // Whether every buffer the process function reads sample by sample is
+    // bound; false also when the pin table is incomplete.
+    bool BuffersBound() const;
+    // After a call: the state that feeds the next call is finite and normal.
+    void RepairState();
 
     // "LfoAmt" as read at the start of the current process call.
     float m_call_lfo_amount = 0.0f;

@@ -1,5 +1,6 @@
 #include "Module.h"
 
+#include <initializer_list>
 #include <new>
 
 #include "Cpu.h"
@@ -98,11 +99,14 @@ int16_t Module::ForEachClone(Visit visit) {
 void Module::Open() {
     SetProcessFunction<&Module::Process>();
     SEModule_base::Open();
+    m_table_complete = PinCount() >= PIN_COUNT;
 
-    // rate-dependent constants
+    // rate-dependent constants; a rate of 0, NaN or infinity would make
+    // every phase step non-finite
     constexpr double kMaxFreqPerRate = 10.0 / 21.0;
     constexpr double kMaxFreqCapHz = 21000.0;
-    m_sample_rate = SampleRate();
+    const float sample_rate = SEUsableSampleRate(SampleRate());
+    m_sample_rate = sample_rate;
     m_two_over_sr = 2.0 / m_sample_rate;
     m_max_freq = m_sample_rate * kMaxFreqPerRate;
     if (m_max_freq > kMaxFreqCapHz) m_max_freq = kMaxFreqCapHz;
@@ -124,7 +128,7 @@ void Module::Open() {
     if (m_voices != nullptr) return;  // an earlier clone handed us its list
 
     // The first clone opened creates the list and numbers every clone.
-    UlvoVoiceList* list = new (std::nothrow) UlvoVoiceList(SampleRate());
+    UlvoVoiceList* list = new (std::nothrow) UlvoVoiceList(sample_rate);
     if (list == nullptr) return;
     const int16_t clones = ForEachClone([list](Module* clone, int16_t position) {
         clone->m_voices = list;
@@ -139,6 +143,7 @@ void Module::Open() {
 }
 
 void Module::OnPinStatusChange(SEPin* pin) {
+    if (!m_table_complete) return;
     const float gate = GetPin(PIN_GATE)->GetValue();
     constexpr float kSyncThreshold = 0.1f;
 
@@ -180,7 +185,16 @@ void Module::OnPinStatusChange(SEPin* pin) {
     m_sleeping = false;
 }
 
-void Module::Process(int32_t start, int32_t count) { GenerateBlock(start, count); }
+void Module::Process(int32_t start, int32_t count) {
+    if (!m_table_complete) {
+        // Too few pins to run: silence where the outputs can be written.
+        for (float* out : {m_outputl, m_outputr})
+            if (out != nullptr)
+                for (int32_t i = start; i < start + count; ++i) out[i] = 0.0f;
+        return;
+    }
+    GenerateBlock(start, count);
+}
 
 void Module::ProcessCountdown(int32_t start, int32_t count) {
     Process(start, count);

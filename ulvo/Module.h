@@ -84,6 +84,9 @@ public:
     int16_t m_poly = 0;
     bool m_sleeping = true;
     bool m_has_sse = false;
+    // The host made every declared pin; a host that answered a smaller pin
+    // count gets a silent module that touches no pin.
+    bool m_table_complete = false;
 
 private:
     // Walks the host's clone list (this instance among them), calling

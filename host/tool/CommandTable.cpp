@@ -12,12 +12,13 @@ int ValidateCommand(const std::vector<std::string>& args);
 int RenderCommand(const std::vector<std::string>& args);
 extern const char kRenderUsage[];
 extern const char kRenderHelp[];
+int CheckCommand(const std::vector<std::string>& args);
 
 namespace {
 
 const char kHelpTail[] =
     "\n"
-    "exit status: 0 success, 1 error or breach, 2 usage error\n";
+    "exit status: 0 success, 1 error, breach or failed check, 2 usage error\n";
 
 std::string UsageLines() {
     std::string text;
@@ -48,6 +49,17 @@ const std::vector<Command>& Commands() {
          "          streamed input), as hosts do, so that modules see their starting values.",
          &ValidateCommand},
         {"render", kRenderUsage, kRenderHelp, &RenderCommand},
+        {"check", "[--seed S] [--level 1..5] [--json] [--time-limit SECONDS] FILE.sep",
+         "runs every check on the module, each in a child process (a crash or a hang\n"
+         "          fails that check and the run goes on): boundary, life cycle, hostile\n"
+         "          input, hostile host, the module's side of the contract, no allocation\n"
+         "          in process or event calls, and the cost of subnormal inputs (reported).\n"
+         "          One line per check and a summary \"N passed, M failed\"; --json prints\n"
+         "          one JSON document instead. --level 1 to 5 (default 1): higher levels\n"
+         "          run longer with more random cases; --seed (default 1) fixes the random\n"
+         "          cases; --time-limit (default 60) bounds each check in seconds. Fails\n"
+         "          on any failed check. See docs/check.md.",
+         &CheckCommand},
     };
     return commands;
 }
@@ -73,9 +85,15 @@ bool Arguments::Has(const std::string& flag) const {
     return std::find(flags.begin(), flags.end(), flag) != flags.end();
 }
 
+const std::string* Arguments::Value(const std::string& option) const {
+    for (auto it = values.rbegin(); it != values.rend(); ++it)
+        if (it->first == option) return &it->second;
+    return nullptr;
+}
+
 bool ReadArguments(const std::string& command, const std::vector<std::string>& args,
                    const std::vector<std::string>& known_flags, RunOptions* run, Arguments* out,
-                   std::string* problem) {
+                   std::string* problem, const std::vector<std::string>& known_values) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (run != nullptr) {
@@ -83,7 +101,13 @@ bool ReadArguments(const std::string& command, const std::vector<std::string>& a
             if (result == OptionResult::kError) return false;
             if (result == OptionResult::kTaken) continue;
         }
-        if (std::find(known_flags.begin(), known_flags.end(), a) != known_flags.end()) {
+        if (std::find(known_values.begin(), known_values.end(), a) != known_values.end()) {
+            if (i + 1 >= args.size()) {
+                *problem = a + " needs a value";
+                return false;
+            }
+            out->values.emplace_back(a, args[++i]);
+        } else if (std::find(known_flags.begin(), known_flags.end(), a) != known_flags.end()) {
             out->flags.push_back(a);
         } else if (!a.empty() && a[0] == '-') {
             *problem = "unknown option " + a;

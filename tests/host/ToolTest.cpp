@@ -1,32 +1,15 @@
 // sep-host run as a process on the built libraries: the pin tables it prints
 // must be the modules' declared tables.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <sstream>
 
+#include "RunTool.h"
+
 namespace {
 
-struct Output {
-    int status = -1;
-    std::string out;
-};
-
-// Runs sep-host with `args`; stderr joins stdout when `with_stderr`.
-Output RunTool(const std::string& args, bool with_stderr = false) {
-    const std::string command =
-        std::string("'") + SEP_HOST_PATH + "' " + args + (with_stderr ? " 2>&1" : " 2>/dev/null");
-    Output result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) result.out.append(chunk, n);
-    const int raw = pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return result;
-}
+using Output = ToolOutput;
 
 struct Row {
     const char* name;

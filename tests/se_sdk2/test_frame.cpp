@@ -2,8 +2,11 @@
 // driven through its HostRecord the way a host drives it, against a scripted
 // host that records every callback.
 #include <gtest/gtest.h>
+#include <xmmintrin.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,7 @@ public:
     }
 
     void OnPinStatusChange(SEPin* pin) override {
+        control_word_seen = _mm_getcsr();
         seen_pins.push_back(pin->m_index);
         seen_statuses.push_back(pin->m_status);
     }
@@ -55,13 +59,23 @@ public:
         uintptr_t address = reinterpret_cast<uintptr_t>(lane);
         asm volatile("" : "+r"(address));
         aligned = (address & 15u) == 0;
+        control_word_seen = _mm_getcsr();
         calls.push_back("A " + std::to_string(start) + " " + std::to_string(count));
     }
     void ProcessB(int32_t start, int32_t count) {
         calls.push_back("B " + std::to_string(start) + " " + std::to_string(count));
     }
 
+    // Writes `poison` over the call's samples of the buffers of pins 0 and 1.
+    void ProcessPoison(int32_t start, int32_t count) {
+        for (int32_t pin = 0; pin < 2; ++pin) {
+            float* buffer = *static_cast<float**>(GetPin(pin)->m_value_ptr);
+            for (int32_t j = start; j < start + count; ++j) buffer[j] = poison;
+        }
+    }
+
     void UseA() { SetProcessFunction<&ProbeModule::ProcessA>(); }
+    void UsePoison() { SetProcessFunction<&ProbeModule::ProcessPoison>(); }
     void UseB() { SetProcessFunction<&ProbeModule::ProcessB>(); }
 
     // Test access to the frame's fields.
@@ -74,6 +88,8 @@ public:
     std::vector<int32_t> seen_statuses;
     std::vector<std::string> calls;
     bool aligned = false;
+    uint32_t control_word_seen = 0;
+    float poison = 0.0f;
 };
 
 HostRecord* Make(MockHost& host, void* reserved = nullptr) {
@@ -543,6 +559,187 @@ TEST(ProcessFunction, ForwarderRealignsTheStack) {
     Dispatch(record, SE_OP_CLOSE);
 }
 #endif
+
+// Floating-point hygiene at the boundary and a host that breaks its side.
+
+uint32_t Bits(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+TEST(FloatGuard, SamplesComeOutFiniteBoundedAndNormal) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float smallest_normal = std::numeric_limits<float>::min();
+    const float ceiling = kSEOutputCeiling;
+    struct Case {
+        float in;
+        float out;
+    };
+    const Case cases[] = {
+        {nan, 0.0f},          {-nan, 0.0f},
+        {inf, ceiling},       {-inf, -ceiling},
+        {3.0e38f, ceiling},   {-2.0e18f, -ceiling},
+        {ceiling, ceiling},   {-9999.5f, -9999.5f},
+        {2000000.0f, 2000000.0f}, {-1.0e17f, -1.0e17f},
+        {1.0e-40f, 0.0f},     {-1.0e-45f, -0.0f},
+        {0.0f, 0.0f},         {-0.0f, -0.0f},
+        {smallest_normal, smallest_normal},
+        {-smallest_normal, -smallest_normal},
+        {0.5f, 0.5f},         {-1.0e-30f, -1.0e-30f},
+    };
+    // Every case in every lane of the four-wide part and of the tail.
+    constexpr float kUntouched = 7.0f;
+    for (int32_t length = 1; length <= 9; ++length) {
+        for (int32_t position = 0; position < length; ++position) {
+            for (const Case& c : cases) {
+                std::vector<float> samples(length + 2, kUntouched);
+                samples[1 + position] = c.in;
+                SEGuardSamples(samples.data() + 1, length);
+                EXPECT_EQ(Bits(samples[1 + position]), Bits(c.out))
+                    << c.in << " at " << position << " of " << length << " gave " << samples[1 + position];
+                samples[1 + position] = kUntouched;
+                EXPECT_EQ(samples, std::vector<float>(length + 2, kUntouched)) << c.in << " touched a neighbour";
+            }
+        }
+    }
+}
+
+TEST(FloatGuard, UsableSampleRates) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const float cases[][2] = {{44100.0f, 44100.0f}, {1000.0f, 1000.0f},   {768000.0f, 768000.0f},
+                              {22050.5f, 22050.5f}, {1.0f, 1.0f},         {1.0e7f, 1.0e7f},
+                              {0.0f, 44100.0f},     {-48000.0f, 44100.0f}, {0.5f, 44100.0f},
+                              {1.0e-40f, 44100.0f}, {2.0e7f, 44100.0f},    {nan, 44100.0f},
+                              {inf, 44100.0f},      {-inf, 44100.0f}};
+    for (const auto& c : cases) EXPECT_EQ(SEUsableSampleRate(c[0]), c[1]) << c[0];
+}
+
+TEST(FloatGuard, CallsRunUnderFlushModesAndGiveTheHostItsOwnBack) {
+    constexpr uint32_t kFlush = kSEFlushToZero | kSEDenormalsAreZero;
+    constexpr uint32_t kRoundTowardZero = 0x6000;
+    const uint32_t original = _mm_getcsr();
+    // A host with its own rounding mode and the flush modes off.
+    _mm_setcsr((original & ~kFlush) | kRoundTowardZero);
+    const uint32_t host_word = _mm_getcsr();
+
+    MockHost host;
+    host.pin_count = 1;
+    HostRecord* record = Make(host);
+    ProbeModule* module = ModuleOf(record);
+    module->declarations = {Declaration(DT_INT)};
+    Dispatch(record, SE_OP_OPEN);
+    module->UseA();
+    record->process_function(record->object, 0, 1);
+    const uint32_t after_process = _mm_getcsr();
+    const uint32_t in_process = module->control_word_seen;
+    Deliver(record, 0, EV_PIN_STATUS, ST_STILL, 0, 0);
+    const uint32_t after_event = _mm_getcsr();
+    const uint32_t in_event = module->control_word_seen;
+    Dispatch(record, SE_OP_CLOSE);
+    const uint32_t after_dispatch = _mm_getcsr();
+    _mm_setcsr(original);
+
+    EXPECT_EQ(in_process, host_word | kFlush);
+    EXPECT_EQ(in_event, host_word | kFlush);
+    EXPECT_EQ(after_process, host_word);
+    EXPECT_EQ(after_event, host_word);
+    EXPECT_EQ(after_dispatch, host_word);
+}
+
+TEST(FloatGuard, ProcessForwarderGuardsOnlyTheCallsOutputSamples) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float poison : {nan, inf, -inf, 1.0e-41f, 5.0e20f}) {
+        MockHost host;
+        host.pin_count = 3;
+        constexpr float kBefore = 0.25f;
+        std::vector<float> input(8, kBefore);
+        std::vector<float> output(8, kBefore);
+        host.pin_buffers = {input.data(), output.data()};
+        HostRecord* record = Make(host);
+        ProbeModule* module = ModuleOf(record);
+        module->declarations = {Declaration(DT_FSAMPLE), Declaration(DT_FSAMPLE, nullptr, 0, DR_OUT),
+                                Declaration(DT_ENUM, nullptr, 0, DR_OUT)};
+        Dispatch(record, SE_OP_OPEN);
+        module->UsePoison();
+        module->poison = poison;
+        record->process_function(record->object, 2, 3);
+        SEGuardSamples(&poison, 1);  // what the guard makes of it
+        for (int32_t j = 0; j < 8; ++j) {
+            const bool written = j >= 2 && j < 5;
+            EXPECT_EQ(Bits(output[j]), Bits(written ? poison : kBefore)) << "output sample " << j;
+            // An input is the host's: left as the module wrote it.
+            if (written) {
+                EXPECT_EQ(Bits(input[j]), Bits(module->poison)) << "input sample " << j;
+            } else {
+                EXPECT_EQ(input[j], kBefore) << "input sample " << j;
+            }
+        }
+        Dispatch(record, SE_OP_CLOSE);
+    }
+}
+
+TEST(HostileHost, IndexesOutsideTheTableReachNothing) {
+    const int32_t outside[] = {3, 40, -1, INT32_MAX, INT32_MIN};
+    for (int32_t count : {1, 2}) {
+        MockHost host;
+        host.pin_count = count;
+        HostRecord* record = Make(host);
+        ProbeModule* module = ModuleOf(record);
+        module->declarations = {Declaration(DT_ENUM), Declaration(DT_ENUM), Declaration(DT_ENUM)};
+        Dispatch(record, SE_OP_OPEN);
+        EXPECT_EQ(module->PinCount(), count);
+        for (int32_t index = count; index < 3; ++index) EXPECT_EQ(module->GetPin(index)->m_module, nullptr);
+        for (int32_t index : outside) {
+            SEPin* pin = module->GetPin(index);
+            EXPECT_EQ(pin->m_module, nullptr) << "pin " << index << " of " << count;
+            EXPECT_FALSE(pin->IsConnected());
+            pin->TransmitStatus(0, ST_STREAMING);
+            Deliver(record, 0, EV_PIN_STATUS, ST_STREAMING, 0, static_cast<uintptr_t>(index));
+        }
+        EXPECT_TRUE(module->seen_pins.empty()) << count;
+        EXPECT_EQ(host.Count(SE_CB_PIN_STATUS), 0) << count;
+        EXPECT_EQ(host.Count(SE_CB_IS_CONNECTED), 0) << count;
+        // A pin inside the table is still reached.
+        Deliver(record, 0, EV_PIN_STATUS, ST_STREAMING, 0, 0);
+        EXPECT_EQ(module->seen_pins, std::vector<int32_t>{0});
+        Dispatch(record, SE_OP_CLOSE);
+    }
+}
+
+TEST(HostileHost, GetValueStaysInsideTheBlock) {
+    float buffer[4] = {1.0f, 2.0f, 3.0f, 4.0f};
+    struct Case {
+        int32_t block_size;
+        uint32_t buffer_clock;
+        uint32_t sample_clock;
+        float expected;
+    };
+    const Case cases[] = {
+        {4, 1000, 1002, 3.0f},       {4, 1000, 1003, 4.0f}, {4, 1000, 1004, 4.0f},
+        {4, 1000, 900000, 4.0f},     {4, 1000, 999, 1.0f},  {4, 1000, 0, 1.0f},
+        {4, 0xFFFFFFFEu, 1, 4.0f},   {4, 5, 0xFFFFFFFFu, 1.0f},
+        {0, 1000, 1003, 1.0f},       {-8, 1000, 1003, 1.0f},
+    };
+    for (const Case& c : cases) {
+        MockHost host;
+        host.pin_count = 1;
+        host.pin_buffers = {buffer};
+        HostRecord* record = Make(host);
+        ProbeModule* module = ModuleOf(record);
+        module->declarations = {Declaration(DT_FSAMPLE)};
+        Dispatch(record, SE_OP_SET_BLOCK_SIZE, 0, c.block_size);
+        Dispatch(record, SE_OP_OPEN);
+        host.buffer_clock = c.buffer_clock;
+        host.sample_clock = c.sample_clock;
+        EXPECT_EQ(module->GetPin(0)->GetValue(), c.expected)
+            << "block " << c.block_size << ", buffer clock " << c.buffer_clock << ", clock " << c.sample_clock;
+        Dispatch(record, SE_OP_CLOSE);
+    }
+}
 
 // Contract checks stop the process with the broken condition's text and the
 // frame source file and line.

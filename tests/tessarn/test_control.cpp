@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Rig.h"
+#include "SEAssert.h"
 
 namespace {
 
@@ -139,6 +140,93 @@ TEST(HostileValues, LfoRecoversFromNonFiniteRateAndPhase) {
                 EXPECT_NEAR(out[j], expected[j], 1e-6) << "pin " << pin << " = " << bad << ", sample " << j;
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+using namespace tessarn;
+
+// A rate the module cannot use (the host refuses to send one, a host of this
+// interface might not) runs it at the default rate, sample for sample.
+TEST(HostileValues, UnusableSampleRateRunsAtTheDefault) {
+    auto run = [](float rate) {
+        Rig rig(rate, 16);
+        rig.Set(PIN_GATE, 1.0f);
+        rig.Set(PIN_ATTACK, 20.0f);
+        rig.Set(PIN_HOLD, 50.0f);
+        rig.Set(PIN_DECAY, 20.0f);
+        rig.Set(PIN_SUSTAIN, 0.4f);
+        rig.Set(PIN_LFO_AMT, 0.3f);
+        rig.Set(PIN_LFO_FREQ, 3.0f);
+        Samples all;
+        for (int call = 0; call < 400; ++call) {
+            if (call == 300) rig.Set(PIN_GATE, 0.0f);
+            const Samples out = rig.Run(16);
+            all.insert(all.end(), out.begin(), out.end());
+        }
+        return all;
+    };
+    const Samples reference = run(44100.0f);
+    for (float rate : {0.0f, std::numeric_limits<float>::quiet_NaN(), -44100.0f,
+                       std::numeric_limits<float>::infinity(), 0.5f}) {
+        EXPECT_EQ(run(rate), reference) << "rate " << rate;
+    }
+    EXPECT_NE(run(48000.0f), reference) << "the rate does reach the envelope";
+}
+
+// A host that answers the pin count too small, or never writes a buffer
+// address: the module stays silent where it can write and touches nothing
+// outside its own memory (the sanitizer build checks the last part).
+TEST(HostileHost, TooFewPinsGiveSilenceAndNoStatus) {
+    for (int32_t count : {0, 1, int32_t(PIN_SIGNAL_OUT), PIN_COUNT - 1}) {
+        MockHost host;
+        host.pin_count = count;
+        Module module(MockHost::Callback(), nullptr);
+        module.Open();
+        std::vector<std::vector<float>> buffers(PIN_COUNT, std::vector<float>(32, 1.0f));
+        float** bound[] = {&module.m_gate,        &module.m_attack,     &module.m_hold,       &module.m_decay,
+                           &module.m_sustain,     &module.m_release,    &module.m_level,      &module.m_attack_form,
+                           &module.m_decay_form,  &module.m_release_form, &module.m_lfo_amt, &module.m_lfo_freq,
+                           &module.m_lfo_phase,   &module.m_signal_out};
+        for (size_t k = 0; k < sizeof bound / sizeof bound[0]; ++k) *bound[k] = buffers[k].data();
+        HostRecord* record = module.GetHostRecord();
+        for (int32_t pin : {int32_t(PIN_GATE), int32_t(PIN_SIGNAL_OUT), 40, -1}) {
+            // With no table at all a debug build stops at its contract check.
+            if (count == 0 && SE_DEBUG_CHECKS) break;
+            HostEvent event = {0, EV_PIN_STATUS, ST_STREAMING, 0, reinterpret_cast<void*>(intptr_t(pin)), nullptr};
+            record->event_function(record->object, &event);
+        }
+        record->process_function(record->object, 4, 16);
+        const std::vector<float>& out = buffers[13];
+        for (int32_t j = 0; j < 32; ++j)
+            EXPECT_EQ(out[j], j >= 4 && j < 20 ? 0.0f : 1.0f) << "count " << count << " sample " << j;
+        EXPECT_EQ(host.Count(SE_CB_PIN_STATUS), 0) << "count " << count;
+    }
+}
+
+TEST(HostileHost, UnboundBufferGivesSilence) {
+    float* Module::*pins[] = {&Module::m_gate,       &Module::m_attack,      &Module::m_level,
+                              &Module::m_sustain,    &Module::m_attack_form, &Module::m_decay_form,
+                              &Module::m_release_form, &Module::m_lfo_amt,  &Module::m_lfo_freq};
+    for (float* Module::*pin : pins) {
+        Rig rig;
+        rig.Set(PIN_ATTACK, 2.0f);
+        rig.Set(PIN_LFO_AMT, 0.5f);
+        rig.Run(2);
+        rig.module.*pin = nullptr;
+        // GetValue on an unbound buffer reads 0; a pin read sample by sample
+        // silences the call.
+        const Samples out = rig.Run(4);
+        for (float x : out) EXPECT_TRUE(std::isfinite(x));
+    }
+    Rig rig;
+    rig.Set(PIN_ATTACK, 2.0f);
+    rig.module.m_level = nullptr;
+    EXPECT_EQ(rig.Run(4), Samples(4, 0.0f));
+    rig.module.m_signal_out = nullptr;
+    rig.Run(4);  // nothing to write to, nothing written
 }
 
 }  // namespace

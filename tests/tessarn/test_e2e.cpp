@@ -2,17 +2,20 @@
 // protocol as a host sees them, through the binary boundary only.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "../../se_sdk2/SEFloatGuard.h"
 #include "SepHost.h"
 
 namespace {
 
 // Pin indexes as declared by the module.
-constexpr int32_t kGate = 0, kAttack = 1, kHold = 2, kDecay = 3, kSustain = 4, kRelease = 5, kFullAttack = 10,
-                  kLfoAmt = 12, kLfoAlign = 15, kSignalOut = 16, kDbMode = 17;
+constexpr int32_t kGate = 0, kAttack = 1, kHold = 2, kDecay = 3, kSustain = 4, kRelease = 5, kAttackForm = 7,
+                  kFullAttack = 10, kLfoAmt = 12, kLfoFreq = 13, kLfoAlign = 15, kSignalOut = 16, kDbMode = 17;
 
 using Samples = std::vector<float>;
 
@@ -170,6 +173,53 @@ TEST(EndToEnd, ResumeDuringDecayAndSustain) {
     sustain.engine.Dispatch(0, SE_OP_RESUME, 0, 0, nullptr, 0.0f);
     sustain.Run(4);
     EXPECT_EQ(sustain.Out(12, 4), Samples(4, 0.5f));
+}
+
+// Settings that once gave NaN, infinity or subnormal samples: every output
+// sample is now finite, inside the ceiling and normal (or zero).
+TEST(EndToEnd, FarOutSettingsGiveFiniteNormalSamples) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Setting {
+        int32_t pin;
+        float value;
+    };
+    struct Case {
+        const char* what;
+        float sample_rate;
+        std::vector<Setting> settings;
+        float last_sample;  // what the run settles on
+    };
+    const Case cases[] = {
+        {"Attack NaN", 44100.0f, {{kAttack, nan}}, 1.0f},  // skipped: straight to a hold without end
+        {"LfoFreq infinite, LfoAmt 0.5", 44100.0f, {{kLfoFreq, inf}, {kLfoAmt, 0.5f}}, -1.0f},
+        {"Sustain 33, Hold and Decay 100", 44100.0f, {{kSustain, 33.0f}, {kHold, 100.0f}, {kDecay, 100.0f}},
+         kSEOutputCeiling},
+        {"Sustain -36, Hold and Decay 100", 44100.0f, {{kSustain, -36.0f}, {kHold, 100.0f}, {kDecay, 100.0f}},
+         0.0f},
+        {"AttackForm 4", 44100.0f, {{kAttackForm, 4.0f}, {kAttack, 10.0f}}, 1.0f},
+    };
+    for (const Case& c : cases) {
+        Patch patch(Options(c.sample_rate, 1024, true));
+        for (const Setting& s : c.settings) patch.engine.SetInput(0, s.pin, s.value);
+        patch.Open();
+        patch.Run(44100);
+        const Samples& out = patch.engine.Output(0, kSignalOut);
+        ASSERT_EQ(out.size(), 44100u) << c.what;
+        size_t bad = 0;
+        for (size_t j = 0; j < out.size(); ++j) {
+            const float x = out[j];
+            const bool ok = std::isfinite(x) && std::fabs(x) <= kSEOutputCeiling &&
+                            (x == 0.0f || std::fabs(x) >= std::numeric_limits<float>::min());
+            if (!ok && bad++ == 0) {
+                ADD_FAILURE() << c.what << ": sample " << j << " is " << x;
+            }
+        }
+        EXPECT_EQ(bad, 0u) << c.what;
+        if (c.last_sample >= 0.0f) {
+            EXPECT_EQ(out.back(), c.last_sample) << c.what;
+        }
+    }
 }
 
 }  // namespace

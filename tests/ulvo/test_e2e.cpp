@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "../../host/SepHost.h"
 #include "Module.h"
+#include "SEFloatGuard.h"
 
 namespace {
 
@@ -180,6 +182,56 @@ TEST(UlvoEndToEnd, GateOffWindsDownSleepsAndWakes) {
     for (uint32_t i = kWake; i < kWake + 1000; ++i) loudest = std::max(loudest, std::fabs(out[i]));
     EXPECT_GT(loudest, 0.1f);
     EXPECT_TRUE(engine.Breaches().empty()) << engine.Breaches().front();
+}
+
+// Runs one voice for a second with the given inputs (a tone, then a note
+// start at sample 10) and returns both outputs.
+std::vector<std::vector<float>> RunVoice(float sample_rate, const std::vector<std::pair<int32_t, float>>& inputs) {
+    std::unique_ptr<Library> library = LoadUlvo();
+    EngineOptions options;
+    options.sample_rate = sample_rate;
+    options.block_size = 512;
+    Engine engine(options);
+    std::string error;
+    EXPECT_EQ(engine.Place(*library, 1, &error), 0) << error;
+    Tone(engine, 0, 1);
+    for (const auto& input : inputs) engine.SetInput(0, input.first, input.second);
+    engine.SetInput(0, ulvo::PIN_SYNC, 1.0f, 10);
+    EXPECT_TRUE(engine.Open(&error)) << error;
+    EXPECT_TRUE(engine.Run(44100, &error)) << error;
+    return {engine.Output(0, ulvo::PIN_OUTPUTL), engine.Output(0, ulvo::PIN_OUTPUTR)};
+}
+
+// A pitch far below hearing once left subnormal samples on "outputr" for
+// almost the whole run; every sample is now zero or normal, and finite.
+TEST(UlvoEndToEnd, FarOutPitchGivesFiniteNormalSamples) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<std::pair<int32_t, float>> cases[] = {
+        {{ulvo::PIN_FC, -13.0f}},
+        {{ulvo::PIN_FC, -14.0f}},
+        {{ulvo::PIN_FC, -14.0f}, {ulvo::PIN_N, 40.0f}, {ulvo::PIN_A, 0.9f}},
+        {{ulvo::PIN_FC, -12.4f}, {ulvo::PIN_CPMODE, 4.0f}},
+        {{ulvo::PIN_FC, inf}, {ulvo::PIN_FM1, nan}},
+        {{ulvo::PIN_FUND, -1.0f}, {ulvo::PIN_N, 0.0f}},  // the normalization's pole
+    };
+    for (const auto& inputs : cases) {
+        const std::vector<std::vector<float>> outputs = RunVoice(44100.0f, inputs);
+        for (size_t side = 0; side < outputs.size(); ++side) {
+            ASSERT_EQ(outputs[side].size(), 44100u);
+            size_t bad = 0;
+            for (size_t j = 0; j < outputs[side].size(); ++j) {
+                const float x = outputs[side][j];
+                const bool ok = std::isfinite(x) && std::fabs(x) <= kSEOutputCeiling &&
+                                (x == 0.0f || std::fabs(x) >= std::numeric_limits<float>::min());
+                if (!ok && bad++ == 0) {
+                    ADD_FAILURE() << "pin " << inputs[0].first << " = " << inputs[0].second << ", side " << side
+                                  << ", sample " << j << " is " << x;
+                }
+            }
+            EXPECT_EQ(bad, 0u) << "first input " << inputs[0].first << " = " << inputs[0].second << ", side " << side;
+        }
+    }
 }
 
 }  // namespace

@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "MockHost.h"
+#include "SEAssert.h"
 #include "Module.h"
 #include "UlvoRig.h"
 #include "UlvoVoiceList.h"
@@ -42,6 +44,63 @@ TEST(UlvoOpen, RateConstants) {
     }
     UlvoRig rig(32000.0f);
     EXPECT_NEAR(rig.module->m_max_freq, 15238.095238, 1e-5);
+}
+
+// A host that answers the pin count too small: the module stays silent where
+// it can write, sends nothing and ignores status events for pins it lacks.
+TEST(UlvoHostileHost, TooFewPinsGiveSilenceAndNoStatus) {
+    for (int32_t count : {0, 1, int32_t(ulvo::PIN_OUTPUTL), ulvo::PIN_COUNT - 1}) {
+        MockHost host;
+        host.pin_count = count;
+        auto module = std::make_unique<Module>(MockHost::Callback(), nullptr);
+        host.clones = {module->GetHostRecord()};
+        module->Open();
+        std::vector<float> buffers[ulvo::PIN_COUNT];
+        for (auto& buffer : buffers) buffer.assign(32, 1.0f);
+        UlvoRig::Bind(*module, buffers);
+        HostRecord* record = module->GetHostRecord();
+        for (int32_t pin : {int32_t(ulvo::PIN_SYNC), int32_t(ulvo::PIN_GATE), 40, -1}) {
+            // With no table at all a debug build stops at its contract check.
+            if (count == 0 && SE_DEBUG_CHECKS) break;
+            HostEvent event = {0, EV_PIN_STATUS, ST_STREAMING, 0, reinterpret_cast<void*>(intptr_t(pin)), nullptr};
+            record->event_function(record->object, &event);
+        }
+        record->process_function(record->object, 4, 16);
+        for (int32_t pin : {int32_t(ulvo::PIN_OUTPUTL), int32_t(ulvo::PIN_OUTPUTR)}) {
+            for (int32_t j = 0; j < 32; ++j)
+                EXPECT_EQ(buffers[pin][j], j >= 4 && j < 20 ? 0.0f : 1.0f)
+                    << "count " << count << " pin " << pin << " sample " << j;
+        }
+        EXPECT_EQ(host.Count(SE_CB_PIN_STATUS), 0) << "count " << count;
+        EXPECT_EQ(host.Count(SE_CB_SLEEP), 0) << "count " << count;
+    }
+}
+
+// A rate the module cannot use runs it at the default rate, sample for sample.
+TEST(UlvoOpen, UnusableSampleRateRunsAtTheDefault) {
+    auto run = [](float rate) {
+        UlvoRig rig(rate, 512);
+        rig.Set(ulvo::PIN_FC, 0.5f);
+        rig.Set(ulvo::PIN_FM1, 1.0f);
+        rig.Set(ulvo::PIN_N, 3.0f);
+        rig.Set(ulvo::PIN_A, 0.5f);
+        rig.module->m_cpmode = 3;
+        rig.Set(ulvo::PIN_COMBFREQ, 0.3f);
+        rig.Change(ulvo::PIN_SYNC, 1.0f);
+        std::vector<float> all;
+        for (int block = 0; block < 8; ++block) {
+            rig.Run(0, 512);
+            rig.host.buffer_clock += 512;
+            for (int32_t pin : {int32_t(ulvo::PIN_OUTPUTL), int32_t(ulvo::PIN_OUTPUTR)})
+                all.insert(all.end(), rig.buffers[pin].begin(), rig.buffers[pin].end());
+        }
+        return all;
+    };
+    const std::vector<float> reference = run(44100.0f);
+    for (float rate : {0.0f, std::numeric_limits<float>::quiet_NaN(), -1.0f, 0.25f}) {
+        EXPECT_EQ(run(rate), reference) << "rate " << rate;
+    }
+    EXPECT_NE(run(48000.0f), reference) << "the rate does reach the synthesis";
 }
 
 TEST(UlvoOpen, NoPinBeyond17) {

@@ -1,0 +1,156 @@
+#include "BareHost.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace sepcheck {
+
+bool ParseNumber(const char* text, double* value) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    *value = std::strtod(text, &end);
+    return *end == '\0';
+}
+
+BareHost::BareHost(SEGetModulePropertiesFn get_properties, SEMakeModuleFn make_module)
+    : m_get_properties(get_properties), m_make_module(make_module) {}
+
+BareHost::~BareHost() { Close(); }
+
+int32_t SE_CALL BareHost::Answer(HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float) {
+    if (record == nullptr || record->host_reserved == nullptr) return 0;
+    return static_cast<BareHost*>(record->host_reserved)->Answer(opcode, index, value, ptr);
+}
+
+int32_t BareHost::Answer(int32_t opcode, int32_t index, int32_t value, void* ptr) {
+    m_calls.push_back({m_clock, opcode, index, value, reinterpret_cast<uintptr_t>(ptr)});
+    const bool in_table = index >= 0 && static_cast<size_t>(index) < m_pin_declarations.size();
+    switch (opcode) {
+    case SE_CB_SAMPLE_CLOCK:
+        return static_cast<int32_t>(m_clock);
+    case SE_CB_PIN_COUNT:
+        return pin_count_answer >= 0 ? pin_count_answer : static_cast<int32_t>(m_pin_declarations.size());
+    case SE_CB_PIN_BUFFER:
+        if (!in_table || unwritten_pins.count(index) != 0) return 0;
+        return static_cast<int32_t>(reinterpret_cast<intptr_t>(Buffer(index)));
+    case SE_CB_BUFFER_CLOCK:
+        return static_cast<int32_t>(static_cast<uint32_t>(int64_t(m_block_clock) + buffer_clock_shift));
+    case SE_CB_FIRST_CLONE:
+    case SE_CB_NEXT_CLONE:
+        // One instance: it is its own first clone and has no next.
+        if (ptr != nullptr) {
+            HostRecord* answer = opcode == SE_CB_FIRST_CLONE ? m_record : nullptr;
+            std::memcpy(ptr, &answer, sizeof answer);
+        }
+        return 0;
+    case SE_CB_IS_CONNECTED:
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+bool BareHost::Make(std::string* error) {
+    m_record = m_make_module(0, 1, &BareHost::Answer, this);
+    if (m_record == nullptr) {
+        *error = "makeModule(0, 1) refused";
+        return false;
+    }
+    if (m_record->magic != SE_MAGIC || m_record->dispatcher == nullptr) {
+        *error = m_record->magic != SE_MAGIC ? "the record's magic is wrong" : "the record's dispatcher is null";
+        m_record = nullptr;  // not ours to call into
+        return false;
+    }
+    for (int32_t d = 0; d < kMaxDeclarations; ++d) {
+        Declaration declaration;
+        std::memset(&declaration.properties, 0, sizeof declaration.properties);
+        if (m_record->dispatcher(m_record, SE_OP_GET_PIN_PROPERTIES, d, 0, &declaration.properties, 0.0f) == 0) break;
+        const int32_t flags = declaration.properties.flags;
+        declaration.ui_only = (flags & IO_UI_COMMUNICATION) != 0 && (flags & IO_UI_DSP_DUAL) == 0;
+        if (!declaration.ui_only) m_pin_declarations.push_back(static_cast<int32_t>(m_declarations.size()));
+        m_declarations.push_back(declaration);
+    }
+    return true;
+}
+
+float* BareHost::Buffer(int32_t pin) {
+    if (pin < 0 || static_cast<size_t>(pin) >= m_buffers.size() || m_buffers[pin].empty()) return nullptr;
+    return m_buffers[pin].data();
+}
+
+std::string BareHost::NonFiniteOutput() {
+    for (int32_t pin = 0; pin < int32_t(m_pin_declarations.size()); ++pin) {
+        const SEPinProperties& p = m_declarations[m_pin_declarations[pin]].properties;
+        const float* out = Buffer(pin);
+        if (p.direction != DR_OUT || p.datatype != DT_FSAMPLE || out == nullptr) continue;
+        for (int32_t j = 0; j < m_block_size; ++j) {
+            if (std::isfinite(out[j])) continue;
+            char text[96];
+            std::snprintf(text, sizeof text, "output %d sample %d is %g", int(pin), int(j), double(out[j]));
+            return text;
+        }
+    }
+    return "";
+}
+
+void BareHost::Open(float sample_rate, int32_t block_size) {
+    if (m_record == nullptr) return;
+    m_block_size = block_size > 0 ? block_size : 1024;
+    m_buffers.assign(m_pin_declarations.size(), {});
+    m_values.assign(m_pin_declarations.size(), 0);
+    for (size_t pin = 0; pin < m_pin_declarations.size(); ++pin) {
+        const SEPinProperties& p = m_declarations[m_pin_declarations[pin]].properties;
+        double number = 0.0;
+        const bool has_default = ParseNumber(p.default_text, &number);
+        if (p.datatype == DT_FSAMPLE) {
+            // Inputs at their default (volts / 10), outputs at 0.
+            const float fill = p.direction != DR_OUT && has_default ? static_cast<float>(number / 10.0) : 0.0f;
+            m_buffers[pin].assign(static_cast<size_t>(m_block_size), fill);
+        } else {
+            m_values[pin] = has_default ? static_cast<int32_t>(number) : 0;
+        }
+        if (p.value_address == nullptr || unwritten_pins.count(static_cast<int32_t>(pin)) != 0) continue;
+        if (p.datatype == DT_FSAMPLE) {
+            float* buffer = m_buffers[pin].data();
+            std::memcpy(p.value_address, &buffer, sizeof buffer);
+        } else if (p.datatype == DT_ENUM) {
+            const int16_t v = static_cast<int16_t>(m_values[pin]);
+            std::memcpy(p.value_address, &v, sizeof v);
+        } else if (p.datatype == DT_INT) {
+            std::memcpy(p.value_address, &m_values[pin], sizeof m_values[pin]);
+        }
+    }
+    if (sample_rate >= 0.0f || sample_rate != sample_rate)
+        m_record->dispatcher(m_record, SE_OP_SET_SAMPLE_RATE, 0, 0, nullptr, sample_rate);
+    if (block_size >= 0) m_record->dispatcher(m_record, SE_OP_SET_BLOCK_SIZE, 0, block_size, nullptr, 0.0f);
+    m_record->dispatcher(m_record, SE_OP_OPEN, 0, 0, nullptr, 0.0f);
+}
+
+void BareHost::Process(int32_t start, int32_t count) {
+    if (m_record == nullptr || m_record->process_function == nullptr) return;
+    if (start == 0) m_block_clock = m_clock;
+    m_record->process_function(m_record->object, start, count);
+    m_clock += static_cast<uint32_t>(count);
+}
+
+void BareHost::Deliver(int32_t pin, int32_t status) {
+    if (m_record == nullptr || m_record->event_function == nullptr) return;
+    HostEvent event;
+    std::memset(&event, 0, sizeof event);
+    event.time_stamp = m_clock;
+    event.kind = EV_PIN_STATUS;
+    event.value_a = status;
+    event.pointer = reinterpret_cast<void*>(static_cast<intptr_t>(pin));
+    m_record->event_function(m_record->object, &event);
+}
+
+void BareHost::Close() {
+    if (m_record == nullptr) return;
+    HostRecord* record = m_record;
+    m_record = nullptr;
+    record->dispatcher(record, SE_OP_CLOSE, 0, 0, nullptr, 0.0f);
+}
+
+}  // namespace sepcheck

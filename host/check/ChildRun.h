@@ -1,0 +1,54 @@
+// Runs one check in a child process, so that a module that crashes, hangs or
+// corrupts memory takes down only that check: the child reports its verdict
+// through a pipe, the parent keeps what the child wrote on stderr, kills it
+// at the time limit and tells how it ended.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace sepcheck {
+
+// A check's own verdict, with the reason and the values that show it.
+struct Verdict {
+    bool passed = false;
+    std::string detail;
+    bool skipped = false;  // could not be measured here (passed stays false)
+    bool report = false;   // a measurement to read, neither passed nor failed
+};
+
+Verdict Pass(const std::string& detail = "");
+Verdict Fail(const std::string& detail);
+Verdict Skip(const std::string& why);
+Verdict Report(const std::string& measurement);
+
+struct ChildOutcome {
+    enum Kind {
+        kReported,  // the child gave its verdict and ended normally
+        kCrashed,   // ended by a signal before or after its verdict
+        kTimedOut,  // killed at the time limit
+        kExited,    // ended with no verdict, or with a non-zero status
+    };
+    Kind kind = kExited;
+    Verdict verdict;     // kReported: the child's own
+    int signal = 0;      // kCrashed
+    int status = 0;      // kExited
+    std::string stderr_text;  // what the child wrote on stderr (its last part)
+    double seconds = 0.0;
+};
+
+// `body` runs in a forked child; the parent waits at most `time_limit`
+// seconds of wall-clock time.
+ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit);
+
+// The first line of `text` holding `needle`, or empty.
+std::string LineWith(const std::string& text, const std::string& needle);
+
+// The verdict on an outcome: a report of the address or undefined-behaviour
+// sanitizer fails the check whatever the child said; a crash, a time-out or
+// a silent end fails it with the reason. With `contract_stop_ok`, a child
+// that stopped itself with abort() after printing "assertion failed" (a
+// module's debug contract check refusing a host's fault) passes, noted.
+Verdict Judge(const ChildOutcome& outcome, double time_limit, bool contract_stop_ok);
+
+}  // namespace sepcheck

@@ -1,0 +1,102 @@
+// The contract seen from the module's side: status changes and events never
+// stamped before the current clock, pin indexes inside the table, SE_CB_SLEEP
+// only after the outputs were announced static, a process function never
+// null; and no heap request in a process or event call.
+#include <memory>
+
+#include "Allocations.h"
+#include "Checks.h"
+#include "Drive.h"
+#include "SleepRule.h"
+
+namespace sepcheck {
+
+namespace {
+
+Verdict ModuleSide(const CheckContext& context) {
+    std::string error;
+    auto library = sephost::Library::Load(context.path, &error);
+    if (library == nullptr) return Fail(error);
+    std::mt19937 random = context.Random("contract");
+    const int sessions = context.Scaled(6, 16, 40, 100, 200);
+    size_t callbacks = 0, sleeps = 0;
+    for (int session = 0; session < sessions; ++session) {
+        sephost::EngineOptions options;
+        options.block_size = 16 << (random() % 7);
+        options.record_callbacks = true;
+        options.record_outputs = false;
+        sephost::Engine engine(options);
+        const int voices = 1 + int(random() % 3);
+        if (engine.Place(*library, voices, &error) < 0) return Fail(error);
+        std::vector<sephost::OutputId> outputs;
+        for (int n = 0; n < engine.InstanceCount(); ++n)
+            for (const PinRef& out : SampleOutputPins(engine, n)) outputs.push_back({n, out.pin});
+        auto owned = std::make_unique<SleepRule>(outputs);
+        const SleepRule* sleep_rule = owned.get();
+        engine.Monitor().AddRule(std::move(owned));
+        const uint32_t span = uint32_t(options.block_size) * (6 + random() % 10);
+        for (int v = 0; v < voices; ++v) DriveRandomly(engine, v, random, span, 10 + int(random() % 30), session % 2);
+        if (!engine.Open(&error)) return Fail(error);
+        const std::string where = "session " + std::to_string(session) + ": ";
+        // The monitor's own rules: stamps, pin indexes, process function.
+        engine.Run(span, &error);
+        if (!engine.Breaches().empty()) return Fail(where + engine.Breaches().front());
+        if (engine.Monitor().Stopped()) return Fail(where + engine.Monitor().StopReason());
+        for (int n = 0; n < engine.InstanceCount(); ++n)
+            if (engine.Record(n) != nullptr && engine.Record(n)->process_function == nullptr)
+                return Fail(where + "instance " + std::to_string(n) + " holds a null process function");
+        if (sleep_rule->Failed()) return Fail(where + sleep_rule->FirstBreak());
+        callbacks += engine.Callbacks().size();
+        sleeps += sleep_rule->Sleeps();
+    }
+    return Pass(std::to_string(sessions) + " sessions, " + std::to_string(callbacks) + " callbacks, " +
+                std::to_string(sleeps) + " sleep requests, no breach");
+}
+
+Verdict NoAllocation(const CheckContext& context) {
+    if (!AllocationCountingAvailable())
+        return Skip("skipped: the sanitizer's allocator hides the module's requests in this build");
+    std::string error;
+    auto library = sephost::Library::Load(context.path, &error);
+    if (library == nullptr) return Fail(error);
+    CodeRange range;
+    if (!CodeRangeOf(reinterpret_cast<const void*>(library->MakeModule()), &range))
+        return Fail("cannot find the library's loaded image");
+    std::mt19937 random = context.Random("allocation");
+    const int sessions = context.Scaled(4, 10, 20, 50, 100);
+    uint32_t samples = 0;
+    for (int session = 0; session < sessions; ++session) {
+        sephost::EngineOptions options;
+        options.block_size = 32 << (random() % 6);
+        options.record_outputs = false;
+        sephost::Engine engine(options);
+        const int voices = 1 + int(random() % 4);
+        if (engine.Place(*library, voices, &error) < 0) return Fail(error);
+        const uint32_t span = uint32_t(options.block_size) * (4 + random() % 8);
+        for (int v = 0; v < voices; ++v) DriveRandomly(engine, v, random, span, 10 + int(random() % 30), session % 2);
+        if (!engine.Open(&error)) return Fail(error);
+        // Only process and event calls run inside Run.
+        StartCountingAllocations(range);
+        engine.Run(span, &error);
+        const size_t count = StopCountingAllocations();
+        if (count > 0)
+            return Fail(std::to_string(count) + " heap requests from the module in process or event calls (session " +
+                        std::to_string(session) + ", " + std::to_string(span) + " samples, block " +
+                        std::to_string(options.block_size) + ")");
+        samples += span;
+    }
+    return Pass("no heap request in " + std::to_string(sessions) + " sessions, " + std::to_string(samples) +
+                " samples");
+}
+
+}  // namespace
+
+void AddContractChecks(std::vector<Check>* checks) {
+    checks->push_back({"contract", "module-side",
+                       "stamps not in the past, pins in the table, sleep after static outputs, process never null",
+                       &ModuleSide});
+    checks->push_back({"allocation", "process-and-events", "no heap request inside process or event calls",
+                       &NoAllocation});
+}
+
+}  // namespace sepcheck

@@ -1,0 +1,177 @@
+// Life cycle: many instances made, opened, run and closed, in varied orders
+// and clone groups, at many sample rates and block sizes, with process calls
+// of random lengths. Every run ends with finite outputs and no breach.
+#include <algorithm>
+#include <memory>
+
+#include "BareHost.h"
+#include "Checks.h"
+#include "Drive.h"
+
+namespace sepcheck {
+
+namespace {
+
+// Runs one engine with random useful inputs; empty on success, else why.
+std::string RunEngine(const sephost::Library& library, const CheckContext& context, std::mt19937& random,
+                      float rate, int32_t block, int voices, uint32_t samples) {
+    sephost::EngineOptions options;
+    options.sample_rate = rate;
+    options.block_size = block;
+    sephost::Engine engine(options);
+    std::string error;
+    const int first = engine.Place(library, voices, &error);
+    if (first < 0) return error;
+    for (int v = 0; v < voices; ++v) DriveRandomly(engine, first + v, random, samples, 4 + int(random() % 12), false);
+    if (!engine.Open(&error)) return error;
+    double worst = 0.0;
+    if (!RunTimed(engine, samples, block, context.BlockTimeBound(), &worst, &error)) return error;
+    engine.Close();
+    if (!engine.Breaches().empty()) return "breach: " + engine.Breaches().front();
+    const OutputScan scan = ScanOutputs(engine, 0);
+    if (scan.nan + scan.infinite > 0) return scan.first_bad;
+    return "";
+}
+
+std::string Where(float rate, int32_t block, int voices) {
+    return " (rate " + Number(rate) + " Hz, block " + std::to_string(block) + ", " + std::to_string(voices) +
+           (voices == 1 ? " voice)" : " voices)");
+}
+
+Verdict OpenCloseCycles(const CheckContext& context) {
+    std::string error;
+    auto library = sephost::Library::Load(context.path, &error);
+    if (library == nullptr) return Fail(error);
+    std::mt19937 random = context.Random("cycles");
+    const int cycles = context.Scaled(10, 25, 50, 100, 200);
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        const std::string why = RunEngine(*library, context, random, 44100.0f, 256, 1, 64 + random() % 2048);
+        if (!why.empty()) return Fail("cycle " + std::to_string(cycle) + ": " + why);
+    }
+    return Pass(std::to_string(cycles) + " cycles of make, open, process, close");
+}
+
+Verdict VariedOrders(const CheckContext& context) {
+    std::string error;
+    auto library = sephost::Library::Load(context.path, &error);
+    if (library == nullptr) return Fail(error);
+    std::mt19937 random = context.Random("orders");
+    const int rounds = context.Scaled(2, 4, 8, 16, 32);
+    for (int round = 0; round < rounds; ++round) {
+        // Several patches made one after the other, opened and run in a
+        // shuffled order, destroyed in another.
+        const size_t count = 2 + random() % 6;
+        std::vector<std::unique_ptr<sephost::Engine>> engines;
+        sephost::EngineOptions options;
+        options.block_size = 128;
+        for (size_t k = 0; k < count; ++k) {
+            engines.push_back(std::make_unique<sephost::Engine>(options));
+            if (engines.back()->Place(*library, 1, &error) < 0) return Fail(error);
+            DriveRandomly(*engines.back(), 0, random, 512, 6, false);
+        }
+        std::vector<size_t> order(count);
+        for (size_t k = 0; k < count; ++k) order[k] = k;
+        std::shuffle(order.begin(), order.end(), random);
+        for (size_t k : order)
+            if (!engines[k]->Open(&error)) return Fail("patch " + std::to_string(k) + ": " + error);
+        std::shuffle(order.begin(), order.end(), random);
+        for (size_t k : order)
+            if (!engines[k]->Run(512, &error)) return Fail("patch " + std::to_string(k) + ": " + error);
+        std::shuffle(order.begin(), order.end(), random);
+        for (size_t k : order) {
+            const OutputScan scan = ScanOutputs(*engines[k], 0);
+            if (scan.nan + scan.infinite > 0) return Fail(scan.first_bad);
+            engines[k].reset();
+        }
+    }
+    return Pass(std::to_string(rounds) + " rounds of 2 to 7 instances in shuffled orders");
+}
+
+Verdict CloneGroups(const CheckContext& context) {
+    std::string error;
+    auto library = sephost::Library::Load(context.path, &error);
+    if (library == nullptr) return Fail(error);
+    std::mt19937 random = context.Random("clones");
+    std::vector<int> groups = {1, 2, 3, 8, 16, 32};
+    for (int extra = context.Scaled(0, 2, 4, 8, 16); extra > 0; --extra) groups.push_back(1 + int(random() % 32));
+    for (int voices : groups) {
+        const std::string why = RunEngine(*library, context, random, 48000.0f, 256, voices, 2048);
+        if (!why.empty()) return Fail(why + Where(48000.0f, 256, voices));
+    }
+    return Pass(std::to_string(groups.size()) + " clone groups of 1 to 32 voices");
+}
+
+Verdict SampleRates(const CheckContext& context) {
+    std::string error;
+    auto library = sephost::Library::Load(context.path, &error);
+    if (library == nullptr) return Fail(error);
+    std::mt19937 random = context.Random("rates");
+    std::vector<float> rates = {1000.0f,  8000.0f,   11025.0f,  22050.0f,  32000.0f, 44100.0f, 48000.0f,
+                                88200.0f, 96000.0f,  176400.0f, 192000.0f, 384000.0f, 768000.0f,
+                                44100.5f, 47999.75f, 1234.567f};
+    for (int extra = context.Scaled(0, 4, 8, 16, 32); extra > 0; --extra)
+        rates.push_back(1000.0f + float(random() % 767000) + float(random() % 1000) / 1000.0f);
+    for (float rate : rates) {
+        const std::string why = RunEngine(*library, context, random, rate, 512, 1, 4096);
+        if (!why.empty()) return Fail(why + Where(rate, 512, 1));
+    }
+    // No rate and no block size sent at all: the defaults apply.
+    BareHost host(library->GetModuleProperties(), library->MakeModule());
+    if (!host.Make(&error)) return Fail(error);
+    host.Open(-1.0f, -1);
+    for (int k = 0; k < 8; ++k) host.Process(0, host.BlockSize());
+    const std::string bad = host.NonFiniteOutput();
+    if (!bad.empty()) return Fail("with no rate sent, " + bad);
+    return Pass(std::to_string(rates.size()) + " rates from 1000 to 768000 Hz, and none sent");
+}
+
+Verdict BlockSizes(const CheckContext& context) {
+    std::string error;
+    auto library = sephost::Library::Load(context.path, &error);
+    if (library == nullptr) return Fail(error);
+    std::mt19937 random = context.Random("blocks");
+    std::vector<int32_t> blocks = {1, 2, 3, 7, 16, 64, 100, 1000, 1024, 4096, 16384};
+    for (int extra = context.Scaled(0, 3, 6, 12, 24); extra > 0; --extra) blocks.push_back(1 + int32_t(random() % 16384));
+    for (int32_t block : blocks) {
+        const uint32_t samples = std::max<uint32_t>(uint32_t(block) * 3, 2048);
+        const std::string why = RunEngine(*library, context, random, 44100.0f, block, 1, samples);
+        if (!why.empty()) return Fail(why + Where(44100.0f, block, 1));
+    }
+    // Calls of random lengths inside each block, as a host cuts its blocks
+    // at event times.
+    const int rounds = context.Scaled(4, 8, 16, 32, 64);
+    for (int round = 0; round < rounds; ++round) {
+        BareHost host(library->GetModuleProperties(), library->MakeModule());
+        if (!host.Make(&error)) return Fail(error);
+        const int32_t block = 1 + int32_t(random() % 2048);
+        host.Open(44100.0f, block);
+        for (int b = 0; b < 6; ++b) {
+            int32_t start = 0;
+            while (start < block) {
+                const int32_t count = std::min<int32_t>(block - start, 1 + int32_t(random() % block));
+                host.Process(start, count);
+                start += count;
+                if (random() % 3 == 0 && !host.PinDeclarations().empty())
+                    host.Deliver(int32_t(random() % host.PinDeclarations().size()), ST_CHANGED_ONCE);
+            }
+            const std::string bad = host.NonFiniteOutput();
+            if (!bad.empty()) return Fail("calls of random length, block " + std::to_string(block) + ": " + bad);
+        }
+    }
+    return Pass(std::to_string(blocks.size()) + " block sizes from 1 to 16384, " + std::to_string(rounds) +
+                " rounds of calls of random length");
+}
+
+}  // namespace
+
+void AddLifeCycleChecks(std::vector<Check>* checks) {
+    checks->push_back({"life-cycle", "open-close-cycles", "many make, open, process, close cycles", &OpenCloseCycles});
+    checks->push_back({"life-cycle", "varied-orders", "instances made, opened, run and destroyed in shuffled orders",
+                       &VariedOrders});
+    checks->push_back({"life-cycle", "clone-groups", "clone groups of 1 to 32 voices", &CloneGroups});
+    checks->push_back({"life-cycle", "sample-rates", "rates from 1000 to 768000 Hz, fractional ones, none sent",
+                       &SampleRates});
+    checks->push_back({"life-cycle", "block-sizes", "block sizes 1 to 16384, calls of random lengths", &BlockSizes});
+}
+
+}  // namespace sepcheck

@@ -1,0 +1,129 @@
+// sep-host check run as a process: each deliberately broken module is caught
+// by the check meant for it, with a message that names the fault; a module
+// that keeps the contract, and both plug-ins, pass every check.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ElfExports.h"
+#include "RunTool.h"
+
+namespace {
+
+struct CheckRun {
+    int status = -1;
+    std::vector<std::string> lines;
+    std::string text;
+};
+
+CheckRun Check(const std::string& file, const std::string& options = "") {
+    const ToolOutput output = RunTool("check " + options + " '" + file + "'", true);
+    CheckRun run;
+    run.status = output.status;
+    run.text = output.out;
+    std::istringstream stream(run.text);
+    for (std::string line; std::getline(stream, line);) run.lines.push_back(line);
+    return run;
+}
+
+std::vector<std::string> Lines(const CheckRun& run, const std::string& mark) {
+    std::vector<std::string> found;
+    for (const std::string& line : run.lines)
+        if (line.rfind(mark, 0) == 0) found.push_back(line);
+    return found;
+}
+
+std::vector<std::string> Failures(const CheckRun& run) { return Lines(run, "FAIL  "); }
+
+std::string Fixture(const std::string& fault) { return std::string(BROKEN_FIXTURE_DIR) + "/broken_" + fault + ".sep"; }
+
+TEST(Check, EachBrokenModuleIsCaughtByItsCheck) {
+    struct Case {
+        const char* fault;
+        const char* check;     // the check meant for the fault
+        const char* message;   // what its line must say (a regular expression)
+        bool only_this_check;  // the fault touches nothing else
+        const char* options;
+    };
+    const Case cases[] = {
+        {"extra_export", "boundary/exports", "exports \\[debugHook, getModuleProperties, makeModule\\]", true, ""},
+        {"writes_nan", "hostile-input/useful-values", "NaN.*\"out\" sample 0 is nan", false, ""},
+        {"writes_subnormal", "hostile-input/useful-values", "subnormal samples; first: .*\"out\" sample 0 is 9\\.99", true,
+         ""},
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator hides the requests: the check skips
+        {"allocates", "allocation/process-and-events", "[0-9]+ heap requests from the module in process", true, ""},
+#endif
+        {"past_event", "contract/module-side", "pin status on pin 1 stamped at clock [0-9]+ before the current clock",
+         false, ""},
+        {"hangs", "hostile-input/hostile-values", "hung: no answer within 1\\.0 s \\(killed\\)", false,
+         "--time-limit 1"},
+        {"crashes", "life-cycle/open-close-cycles", "crashed: SIGSEGV \\(signal 11\\)|AddressSanitizer: SEGV|store to null pointer", false, ""},
+        {"null_dispatcher", "boundary/record", "dispatcher is null", false, ""},
+    };
+    for (const Case& c : cases) {
+        const CheckRun run = Check(Fixture(c.fault), c.options);
+        EXPECT_EQ(run.status, 1) << c.fault << "\n" << run.text;
+        const std::vector<std::string> failed = Failures(run);
+        bool caught = false;
+        for (const std::string& line : failed)
+            if (line.rfind(std::string("FAIL  ") + c.check + ":", 0) == 0)
+                caught = std::regex_search(line, std::regex(c.message));
+        EXPECT_TRUE(caught) << c.fault << " not caught by " << c.check << " as /" << c.message << "/\n" << run.text;
+        if (c.only_this_check) {
+            EXPECT_EQ(failed.size(), 1u) << c.fault << "\n" << run.text;
+        }
+        // Every check reports, whatever happened to the others.
+        ASSERT_FALSE(run.lines.empty()) << c.fault;
+        const size_t passed = Lines(run, "pass  ").size();
+        const size_t skipped = Lines(run, "skip  ").size();
+        const size_t reported = Lines(run, "info  ").size();
+        EXPECT_EQ(passed + failed.size() + skipped + reported, run.lines.size() - 1) << run.text;
+        EXPECT_EQ(run.lines.back(), std::to_string(passed) + " passed, " + std::to_string(failed.size()) + " failed" +
+                                        (skipped > 0 ? ", " + std::to_string(skipped) + " skipped" : "") +
+                                        (reported > 0 ? ", " + std::to_string(reported) + " reported" : ""))
+            << c.fault;
+    }
+}
+
+TEST(Check, ModulesThatKeepTheContractPass) {
+    for (const std::string& file : {Fixture("none"), std::string(ULVO_SEP_PATH), std::string(TESSARN_SEP_PATH)}) {
+        const CheckRun run = Check(file, "--level 2 --seed 7");
+        EXPECT_EQ(run.status, 0) << file << "\n" << run.text;
+        EXPECT_TRUE(Failures(run).empty()) << file << "\n" << run.text;
+        ASSERT_FALSE(run.lines.empty());
+        EXPECT_TRUE(std::regex_match(run.lines.back(), std::regex("1[89] passed, 0 failed(, 1 skipped)?, 1 reported")))
+            << run.lines.back();
+    }
+}
+
+TEST(Check, JsonAndUsage) {
+    const CheckRun json = Check(Fixture("writes_subnormal"), "--json --seed 3");
+    EXPECT_EQ(json.status, 1);
+    EXPECT_NE(json.text.find("\"seed\": 3"), std::string::npos) << json.text;
+    EXPECT_NE(json.text.find("\"name\": \"useful-values\", \"result\": \"fail\""), std::string::npos)
+        << json.text;
+    EXPECT_NE(json.text.find("\"failed\": 1"), std::string::npos) << json.text;
+    EXPECT_EQ(json.text.find("pass  "), std::string::npos) << "no text lines in JSON mode";
+
+    for (const char* wrong : {"--level 0", "--level 6", "--level 2.5", "--seed -1", "--seed x", "--time-limit 0",
+                              "--verbose"}) {
+        EXPECT_EQ(Check(Fixture("none"), wrong).status, 2) << wrong;
+    }
+}
+
+TEST(Check, ExportTableReader) {
+    std::vector<std::string> names;
+    std::string error;
+    ASSERT_TRUE(sepcheck::ReadExportedNames(Fixture("extra_export"), &names, &error)) << error;
+    EXPECT_EQ(names, (std::vector<std::string>{"debugHook", "getModuleProperties", "makeModule"}));
+    ASSERT_TRUE(sepcheck::ReadExportedNames(TESSARN_SEP_PATH, &names, &error)) << error;
+    EXPECT_EQ(names, (std::vector<std::string>{"getModuleProperties", "makeModule"}));
+    EXPECT_FALSE(sepcheck::ReadExportedNames(NOT_A_LIBRARY_PATH, &names, &error));
+    EXPECT_NE(error.find("not an ELF file"), std::string::npos) << error;
+    EXPECT_FALSE(sepcheck::ReadExportedNames(std::string(NOT_A_LIBRARY_PATH) + ".missing", &names, &error));
+}
+
+}  // namespace

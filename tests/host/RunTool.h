@@ -1,0 +1,28 @@
+// Runs the built sep-host as a process, as a user would, and keeps what it
+// printed and its exit status.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+struct ToolOutput {
+    int status = -1;
+    std::string out;
+};
+
+// Runs sep-host with `args`; stderr joins stdout when `with_stderr`.
+inline ToolOutput RunTool(const std::string& args, bool with_stderr = false) {
+    const std::string command =
+        std::string("'") + SEP_HOST_PATH + "' " + args + (with_stderr ? " 2>&1" : " 2>/dev/null");
+    ToolOutput result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char chunk[4096];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) result.out.append(chunk, n);
+    const int raw = pclose(pipe);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return result;
+}
