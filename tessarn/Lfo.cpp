@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "EnvelopeMath.h"
+#include "PortableMath.h"
 
 namespace tessarn {
 
@@ -16,8 +17,8 @@ template <class Shape>
 void RunLfo(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega, float depth, float phase,
             int32_t count, float* out, Shape shape) {
     const float keep = 1.0f - depth;  // K: the share of the envelope kept
-    const double cos_omega = std::cos(static_cast<double>(omega));
-    const double sin_omega = std::sin(static_cast<double>(omega));
+    const double cos_omega = portable_math::Cos(static_cast<double>(omega));
+    const double sin_omega = portable_math::Sin(static_cast<double>(omega));
 
     // Back onto the unit circle against rounding drift. A phasor made
     // non-finite by a bad rate or offset starts again at angle 0, so one bad
@@ -35,8 +36,8 @@ void RunLfo(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega,
     // A new offset turns the running phasor by the difference.
     if (*phase_applied != phase) {
         const double delta = static_cast<double>(phase) - *phase_applied;
-        const double cos_delta = std::cos(delta);
-        const double sin_delta = std::sin(delta);
+        const double cos_delta = portable_math::Cos(delta);
+        const double sin_delta = portable_math::Sin(delta);
         const double s0 = *lfo_sin;
         const double c0 = *lfo_cos;
         *lfo_cos = cos_delta * c0 - sin_delta * s0;

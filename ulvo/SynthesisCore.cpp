@@ -8,6 +8,7 @@
 #include "Kernels.h"
 #include "KernelsInline.h"
 #include "Pair.h"
+#include "PortableMath.h"
 
 namespace ulvo {
 
@@ -191,7 +192,7 @@ void ControlPass(VoiceState& voice, const BlockSettings& settings, const BlockBu
 
         // base frequency, derived only when "fc" changes
         if (in.fc[i] != last_fc) {
-            base_freq_f = static_cast<float>(kA4Hz * std::exp2(kOctavesPerFcUnit * in.fc[i] - 5.0));
+            base_freq_f = static_cast<float>(kA4Hz * portable_math::Exp2(kOctavesPerFcUnit * in.fc[i] - 5.0));
             last_fc = in.fc[i];
         }
         const double base_freq = base_freq_f;
