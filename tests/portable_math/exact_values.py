@@ -31,24 +31,22 @@ def fixed(value):
     return int(value * ONE)
 
 
+def alternating_series(r, first):
+    # sum of (-1)^k r^(first + 2k) / (first + 2k)! in BITS-bit fixed point
+    total = term = r if first == 1 else ONE
+    k = first
+    while term:
+        term = -term * r // ONE * r // ONE // ((k + 1) * (k + 2))
+        total += term
+        k += 2
+    return Fraction(total, ONE)
+
+
 def sin_cos(x):
     half_pi = PI / 2
     n = round(x / half_pi)
-    r = fixed(x - n * half_pi)
-    # Taylor series in BITS-bit fixed point, |r| <= pi/4
-    s = term = r
-    k = 1
-    while term:
-        term = -term * r // ONE * r // ONE // ((k + 1) * (k + 2))
-        s += term
-        k += 2
-    c = term = ONE
-    k = 0
-    while term:
-        term = -term * r // ONE * r // ONE // ((k + 1) * (k + 2))
-        c += term
-        k += 2
-    s, c = Fraction(s, ONE), Fraction(c, ONE)
+    r = fixed(x - n * half_pi)  # |r| <= pi/4
+    s, c = alternating_series(r, 1), alternating_series(r, 0)
     return [(s, c), (c, -s), (-s, -c), (-c, s)][n % 4]
 
 
