@@ -58,9 +58,12 @@ int32_t CallDispatcher(Instance* inst, HostRecord* record, int32_t opcode, int32
     return record->dispatcher(record, opcode, index, value, ptr, opt);
 }
 
-void CallProcess(Instance* inst, int32_t start, int32_t count) {
+void CallProcess(Instance* inst, int32_t start, int32_t count, const EngineOptions& options) {
     Calling calling(inst);
-    inst->process(inst->record->object, start, count);
+    if (options.process_caller != nullptr)
+        options.process_caller(inst->process, inst->record->object, start, count, options.process_caller_context);
+    else
+        inst->process(inst->record->object, start, count);
 }
 
 void CallEvent(Instance* inst, HostEvent* event) {

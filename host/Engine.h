@@ -46,6 +46,10 @@ struct EngineOptions {
     size_t callback_limit = kDefaultCallbackRecords;
     bool record_process_calls = true;
     size_t process_call_limit = kDefaultProcessCallRecords;
+    // Makes every process call when set (null: a plain call), for example
+    // with the stack misaligned or the x87 unit set as other hosts leave it.
+    void (*process_caller)(SEProcessFn process, void* object, int32_t start, int32_t count, void* context) = nullptr;
+    void* process_caller_context = nullptr;
 };
 
 // Empty when the rate and the block size lie in the host's ranges, else the

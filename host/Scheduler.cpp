@@ -109,7 +109,7 @@ void Engine::Impl::RunInstance(Instance* inst, uint32_t block_start, int32_t n) 
                 }
                 inst->calls.push_back({now, pos, end - pos});
             }
-            CallProcess(inst, pos, end - pos);
+            CallProcess(inst, pos, end - pos, options);
             monitor.SawProcess(inst->number, now, pos, end - pos);
         }
         pos = end;

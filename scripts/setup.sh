@@ -4,14 +4,16 @@
 # (and Google Benchmark when Debian has it); what `sep-host render` needs:
 # nlohmann-json, the i386 libsndfile and libsmf, pkg-config to find them, and
 # sox for spectrograms; and valgrind with the i386 C library's symbols
-# (memcheck needs them to start 32-bit programs). Whatever is already there
-# is skipped; each step says what it does.
+# (memcheck needs them to start 32-bit programs); and the MinGW-w64 cross
+# compiler for the Windows plug-ins with wine and its 32-bit part to run
+# them. Whatever is already there is skipped; each step says what it does.
 set -euo pipefail
 
 say() { printf 'setup: %s\n' "$*"; }
 
 packages=(cmake make gcc g++ g++-multilib binutils libgtest-dev:i386 libgmock-dev:i386
-  pkg-config nlohmann-json3-dev libsndfile1-dev:i386 libsmf-dev:i386 sox valgrind libc6-dbg:i386)
+  pkg-config nlohmann-json3-dev libsndfile1-dev:i386 libsmf-dev:i386 sox valgrind libc6-dbg:i386
+  g++-mingw-w64-i686 wine wine32:i386)
 optional=(libbenchmark-dev:i386)
 
 # Some kernels are built without 32-bit support: their machines run i386

@@ -3,12 +3,17 @@
 # run), the release build that ships (with `sep-host check --level 5` of both
 # plug-ins under three seeds), the whole suite again under the address and
 # undefined-behaviour sanitizers with `check --level 3` of both plug-ins, and
-# `check --level 1` of both release plug-ins under valgrind memcheck.
-# Installs the toolchain first when it is missing.
+# `check --level 1` of both release plug-ins under valgrind memcheck. The
+# Windows build (mingw32) comes first: the Linux tests check its tables and
+# run it under wine, comparing its output with their own. Installs the
+# toolchain first when it is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+echo "== mingw32"
+cmake --preset mingw32 >/dev/null
+cmake --build --preset mingw32 -j "$(nproc)"
 for preset in linux32-debug linux32; do
   echo "== $preset"
   cmake --preset "$preset" >/dev/null

@@ -1,12 +1,7 @@
 #include "Pictures.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -38,34 +33,6 @@ std::string EscapeXml(const std::string& text) {
 }
 
 }  // namespace
-
-bool DrawSpectrogram(const std::string& wav, const std::string& png, const std::string& title, std::string* error) {
-    std::vector<std::string> words = {"sox", "-V1", wav, "-n", "spectrogram", "-o", png, "-t", title};
-    std::vector<char*> argv;
-    for (std::string& w : words) argv.push_back(&w[0]);
-    argv.push_back(nullptr);
-    const pid_t child = fork();
-    if (child < 0) {
-        *error = std::string("cannot start sox: ") + std::strerror(errno);
-        return false;
-    }
-    if (child == 0) {
-        execvp("sox", argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 127) {
-        *error = "sox was not found: install it (bash scripts/setup.sh) to draw spectrograms";
-        return false;
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        *error = "sox could not draw " + png + " from " + wav;
-        return false;
-    }
-    return true;
-}
 
 WaveformPlot::WaveformPlot(uint64_t total, int columns) : m_total(total) {
     for (auto& channel : m_channels) channel.resize(static_cast<size_t>(std::max(1, columns)));

@@ -14,16 +14,17 @@ bool WavFile::Open(const std::string& path, int sample_rate, WavEncoding encodin
     info.samplerate = sample_rate;
     info.channels = 2;
     info.format = SF_FORMAT_WAV | (encoding == WavEncoding::kPcm24 ? SF_FORMAT_PCM_24 : SF_FORMAT_FLOAT);
-    m_file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (m_file == nullptr) {
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) {
         *error = path + ": cannot write the WAV file (" + sf_strerror(nullptr) + ")";
         return false;
     }
+    m_file = file;
     m_path = path;
     // The peak chunk carries a time stamp: without it, equal renders give
     // equal files. Samples beyond full scale saturate in PCM, as a DAC would.
-    sf_command(m_file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-    sf_command(m_file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return true;
 }
 
@@ -33,8 +34,8 @@ bool WavFile::Consume(const float* left, const float* right, int32_t samples, st
         m_frames[2 * k] = left[k];
         m_frames[2 * k + 1] = right[k];
     }
-    if (sf_writef_float(m_file, m_frames.data(), samples) != samples) {
-        *error = m_path + ": writing failed (" + sf_strerror(m_file) + ")";
+    if (sf_writef_float(static_cast<SNDFILE*>(m_file), m_frames.data(), samples) != samples) {
+        *error = m_path + ": writing failed (" + sf_strerror(static_cast<SNDFILE*>(m_file)) + ")";
         return false;
     }
     return true;
@@ -42,7 +43,7 @@ bool WavFile::Consume(const float* left, const float* right, int32_t samples, st
 
 bool WavFile::Close(std::string* error) {
     if (m_file == nullptr) return true;
-    const int result = sf_close(m_file);
+    const int result = sf_close(static_cast<SNDFILE*>(m_file));
     m_file = nullptr;
     if (result != 0) {
         *error = m_path + ": closing failed (" + sf_error_number(result) + ")";

@@ -1,13 +1,12 @@
-// Stereo WAV output through libsndfile, written block by block as the
-// render produces it.
+// Stereo WAV output, written block by block as the render produces it:
+// through libsndfile on Linux (WavFile.cpp); the Windows build, whose cross
+// toolchain has no libsndfile, writes the same bytes itself (WavFileRiff.cpp).
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "Render.h"
-
-typedef struct sf_private_tag SNDFILE;
 
 namespace sephost::render {
 
@@ -26,8 +25,12 @@ public:
 
 private:
     std::string m_path;
-    SNDFILE* m_file = nullptr;
+    void* m_file = nullptr;  // SNDFILE* or FILE*
+    WavEncoding m_encoding = WavEncoding::kFloat32;
+    int m_sample_rate = 0;
+    uint64_t m_frames_written = 0;
     std::vector<float> m_frames;  // one block, interleaved
+    std::vector<unsigned char> m_bytes;
 };
 
 }  // namespace sephost::render

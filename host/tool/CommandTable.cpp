@@ -50,6 +50,10 @@ const std::vector<Command>& Commands() {
          &ValidateCommand},
         {"render", kRenderUsage, kRenderHelp, &RenderCommand},
         {"check", "[--seed S] [--level 1..5] [--json] [--time-limit SECONDS] FILE.sep",
+#if defined(_WIN32)
+         "not in the Windows build: it runs each check in a child process made with\n"
+         "          fork, which Windows lacks. Run check with the Linux build.",
+#else
          "runs every check on the module, each in a child process (a crash or a hang\n"
          "          fails that check and the run goes on): boundary, life cycle, hostile\n"
          "          input, hostile host, the module's side of the contract, no allocation\n"
@@ -59,6 +63,7 @@ const std::vector<Command>& Commands() {
          "          run longer with more random cases; --seed (default 1) fixes the random\n"
          "          cases; --time-limit (default 60) bounds each check in seconds. Fails\n"
          "          on any failed check. See docs/check.md.",
+#endif
          &CheckCommand},
     };
     return commands;

@@ -1,6 +1,9 @@
 // sep-host render: plays a patch and a score through the plug-ins into a
 // WAV file, with pictures; the options around the render loop of
 // host/render/.
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #include <unistd.h>
 
 #include <chrono>
@@ -37,7 +40,12 @@ extern const char kRenderHelp[] =
     "          named without a folder is looked for beside the patch, in each\n"
     "          --plugins DIR, and in the plugins folder next to sep-host's own bin\n"
     "          folder. Prints a progress bar on a terminal (not with --quiet) and a\n"
-    "          one-line summary. docs/rendering.md describes the files.";
+    "          one-line summary. docs/rendering.md describes the files."
+#if defined(_WIN32)
+    "\n          This Windows build reads no MIDI files (--midi): it is built without\n"
+    "          libsmf."
+#endif
+    ;
 
 namespace {
 
@@ -127,10 +135,15 @@ int Parse(const std::vector<std::string>& args, RenderArguments* a) {
 // The folder of plug-ins beside the folder of this program.
 std::string BuiltPluginFolder() {
     char path[4096];
+#if defined(_WIN32)
+    const long n = static_cast<long>(GetModuleFileNameA(nullptr, path, sizeof path));
+    if (n <= 0 || n >= static_cast<long>(sizeof path)) return "plugins";
+#else
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
     if (n <= 0) return "plugins";
+#endif
     std::string self(path, static_cast<size_t>(n));
-    const size_t slash = self.rfind('/');
+    const size_t slash = self.find_last_of("/\\");
     return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/../plugins";
 }
 
