@@ -10,8 +10,9 @@ BITS = 1400
 ONE = 1 << (BITS + 64)
 
 
-def arctan_inv(x):
-    total = term = ONE // x
+def arctan_inv(x, one=ONE):
+    # arctan(1/x) * one, by its series
+    total = term = one // x
     n, sign = 1, 1
     while term:
         term //= x * x
@@ -37,18 +38,23 @@ def double_double(value):
     return hi, lo
 
 
-pi_scaled = 4 * (4 * arctan_inv(5) - arctan_inv(239))  # pi * ONE (Machin)
-two_over_pi_bits = ((2 * ONE) << BITS) // pi_scaled     # floor(2/pi * 2^BITS)
-words = [(two_over_pi_bits >> (BITS - 32 * (i + 1))) & 0xFFFFFFFF for i in range(40)]
-print("// 2/pi, bits 1 .. 1280")
-for i in range(0, len(words), 6):
-    print("    " + " ".join("0x%08X," % w for w in words[i:i + 6]))
+def main():
+    pi_scaled = 4 * (4 * arctan_inv(5) - arctan_inv(239))  # pi * ONE (Machin)
+    two_over_pi_bits = ((2 * ONE) << BITS) // pi_scaled     # floor(2/pi * 2^BITS)
+    words = [(two_over_pi_bits >> (BITS - 32 * (i + 1))) & 0xFFFFFFFF for i in range(40)]
+    print("// 2/pi, bits 1 .. 1280")
+    for i in range(0, len(words), 6):
+        print("    " + " ".join("0x%08X," % w for w in words[i:i + 6]))
 
-hi, lo = double_double(Fraction(pi_scaled, ONE) / 2)
-print("pi/2: {%s, %s}" % (hi.hex(), lo.hex()))
-hi, lo = double_double(Fraction(2 * atanh_inv(3), ONE))  # ln 2 = 2 atanh(1/3)
-print("ln 2: {%s, %s}" % (hi.hex(), lo.hex()))
-print("1/n!:")
-for n in range(24):
-    hi, lo = double_double(Fraction(1, math.factorial(n)))
-    print("    {%s, %s},  // 1/%d!" % (hi.hex(), lo.hex(), n))
+    hi, lo = double_double(Fraction(pi_scaled, ONE) / 2)
+    print("pi/2: {%s, %s}" % (hi.hex(), lo.hex()))
+    hi, lo = double_double(Fraction(2 * atanh_inv(3), ONE))  # ln 2 = 2 atanh(1/3)
+    print("ln 2: {%s, %s}" % (hi.hex(), lo.hex()))
+    print("1/n!:")
+    for n in range(24):
+        hi, lo = double_double(Fraction(1, math.factorial(n)))
+        print("    {%s, %s},  // 1/%d!" % (hi.hex(), lo.hex(), n))
+
+
+if __name__ == "__main__":
+    main()

@@ -2,25 +2,20 @@
 # Prints the exact-value table of test_portable_math.cpp: sine and cosine of
 # hard arguments, rounded to the nearest double from 1400-bit arithmetic.
 #   python3 tests/portable_math/exact_values.py
+import os
 import struct
+import sys
 from fractions import Fraction
+
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "portable_math"))
+from gen_constants import arctan_inv  # noqa: E402
 
 BITS = 1400
 ONE = 1 << BITS
 
 
-def arctan_inv(x):
-    total = term = ONE // x
-    n, sign = 1, 1
-    while term:
-        term //= x * x
-        n += 2
-        sign = -sign
-        total += sign * (term // n)
-    return total
-
-
-PI = Fraction(4 * (4 * arctan_inv(5) - arctan_inv(239)), ONE)
+PI = Fraction(4 * (4 * arctan_inv(5, ONE) - arctan_inv(239, ONE)), ONE)
 
 
 def as_float(value):
