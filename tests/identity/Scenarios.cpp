@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace identity {
 
@@ -278,12 +279,10 @@ void TessarnScenarios(std::vector<Scenario>* out) {
     });
     add("retrigger in every stage", 44100.0f, 512, 60000, false, [](Engine& e) {
         Envelope(e, 0.4f, -0.4f, 0.4f, 1);
-        for (uint32_t at : {100u, 900u, 950u, 5000u, 5003u, 9000u, 9100u, 20000u, 21000u, 21100u, 40000u, 41234u})
-            e.SetInput(0, kGate, (at == 900u || at == 5000u || at == 9000u || at == 20000u || at == 21000u ||
-                                  at == 40000u)
-                                     ? 0.0f
-                                     : 1.0f,
-                       at);
+        const std::pair<uint32_t, float> gates[] = {{100u, 1.0f},   {900u, 0.0f},   {950u, 1.0f},   {5000u, 0.0f},
+                                                    {5003u, 1.0f},  {9000u, 0.0f},  {9100u, 1.0f},  {20000u, 0.0f},
+                                                    {21000u, 0.0f}, {21100u, 1.0f}, {40000u, 0.0f}, {41234u, 1.0f}};
+        for (const auto& [at, level] : gates) e.SetInput(0, kGate, level, at);
         e.SetInput(0, kSustain, 0.3f, 15000);
     });
     add("sustain streamed", 48000.0f, 300, 30000, false, [](Engine& e) {

@@ -40,6 +40,14 @@ private:
     uint64_t m_value = 0xCBF29CE484222325ull;
 };
 
+// A streamed input of the guard scenarios: `samples` values from `from`
+// towards `to`, evenly spaced (the last a step short of `to`).
+inline std::vector<float> Ramp(float from, float to, int samples) {
+    std::vector<float> out(static_cast<size_t>(samples));
+    for (int i = 0; i < samples; ++i) out[static_cast<size_t>(i)] = from + (to - from) * static_cast<float>(i) / samples;
+    return out;
+}
+
 struct Recorded {
     const char* scenario;
     uint64_t hash;

@@ -25,34 +25,24 @@ public:
         module.SetSampleRate(sample_rate);
         module.SetBlockSize(block_size);
         module.Open();
-        float** bound[] = {&module.m_gate,
-                           &module.m_attack,
-                           &module.m_hold,
-                           &module.m_decay,
-                           &module.m_sustain,
-                           &module.m_release,
-                           &module.m_level,
-                           &module.m_attack_form,
-                           &module.m_decay_form,
-                           &module.m_release_form,
-                           nullptr,
-                           nullptr,
-                           &module.m_lfo_amt,
-                           &module.m_lfo_freq,
-                           &module.m_lfo_phase,
-                           nullptr,
-                           &module.m_signal_out,
-                           nullptr};
-        for (int32_t pin = 0; pin < tessarn::PIN_COUNT; ++pin) {
-            buffers[pin].assign(kCapacity, 0.0f);
-            if (bound[pin] != nullptr) *bound[pin] = buffers[pin].data();
-        }
+        for (std::vector<float>& buffer : buffers) buffer.assign(kCapacity, 0.0f);
+        Bind(module, buffers);
         // Plain envelope: no LFO, linear law at level 1, "FullAttack" off.
         Set(tessarn::PIN_LEVEL, 1.0f);
         module.m_full_attack = 0;
         module.m_no_release = 0;
         module.m_lfo_align = 1;
         module.m_dbmode = 0;
+    }
+
+    // Points each of the module's buffer pins at its buffer in `b`.
+    static void Bind(Module& m, std::array<std::vector<float>, tessarn::PIN_COUNT>& b) {
+        float** bound[] = {&m.m_gate,         &m.m_attack,       &m.m_hold,         &m.m_decay,      &m.m_sustain,
+                           &m.m_release,      &m.m_level,        &m.m_attack_form,  &m.m_decay_form, &m.m_release_form,
+                           nullptr,           nullptr,           &m.m_lfo_amt,      &m.m_lfo_freq,   &m.m_lfo_phase,
+                           nullptr,           &m.m_signal_out,   nullptr};
+        for (int32_t pin = 0; pin < tessarn::PIN_COUNT; ++pin)
+            if (bound[pin] != nullptr) *bound[pin] = b[pin].data();
     }
 
     // A value held from the next call on.

@@ -185,12 +185,9 @@ TEST(HostileHost, TooFewPinsGiveSilenceAndNoStatus) {
         host.pin_count = count;
         Module module(MockHost::Callback(), nullptr);
         module.Open();
-        std::vector<std::vector<float>> buffers(PIN_COUNT, std::vector<float>(32, 1.0f));
-        float** bound[] = {&module.m_gate,        &module.m_attack,     &module.m_hold,       &module.m_decay,
-                           &module.m_sustain,     &module.m_release,    &module.m_level,      &module.m_attack_form,
-                           &module.m_decay_form,  &module.m_release_form, &module.m_lfo_amt, &module.m_lfo_freq,
-                           &module.m_lfo_phase,   &module.m_signal_out};
-        for (size_t k = 0; k < sizeof bound / sizeof bound[0]; ++k) *bound[k] = buffers[k].data();
+        std::array<std::vector<float>, PIN_COUNT> buffers;
+        for (std::vector<float>& buffer : buffers) buffer.assign(32, 1.0f);
+        Rig::Bind(module, buffers);
         HostRecord* record = module.GetHostRecord();
         for (int32_t pin : {int32_t(PIN_GATE), int32_t(PIN_SIGNAL_OUT), 40, -1}) {
             // With no table at all a debug build stops at its contract check.
@@ -199,7 +196,7 @@ TEST(HostileHost, TooFewPinsGiveSilenceAndNoStatus) {
             record->event_function(record->object, &event);
         }
         record->process_function(record->object, 4, 16);
-        const std::vector<float>& out = buffers[13];
+        const std::vector<float>& out = buffers[PIN_SIGNAL_OUT];
         for (int32_t j = 0; j < 32; ++j)
             EXPECT_EQ(out[j], j >= 4 && j < 20 ? 0.0f : 1.0f) << "count " << count << " sample " << j;
         EXPECT_EQ(host.Count(SE_CB_PIN_STATUS), 0) << "count " << count;

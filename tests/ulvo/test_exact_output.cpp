@@ -22,6 +22,7 @@ namespace {
 
 using sephost::Engine;
 using sephost::EngineOptions;
+using outputhash::Ramp;
 using sephost::Library;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
@@ -60,12 +61,6 @@ void SetTone(Engine& engine, int k, const Tone& tone) {
 void SetModes(Engine& engine, int k, int cpmode, int cfmode) {
     engine.SetInputInt(k, ulvo::PIN_CPMODE, cpmode);
     engine.SetInputInt(k, ulvo::PIN_CFMODE, cfmode);
-}
-
-std::vector<float> Ramp(float from, float to, int samples) {
-    std::vector<float> out(static_cast<size_t>(samples));
-    for (int i = 0; i < samples; ++i) out[static_cast<size_t>(i)] = from + (to - from) * static_cast<float>(i) / samples;
-    return out;
 }
 
 // Steady tones: band limit active (harmonic spacing) or not (small spacing),

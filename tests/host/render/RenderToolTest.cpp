@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 #include <dirent.h>
 #include <sndfile.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 
+#include "../RunTool.h"
+#include "JsonText.h"
 #include "Score.h"
 
 namespace {
@@ -27,24 +27,15 @@ std::string Folder() {
 
 void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
+// The whole file, or nothing when it cannot be read.
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
+    std::string text, error;
+    sephost::render::ReadTextFile(path, &text, &error);
+    return text;
 }
 
-struct ToolRun {
-    int status = -1;
-    std::string output;  // stdout and stderr
-};
-
-ToolRun RunRender(const std::string& args) {
-    const std::string log = Folder() + "/log.txt";
-    const std::string command = std::string("'") + SEP_HOST_PATH + "' render " + args + " >'" + log + "' 2>&1";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(log)};
-}
+// `sep-host render` with `args`; stdout and stderr together in `out`.
+ToolOutput RunRender(const std::string& args) { return RunTool("render " + args, true); }
 
 // A patch with the built plug-ins put in for @ULVO@ and @TESSARN@.
 std::string PatchFile(const std::string& name, std::string text) {
@@ -93,15 +84,15 @@ TEST(RenderTool, WritesTheWavTheOptionsAskFor) {
     };
     for (const Row& row : rows) {
         const std::string wav = Folder() + "/good.wav";
-        const ToolRun run = RunRender("'" + patch + "' -o '" + wav + "' " + row.options);
-        ASSERT_EQ(run.status, 0) << row.options << "\n" << run.output;
+        const ToolOutput run = RunRender("'" + patch + "' -o '" + wav + "' " + row.options);
+        ASSERT_EQ(run.status, 0) << row.options << "\n" << run.out;
         const WavInfo info = ReadWavInfo(wav);
         EXPECT_EQ(info.frames, row.frames) << row.options;
         EXPECT_EQ(info.rate, row.rate) << row.options;
         EXPECT_EQ(info.channels, 2) << row.options;
         EXPECT_EQ(info.format, row.format) << row.options;
-        EXPECT_NE(run.output.find("5 notes"), std::string::npos) << run.output;
-        EXPECT_NE(run.output.find("real time"), std::string::npos) << run.output;
+        EXPECT_NE(run.out.find("5 notes"), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("real time"), std::string::npos) << run.out;
     }
 }
 
@@ -110,9 +101,9 @@ TEST(RenderTool, SameRenderSameFileAndPictures) {
     std::string files[2];
     for (int i = 0; i < 2; ++i) {
         const std::string base = Folder() + "/twice" + std::to_string(i);
-        const ToolRun run = RunRender("'" + patch + "' -o '" + base + ".wav' --spectrogram '" + base +
+        const ToolOutput run = RunRender("'" + patch + "' -o '" + base + ".wav' --spectrogram '" + base +
                                   ".png' --waveform '" + base + ".svg' --block-size 64");
-        ASSERT_EQ(run.status, 0) << run.output;
+        ASSERT_EQ(run.status, 0) << run.out;
         files[i] = ReadFile(base + ".wav");
         EXPECT_EQ(ReadFile(base + ".png").substr(1, 3), "PNG");
         EXPECT_NE(ReadFile(base + ".svg").find("<path"), std::string::npos);
@@ -136,9 +127,9 @@ TEST(RenderTool, ShippedPatchesRenderAndSound) {
     }
     ASSERT_GE(runs.size(), 11u);
     for (const std::string& run_args : runs) {
-        const ToolRun run = RunRender(run_args + " --seconds 1 -o '" + Folder() + "/shipped.wav'");
-        EXPECT_EQ(run.status, 0) << run_args << "\n" << run.output;
-        EXPECT_EQ(run.output.find("peak -inf"), std::string::npos) << run_args << "\n" << run.output;
+        const ToolOutput run = RunRender(run_args + " --seconds 1 -o '" + Folder() + "/shipped.wav'");
+        EXPECT_EQ(run.status, 0) << run_args << "\n" << run.out;
+        EXPECT_EQ(run.out.find("peak -inf"), std::string::npos) << run_args << "\n" << run.out;
     }
 }
 
@@ -169,9 +160,9 @@ TEST_P(RenderErrors, SayWhatIsWrongAndFail) {
     std::remove(wav.c_str());
     std::string options = b.options;
     for (size_t at; (at = options.find("@DIR@")) != std::string::npos;) options.replace(at, 5, Folder());
-    const ToolRun run = RunRender("'" + patch + "' " + options);
-    EXPECT_EQ(run.status, b.status) << run.output;
-    for (const std::string& text : b.says) EXPECT_NE(run.output.find(text), std::string::npos) << run.output;
+    const ToolOutput run = RunRender("'" + patch + "' " + options);
+    EXPECT_EQ(run.status, b.status) << run.out;
+    for (const std::string& text : b.says) EXPECT_NE(run.out.find(text), std::string::npos) << run.out;
     EXPECT_FALSE(std::ifstream(wav).good()) << "a failed render leaves no WAV";
 }
 
@@ -244,8 +235,8 @@ TEST(RenderMidi, ReadsNotesWithTheirTempo) {
     }
     // The same file drives a render.
     const std::string patch = PatchFile("good.json", kGood);
-    const ToolRun run = RunRender("'" + patch + "' -o '" + Folder() + "/midi.wav' --midi '" + path + "' --tail 0");
-    EXPECT_EQ(run.status, 0) << run.output;
+    const ToolOutput run = RunRender("'" + patch + "' -o '" + Folder() + "/midi.wav' --midi '" + path + "' --tail 0");
+    EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_EQ(ReadWavInfo(Folder() + "/midi.wav").frames, 44100);
 }
 
