@@ -36,6 +36,13 @@ std::vector<PinDescription> Engine::Declarations(int instance) const {
     return inst != nullptr ? inst->declarations : std::vector<PinDescription>();
 }
 
+std::vector<PinDescription> Engine::Pins(int instance) const {
+    std::vector<PinDescription> pins;
+    if (const Instance* inst = m_impl->Get(instance))
+        for (const Pin& pin : inst->pins) pins.push_back(pin.description);
+    return pins;
+}
+
 bool Engine::Connect(int from, int32_t out_pin, int to, int32_t in_pin, std::string* error) {
     return m_impl->Connect(from, out_pin, to, in_pin, error);
 }

@@ -80,6 +80,9 @@ public:
     // The declarations an instance answered to opcode 6, UI-only ones
     // included (they get no pin).
     std::vector<PinDescription> Declarations(int instance) const;
+    // The descriptions of an instance's pins, in pin order: the declarations
+    // that got a pin.
+    std::vector<PinDescription> Pins(int instance) const;
 
     // Output pin `out_pin` of instance `from` feeds input pin `in_pin` of
     // instance `to`: the input reads the output's buffer. An output may feed

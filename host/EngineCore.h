@@ -31,6 +31,7 @@ struct Pin {
     void* value_address = nullptr;  // the module variable the host keeps current
     std::vector<float> buffer;      // DT_FSAMPLE: one block, reused every block
     int32_t value = 0;              // DT_ENUM / DT_INT
+    float default_value = 0.0f;     // DT_FSAMPLE input: what an undriven sample holds
     int32_t status = ST_STILL;
     int32_t status_at_first_clock = -1;  // output: status sent stamped at the first clock
     int source_instance = -1;

@@ -64,9 +64,9 @@ void Engine::Impl::FillDrivenInputs(Instance* inst, uint32_t block_start, int32_
         if (pin.description.datatype != DT_FSAMPLE || pin.description.direction == DR_OUT) continue;
         if (pin.source_instance >= 0 || pin.segments.empty()) continue;
         DropPassedSegments(pin, block_start);
-        const float fallback = DefaultSampleValue(pin.description.default_text.c_str());
         for (int32_t k = 0; k < n; ++k)
-            pin.buffer[static_cast<size_t>(k)] = DrivenValue(pin, block_start + static_cast<uint32_t>(k), fallback);
+            pin.buffer[static_cast<size_t>(k)] =
+                DrivenValue(pin, block_start + static_cast<uint32_t>(k), pin.default_value);
     }
 }
 

@@ -50,7 +50,10 @@ void ReadDeclarations(Instance* inst) {
         Pin pin;
         pin.description = inst->declarations.back();
         pin.value_address = properties.value_address;
-        if (properties.datatype != DT_FSAMPLE) pin.value = DefaultIntegerValue(properties.default_text);
+        if (properties.datatype == DT_FSAMPLE && properties.direction != DR_OUT)
+            pin.default_value = DefaultSampleValue(pin.description.default_text.c_str());
+        else if (properties.datatype != DT_FSAMPLE)
+            pin.value = DefaultIntegerValue(properties.default_text);
         inst->pins.push_back(std::move(pin));
     }
 }
@@ -147,9 +150,7 @@ bool Engine::Impl::BuildPins(std::vector<std::unique_ptr<Instance>>& made, std::
     for (auto& inst : made)
         for (Pin& pin : inst->pins)
             if (pin.description.datatype == DT_FSAMPLE)
-                pin.buffer.assign(block, pin.description.direction == DR_OUT
-                                             ? 0.0f
-                                             : DefaultSampleValue(pin.description.default_text.c_str()));
+                pin.buffer.assign(block, pin.default_value);
     return true;
 }
 

@@ -67,9 +67,8 @@ bool BareHost::Make(std::string* error) {
         Declaration declaration;
         std::memset(&declaration.properties, 0, sizeof declaration.properties);
         if (m_record->dispatcher(m_record, SE_OP_GET_PIN_PROPERTIES, d, 0, &declaration.properties, 0.0f) == 0) break;
-        const int32_t flags = declaration.properties.flags;
-        declaration.ui_only = (flags & IO_UI_COMMUNICATION) != 0 && (flags & IO_UI_DSP_DUAL) == 0;
-        if (!declaration.ui_only) m_pin_declarations.push_back(static_cast<int32_t>(m_declarations.size()));
+        if (!SEIsUiOnly(declaration.properties.flags))
+            m_pin_declarations.push_back(static_cast<int32_t>(m_declarations.size()));
         m_declarations.push_back(declaration);
     }
     return true;

@@ -12,16 +12,17 @@
 #include <vector>
 
 #include "../../se_sdk2/SEHostInterface.h"
+#include "Limits.h"
 
 namespace sepcheck {
 
 struct Declaration {
     SEPinProperties properties;  // as answered (texts are the module's own)
-    bool ui_only = false;
 };
 
-// Enumeration of declarations stops here even if a module never refuses.
-constexpr int32_t kMaxDeclarations = 4096;
+// Enumeration of declarations stops where the engine's does, even if a
+// module never refuses.
+using sephost::kMaxDeclarations;
 
 class BareHost {
 public:

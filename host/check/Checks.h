@@ -62,6 +62,12 @@ struct CheckResult {
 // Runs every check, each in a child; `report` sees each result as it comes.
 std::vector<CheckResult> RunChecks(const CheckContext& context, const std::function<void(const CheckResult&)>& report);
 
+// The results by verdict: a report first, then a skip, then a pass; the rest failed.
+struct Tally {
+    size_t passed = 0, failed = 0, skipped = 0, reported = 0;
+};
+Tally Count(const std::vector<CheckResult>& results);
+
 // Text of one result line and of the summary; the JSON document.
 std::string FormatResultLine(const CheckResult& result);
 std::string FormatSummary(const std::vector<CheckResult>& results);

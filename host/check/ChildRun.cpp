@@ -11,17 +11,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Drive.h"
+
 namespace sepcheck {
 
 namespace {
 
 constexpr size_t kKeptStderrBytes = 16384;
-
-double Now() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
 
 void WriteAll(int fd, const std::string& text) {
     size_t done = 0;
@@ -71,7 +67,7 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
     }
     std::fflush(stdout);
     std::fflush(stderr);
-    const double started = Now();
+    const double started = Seconds();
     const pid_t child = fork();
     if (child == 0) {
         close(verdict_pipe[0]);
@@ -100,7 +96,7 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
     std::string verdict_text;
     bool verdict_open = true, stderr_open = true, timed_out = false;
     while (verdict_open || stderr_open) {
-        const double left = time_limit - (Now() - started);
+        const double left = time_limit - (Seconds() - started);
         if (left <= 0.0) {
             timed_out = true;
             kill(child, SIGKILL);
@@ -131,7 +127,7 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    outcome.seconds = Now() - started;
+    outcome.seconds = Seconds() - started;
     if (timed_out) {
         outcome.kind = ChildOutcome::kTimedOut;
     } else if (WIFSIGNALED(status)) {

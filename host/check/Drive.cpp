@@ -10,25 +10,17 @@ namespace sepcheck {
 
 std::vector<PinRef> InputPins(const sephost::Engine& engine, int instance) {
     std::vector<PinRef> pins;
-    int32_t pin = 0;
-    for (const sephost::PinDescription& d : engine.Declarations(instance)) {
-        const bool ui_only = (d.flags & IO_UI_COMMUNICATION) != 0 && (d.flags & IO_UI_DSP_DUAL) == 0;
-        if (ui_only) continue;
-        if (d.direction != DR_OUT) pins.push_back({pin, d});
-        ++pin;
-    }
+    const std::vector<sephost::PinDescription> all = engine.Pins(instance);
+    for (int32_t pin = 0; pin < static_cast<int32_t>(all.size()); ++pin)
+        if (all[pin].direction != DR_OUT) pins.push_back({pin, all[pin]});
     return pins;
 }
 
 std::vector<PinRef> SampleOutputPins(const sephost::Engine& engine, int instance) {
     std::vector<PinRef> pins;
-    int32_t pin = 0;
-    for (const sephost::PinDescription& d : engine.Declarations(instance)) {
-        const bool ui_only = (d.flags & IO_UI_COMMUNICATION) != 0 && (d.flags & IO_UI_DSP_DUAL) == 0;
-        if (ui_only) continue;
-        if (d.direction == DR_OUT && d.datatype == DT_FSAMPLE) pins.push_back({pin, d});
-        ++pin;
-    }
+    const std::vector<sephost::PinDescription> all = engine.Pins(instance);
+    for (int32_t pin = 0; pin < static_cast<int32_t>(all.size()); ++pin)
+        if (all[pin].direction == DR_OUT && all[pin].datatype == DT_FSAMPLE) pins.push_back({pin, all[pin]});
     return pins;
 }
 

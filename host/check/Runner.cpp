@@ -52,22 +52,18 @@ std::string FormatResultLine(const CheckResult& result) {
     return line;
 }
 
+Tally Count(const std::vector<CheckResult>& results) {
+    Tally t;
+    for (const CheckResult& r : results)
+        ++(r.verdict.report ? t.reported : r.verdict.skipped ? t.skipped : r.verdict.passed ? t.passed : t.failed);
+    return t;
+}
+
 std::string FormatSummary(const std::vector<CheckResult>& results) {
-    size_t passed = 0, failed = 0, skipped = 0, reported = 0;
-    for (const CheckResult& r : results) {
-        if (r.verdict.report) {
-            ++reported;
-        } else if (r.verdict.skipped) {
-            ++skipped;
-        } else if (r.verdict.passed) {
-            ++passed;
-        } else {
-            ++failed;
-        }
-    }
-    std::string text = std::to_string(passed) + " passed, " + std::to_string(failed) + " failed";
-    if (skipped > 0) text += ", " + std::to_string(skipped) + " skipped";
-    if (reported > 0) text += ", " + std::to_string(reported) + " reported";
+    const Tally t = Count(results);
+    std::string text = std::to_string(t.passed) + " passed, " + std::to_string(t.failed) + " failed";
+    if (t.skipped > 0) text += ", " + std::to_string(t.skipped) + " skipped";
+    if (t.reported > 0) text += ", " + std::to_string(t.reported) + " reported";
     return text;
 }
 
@@ -93,19 +89,18 @@ std::string JsonText(const std::string& text) {
 }  // namespace
 
 std::string FormatResultsJson(const CheckContext& context, const std::vector<CheckResult>& results) {
-    size_t passed = 0, failed = 0, skipped = 0, reported = 0;
+    const Tally t = Count(results);
     std::string items;
     for (const CheckResult& r : results) {
         const char* state = r.verdict.report ? "report" : r.verdict.skipped ? "skip" : r.verdict.passed ? "pass" : "fail";
-        (r.verdict.report ? reported : r.verdict.skipped ? skipped : r.verdict.passed ? passed : failed) += 1;
         if (!items.empty()) items += ",\n";
         items += "    {\"group\": " + JsonText(r.group) + ", \"name\": " + JsonText(r.name) + ", \"result\": \"" +
                  state + "\", \"detail\": " + JsonText(r.verdict.detail) + ", \"seconds\": " + Number(r.seconds) + "}";
     }
     return "{\n  \"file\": " + JsonText(context.path) + ",\n  \"seed\": " + std::to_string(context.seed) +
            ",\n  \"level\": " + std::to_string(context.level) + ",\n  \"checks\": [\n" + items +
-           "\n  ],\n  \"passed\": " + std::to_string(passed) + ",\n  \"failed\": " + std::to_string(failed) +
-           ",\n  \"skipped\": " + std::to_string(skipped) + ",\n  \"reported\": " + std::to_string(reported) +
+           "\n  ],\n  \"passed\": " + std::to_string(t.passed) + ",\n  \"failed\": " + std::to_string(t.failed) +
+           ",\n  \"skipped\": " + std::to_string(t.skipped) + ",\n  \"reported\": " + std::to_string(t.reported) +
            "\n}\n";
 }
 

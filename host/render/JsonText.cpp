@@ -1,5 +1,6 @@
 #include "JsonText.h"
 
+#include <cmath>
 #include <fstream>
 #include <sstream>
 
@@ -66,6 +67,19 @@ std::string TypeName(const nlohmann::json& value) {
     default:
         return "a number";
     }
+}
+
+bool NumberIn(const nlohmann::json& v, const std::string& what, double low, double high, bool whole, double* value,
+              std::string* error) {
+    const bool ok = v.is_number() && v.get<double>() >= low && v.get<double>() <= high &&
+                    (!whole || std::floor(v.get<double>()) == v.get<double>());
+    if (!ok) {
+        *error = what + " must be " + (whole ? "a whole number" : "a number") + " from " +
+                 nlohmann::json(low).dump() + " to " + nlohmann::json(high).dump() + ", not " + v.dump();
+        return false;
+    }
+    *value = v.get<double>();
+    return true;
 }
 
 }  // namespace sephost::render

@@ -55,19 +55,6 @@ bool Name(const json& object, const std::string& where, std::set<std::string>* t
     return true;
 }
 
-bool Range(const json& v, const std::string& what, double low, double high, bool whole, double* value,
-           std::string* error) {
-    const bool ok = v.is_number() && v.get<double>() >= low && v.get<double>() <= high &&
-                    (!whole || std::floor(v.get<double>()) == v.get<double>());
-    if (!ok) {
-        *error = what + " must be " + (whole ? "a whole number" : "a number") + " from " + json(low).dump() + " to " +
-                 json(high).dump() + ", not " + v.dump();
-        return false;
-    }
-    *value = v.get<double>();
-    return true;
-}
-
 bool ReadModule(const json& entry, const std::string& where, std::set<std::string>* names, PatchModule* module,
                 std::string* error) {
     if (!entry.is_object()) {
@@ -80,7 +67,8 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
     const std::string here = where + " (" + module->name + ")";
     if (entry.contains("voices")) {
         double voices = 0.0;
-        if (!Range(entry.at("voices"), here + ": \"voices\"", 1, sephost::kMaxVoices, true, &voices, error)) return false;
+        if (!NumberIn(entry.at("voices"), here + ": \"voices\"", 1, sephost::kMaxVoices, true, &voices, error))
+            return false;
         module->voices = static_cast<int>(voices);
     }
     if (entry.contains("pins")) {
@@ -145,7 +133,8 @@ bool ReadNode(const json& entry, const std::string& where, std::set<std::string>
     }
     node->type = *found;
     if (entry.contains("gain") &&
-        !Range(entry.at("gain"), where + " (" + node->name + "): \"gain\"", -1000.0, 1000.0, false, &node->gain, error))
+        !NumberIn(entry.at("gain"), where + " (" + node->name + "): \"gain\"", -1000.0, 1000.0, false, &node->gain,
+                  error))
         return false;
     return true;
 }
@@ -183,14 +172,14 @@ bool ReadList(const json& root, const char* key, const char* what, std::vector<T
 bool ReadRunSettings(const json& root, Patch* patch, std::string* error) {
     double number = 0.0;
     if (root.contains("sample_rate")) {
-        if (!Range(root.at("sample_rate"), "\"sample_rate\"", 1000.0, 768000.0, true, &number, error)) return false;
+        if (!NumberIn(root.at("sample_rate"), "\"sample_rate\"", 1000.0, 768000.0, true, &number, error)) return false;
         patch->sample_rate = number;
     }
     if (root.contains("block_size")) {
-        if (!Range(root.at("block_size"), "\"block_size\"", 1, 65536, true, &number, error)) return false;
+        if (!NumberIn(root.at("block_size"), "\"block_size\"", 1, 65536, true, &number, error)) return false;
         patch->block_size = static_cast<int>(number);
     }
-    return !root.contains("tail") || Range(root.at("tail"), "\"tail\"", 0.0, 3600.0, false, &patch->tail, error);
+    return !root.contains("tail") || NumberIn(root.at("tail"), "\"tail\"", 0.0, 3600.0, false, &patch->tail, error);
 }
 
 }  // namespace

@@ -25,12 +25,7 @@ int RenderHost::Place(const Library& library, int voices, std::string* error) {
     return m_engine->Place(library, voices, error);
 }
 
-std::vector<PinDescription> RenderHost::Pins(int instance) const {
-    std::vector<PinDescription> pins;
-    for (const PinDescription& d : m_engine->Declarations(instance))
-        if (!SEIsUiOnly(d.flags)) pins.push_back(d);
-    return pins;
-}
+std::vector<PinDescription> RenderHost::Pins(int instance) const { return m_engine->Pins(instance); }
 
 bool RenderHost::Connect(int from, int32_t out_pin, int to, int32_t in_pin, std::string* error) {
     return m_engine->Connect(from, out_pin, to, in_pin, error);

@@ -21,14 +21,7 @@ using nlohmann::json;
 
 bool Number(const json& note, const char* key, const std::string& where, double low, double high, double* value,
             std::string* error) {
-    const json& v = note.at(key);
-    if (!v.is_number() || !(v.get<double>() >= low && v.get<double>() <= high)) {
-        *error = where + ": \"" + key + "\" must be a number from " + json(low).dump() + " to " + json(high).dump() +
-                 ", not " + v.dump();
-        return false;
-    }
-    *value = v.get<double>();
-    return true;
+    return NumberIn(note.at(key), where + ": \"" + key + "\"", low, high, false, value, error);
 }
 
 bool ReadNote(const json& entry, const std::string& where, double seconds_per_unit, std::vector<Note>* notes,

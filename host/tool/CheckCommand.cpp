@@ -1,25 +1,11 @@
 // sep-host check: every check of host/check on one module, each in a child
 // process; one line per check and a summary, or one JSON document.
-#include <cstdlib>
 #include <iostream>
 
 #include "Checks.h"
 #include "Command.h"
 
 namespace septool {
-
-namespace {
-
-// A whole-text number from `low` to `high`; `whole` asks for an integer.
-bool ReadNumber(const std::string* text, double low, double high, bool whole, double* value) {
-    if (text == nullptr || text->empty()) return false;
-    char* end = nullptr;
-    *value = std::strtod(text->c_str(), &end);
-    if (*end != '\0' || !(*value >= low && *value <= high)) return false;
-    return !whole || *value == static_cast<double>(static_cast<int64_t>(*value));
-}
-
-}  // namespace
 
 int CheckCommand(const std::vector<std::string>& args) {
     Arguments arguments;
@@ -31,17 +17,18 @@ int CheckCommand(const std::vector<std::string>& args) {
     context.path = arguments.file;
     double value = 0.0;
     if (arguments.Value("--seed") != nullptr) {
-        if (!ReadNumber(arguments.Value("--seed"), 0.0, 4294967295.0, true, &value))
+        if (!ReadNumber(arguments.Value("--seed")->c_str(), 0.0, 4294967295.0, true, &value))
             return Usage("--seed needs a whole number from 0 to 4294967295");
         context.seed = static_cast<uint32_t>(value);
     }
     if (arguments.Value("--level") != nullptr) {
-        if (!ReadNumber(arguments.Value("--level"), sepcheck::kLowestLevel, sepcheck::kHighestLevel, true, &value))
+        if (!ReadNumber(arguments.Value("--level")->c_str(), sepcheck::kLowestLevel, sepcheck::kHighestLevel, true,
+                        &value))
             return Usage("--level needs 1, 2, 3, 4 or 5");
         context.level = static_cast<int>(value);
     }
     if (arguments.Value("--time-limit") != nullptr) {
-        if (!ReadNumber(arguments.Value("--time-limit"), 0.1, 86400.0, false, &value))
+        if (!ReadNumber(arguments.Value("--time-limit")->c_str(), 0.1, 86400.0, false, &value))
             return Usage("--time-limit needs seconds from 0.1 to 86400");
         context.time_limit = value;
     }
@@ -55,8 +42,7 @@ int CheckCommand(const std::vector<std::string>& args) {
     } else {
         std::cout << sepcheck::FormatSummary(results) << std::endl;
     }
-    for (const sepcheck::CheckResult& r : results)
-        if (!r.verdict.passed && !r.verdict.skipped && !r.verdict.report) return kExitFailed;
+    if (sepcheck::Count(results).failed > 0) return kExitFailed;
     return kExitOk;
 }
 

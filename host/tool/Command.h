@@ -25,6 +25,11 @@ constexpr int kExitUsage = 2;
 const std::vector<Command>& Commands();
 const Command* FindCommand(const std::string& name);
 
+// The whole of `text` as a number from `low` to `high` (a whole number when
+// `whole`); false, `value` untouched, for no text, anything after the
+// number, or a value outside the range.
+bool ReadNumber(const char* text, double low, double high, bool whole, double* value);
+
 // Runs sep-host with its arguments (argv without the program name).
 int Main(const std::vector<std::string>& args);
 

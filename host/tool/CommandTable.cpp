@@ -1,6 +1,8 @@
 // The command table, the usage and help texts built from it, and the
 // argument reading every command shares.
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <iostream>
 
 #include "Command.h"
@@ -84,6 +86,16 @@ int Usage(const std::string& problem) {
 int Failure(const std::string& message) {
     std::cerr << "sep-host: " << message << "\n";
     return kExitFailed;
+}
+
+bool ReadNumber(const char* text, double low, double high, bool whole, double* value) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    const double parsed = std::strtod(text, &end);
+    if (*end != '\0' || !(parsed >= low && parsed <= high)) return false;
+    if (whole && std::floor(parsed) != parsed) return false;
+    *value = parsed;
+    return true;
 }
 
 bool Arguments::Has(const std::string& flag) const {

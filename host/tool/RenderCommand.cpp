@@ -49,15 +49,6 @@ extern const char kRenderHelp[] =
 
 namespace {
 
-bool Number(const char* text, double low, double high, double* value) {
-    if (text == nullptr || *text == '\0') return false;
-    char* end = nullptr;
-    const double parsed = std::strtod(text, &end);
-    if (*end != '\0' || !(parsed >= low && parsed <= high)) return false;
-    *value = parsed;
-    return true;
-}
-
 struct RenderArguments {
     std::string patch, score, midi, output, spectrogram, waveform;
     double sample_rate = 0.0, seconds = -1.0, tail = -1.0;
@@ -105,10 +96,12 @@ int Parse(const std::vector<std::string>& args, RenderArguments* a) {
             if (!rate) a->block_size = run.block;
             ++i;
         } else if (word == "--seconds") {
-            if (!Number(next, 0.0, 86400.0, &a->seconds)) return Usage("--seconds needs a length from 0 to 86400");
+            if (!ReadNumber(next, 0.0, 86400.0, false, &a->seconds))
+                return Usage("--seconds needs a length from 0 to 86400");
             ++i;
         } else if (word == "--tail") {
-            if (!Number(next, 0.0, 3600.0, &a->tail)) return Usage("--tail needs a length from 0 to 3600 seconds");
+            if (!ReadNumber(next, 0.0, 3600.0, false, &a->tail))
+                return Usage("--tail needs a length from 0 to 3600 seconds");
             ++i;
         } else if (word == "--plugins") {
             if (next == nullptr || *next == '\0') return Usage("--plugins needs a folder");

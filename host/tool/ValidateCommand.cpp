@@ -16,16 +16,13 @@ namespace {
 std::vector<OutputValuesRule::Output> SampleOutputs(const sephost::Engine& engine) {
     std::vector<OutputValuesRule::Output> outputs;
     for (int n = 0; n < engine.InstanceCount(); ++n) {
-        int32_t pin = 0;
-        for (const sephost::PinDescription& d : engine.Declarations(n)) {
-            if (SEIsUiOnly(d.flags)) continue;
-            if (d.direction == DR_OUT && d.datatype == DT_FSAMPLE) {
-                OutputValuesRule::Output output;
-                output.id = {n, pin};
-                output.name = d.name;
-                outputs.push_back(output);
-            }
-            ++pin;
+        const std::vector<sephost::PinDescription> pins = engine.Pins(n);
+        for (int32_t pin = 0; pin < static_cast<int32_t>(pins.size()); ++pin) {
+            if (pins[pin].direction != DR_OUT || pins[pin].datatype != DT_FSAMPLE) continue;
+            OutputValuesRule::Output output;
+            output.id = {n, pin};
+            output.name = pins[pin].name;
+            outputs.push_back(output);
         }
     }
     return outputs;
