@@ -108,8 +108,7 @@ void TimePatch(benchmark::State& state, Patch& patch, int expected_asleep) {
     }
     for (auto _ : state) patch.Run(kBlock);
     // seconds per sample of the whole patch (16 voices)
-    state.counters["per_sample"] = benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
-                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    benchrig::CountSamples(state, kBlock);
 }
 
 void BM_PatchSounding(benchmark::State& state) {

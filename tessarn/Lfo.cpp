@@ -17,8 +17,8 @@ template <class Shape>
 void RunLfo(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega, float depth, float phase,
             int32_t count, float* out, Shape shape) {
     const float keep = 1.0f - depth;  // K: the share of the envelope kept
-    const double cos_omega = portable_math::Cos(static_cast<double>(omega));
-    const double sin_omega = portable_math::Sin(static_cast<double>(omega));
+    double sin_omega, cos_omega;
+    portable_math::SinCos(static_cast<double>(omega), &sin_omega, &cos_omega);
 
     // Back onto the unit circle against rounding drift. A phasor made
     // non-finite by a bad rate or offset starts again at angle 0, so one bad
@@ -36,8 +36,8 @@ void RunLfo(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega,
     // A new offset turns the running phasor by the difference.
     if (*phase_applied != phase) {
         const double delta = static_cast<double>(phase) - *phase_applied;
-        const double cos_delta = portable_math::Cos(delta);
-        const double sin_delta = portable_math::Sin(delta);
+        double sin_delta, cos_delta;
+        portable_math::SinCos(delta, &sin_delta, &cos_delta);
         const double s0 = *lfo_sin;
         const double c0 = *lfo_cos;
         *lfo_cos = cos_delta * c0 - sin_delta * s0;
@@ -110,48 +110,48 @@ LfoShapeFn LfoShapeFor(int16_t align) {
 namespace {
 
 // True when every sample has the bits of the first (an idle or still
-// sustaining envelope without LFO).
+// sustaining envelope without LFO). A moving block differs at its second
+// sample already; only a block that does not is read to the end.
 bool StillBlock(const float* out, int32_t count) {
-    uint32_t first;
-    std::memcpy(&first, out, sizeof first);
-    uint32_t differs = 0u;
-    for (int32_t j = 1; j < count; ++j) {
+    auto bits_at = [out](int32_t j) {
         uint32_t bits;
         std::memcpy(&bits, out + j, sizeof bits);
-        differs |= bits ^ first;
-    }
+        return bits;
+    };
+    const uint32_t first = bits_at(0);
+    if (count > 1 && bits_at(1) != first) return false;
+    uint32_t differs = 0u;
+    for (int32_t j = 2; j < count; ++j) differs |= bits_at(j) ^ first;
     return differs == 0u;
 }
+
+// Steep below the top, like a decibel scale: 1 -> 1, 0.5 -> 0.125.
+double ExponentialLaw(double gain, double x) { return gain * x * FastPow2(4.0 * (x - 1.0)); }
 
 }  // namespace
 
 void ApplyOutputLaw(int32_t dbmode, float level, int32_t count, float* out) {
     const double gain = level;
     if (count <= 0) return;
-    if (dbmode == kDbModeExponential && StillBlock(out, count)) {
+    if (dbmode != kDbModeExponential) {
+        for (int32_t j = 0; j < count; ++j) out[j] = static_cast<float>(gain * out[j]);
+        return;
+    }
+    if (StillBlock(out, count)) {
         // One value for the whole block: map it once.
-        const double x = out[0];
-        const float value = static_cast<float>(gain * x * FastPow2(4.0 * (x - 1.0)));
+        const float value = static_cast<float>(ExponentialLaw(gain, out[0]));
         for (int32_t j = 0; j < count; ++j) out[j] = value;
         return;
     }
-    if (dbmode == kDbModeExponential) {
-        // Steep below the top, like a decibel scale: 1 -> 1, 0.5 -> 0.125.
-        // Two samples at a time in the lanes of a packed double.
-        const __m128d gain_pair = _mm_set1_pd(gain);
-        int32_t j = 0;
-        for (; j + 1 < count; j += 2) {
-            const __m128d x = LoadFloatPair(out + j);
-            const __m128d exponent = _mm_mul_pd(_mm_set1_pd(4.0), _mm_sub_pd(x, _mm_set1_pd(1.0)));
-            StoreFloatPair(out + j, _mm_mul_pd(_mm_mul_pd(gain_pair, x), FastPow2Pair(exponent)));
-        }
-        if (j < count) {
-            const double x = out[j];
-            out[j] = static_cast<float>(gain * x * FastPow2(4.0 * (x - 1.0)));
-        }
-    } else {
-        for (int32_t j = 0; j < count; ++j) out[j] = static_cast<float>(gain * out[j]);
+    // Two samples at a time in the lanes of a packed double.
+    const __m128d gain_pair = _mm_set1_pd(gain);
+    int32_t j = 0;
+    for (; j + 1 < count; j += 2) {
+        const __m128d x = LoadFloatPair(out + j);
+        const __m128d exponent = _mm_mul_pd(_mm_set1_pd(4.0), _mm_sub_pd(x, _mm_set1_pd(1.0)));
+        StoreFloatPair(out + j, _mm_mul_pd(_mm_mul_pd(gain_pair, x), FastPow2Pair(exponent)));
     }
+    if (j < count) out[j] = static_cast<float>(ExponentialLaw(gain, out[j]));
 }
 
 }  // namespace tessarn

@@ -362,7 +362,10 @@ ULVO_PASS void DepthPass(VoiceState& voice, bool vector_kernel, SoundingSamples*
             const int32_t k = first + lane < s->count ? first + lane : s->count - 1;
             comb_freqs[lane] = s->phases[k][2];
         }
-        SinCosPi4(vector_kernel, comb_freqs, comb_sines + first, comb_cosines + first);
+        if (vector_kernel)
+            kernels::SinCosPi4Vector(comb_freqs, comb_sines + first, comb_cosines + first);
+        else
+            kernels::SinCosPi4Scalar(comb_freqs, comb_sines + first, comb_cosines + first);
     }
     double previous_sine = voice.comb_freq_sin;
     double previous_cosine = voice.comb_freq_cos;
