@@ -50,11 +50,6 @@ const char* SignalName(int signal) {
 
 }  // namespace
 
-Verdict Pass(const std::string& detail) { return {true, detail}; }
-Verdict Fail(const std::string& detail) { return {false, detail}; }
-Verdict Skip(const std::string& why) { return {false, why, true}; }
-Verdict Report(const std::string& measurement) { return {false, measurement, false, true}; }
-
 ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit) {
     ChildOutcome outcome;
     int verdict_pipe[2];
@@ -146,15 +141,6 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
         if (!verdict_text.empty()) outcome.verdict.detail = verdict_text.size() > 2 ? verdict_text.substr(2) : "";
     }
     return outcome;
-}
-
-std::string LineWith(const std::string& text, const std::string& needle) {
-    const size_t at = text.find(needle);
-    if (at == std::string::npos) return "";
-    const size_t begin = text.rfind('\n', at);
-    const size_t end = text.find('\n', at);
-    return text.substr(begin == std::string::npos ? 0 : begin + 1,
-                       (end == std::string::npos ? text.size() : end) - (begin == std::string::npos ? 0 : begin + 1));
 }
 
 Verdict Judge(const ChildOutcome& outcome, double time_limit, bool contract_stop_ok) {
