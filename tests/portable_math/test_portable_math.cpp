@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "PortableMath.h"
+#include "../support/Emulation.h"
 
 namespace {
 
@@ -352,6 +353,9 @@ void SetX87ControlWord(uint16_t word) { asm volatile("fldcw %0" : : "m"(word)); 
 // Hosts built with other compilers leave the x87 unit at 53-bit (or even
 // 24-bit) precision; the results may not change by a bit.
 TEST(PortableMath, ResultsDoNotDependOnX87Precision) {
+    if (sep_test::RunningUnderQemuEmulation())
+        GTEST_SKIP() << "runs under qemu-i386's emulation, whose results change with the x87 precision control where "
+                        "the hardware's do not; measured on hardware only";
     std::vector<double> args = EveryScale(-30, 1023, 5000, 11);
     for (double x : Uniform(-1100.0, 1030.0, 5000, 12)) args.push_back(x);
     auto render = [&args] {
