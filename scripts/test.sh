@@ -35,9 +35,16 @@ unset ASAN_OPTIONS
 
 # Memcheck of the release build; one start-up block of each library's static
 # C++ runtime is suppressed (see the file). Any other error fails the run.
-for plugin in ulvo tessarn; do
-  echo "== check --level 1 (valgrind memcheck): $plugin"
-  valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
-    --suppressions=scripts/valgrind.supp \
-    build/linux32/bin/sep-host check --level 1 --time-limit 600 "build/linux32/plugins/$plugin.sep"
-done
+# Where i386 programs run through qemu-i386 (a kernel without 32-bit
+# support), valgrind's 32-bit tool runs under the emulator and stops at its
+# own start-up ("the 'impossible' happened"): the step is skipped there.
+if grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386; then
+  echo "== check --level 1 (valgrind memcheck): SKIPPED: i386 programs run through qemu-i386 here, and valgrind cannot run under it"
+else
+  for plugin in ulvo tessarn; do
+    echo "== check --level 1 (valgrind memcheck): $plugin"
+    valgrind --quiet --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite \
+      --suppressions=scripts/valgrind.supp \
+      build/linux32/bin/sep-host check --level 1 --time-limit 600 "build/linux32/plugins/$plugin.sep"
+  done
+fi
