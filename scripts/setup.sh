@@ -6,14 +6,17 @@
 # sox for spectrograms; and valgrind with the i386 C library's symbols
 # (memcheck needs them to start 32-bit programs); and the MinGW-w64 cross
 # compiler for the Windows plug-ins with wine and its 32-bit part to run
-# them. Whatever is already there is skipped; each step says what it does.
+# them; for the release (scripts/release.sh) and its test, Debian's Python 3
+# with python3-markdown (the manual), unzip and chromium (the manual opened
+# in a headless browser). Whatever is already there is skipped; each step
+# says what it does.
 set -euo pipefail
 
 say() { printf 'setup: %s\n' "$*"; }
 
 packages=(cmake make gcc g++ g++-multilib binutils libgtest-dev:i386 libgmock-dev:i386
   pkg-config nlohmann-json3-dev libsndfile1-dev:i386 libsmf-dev:i386 sox valgrind libc6-dbg:i386
-  g++-mingw-w64-i686 wine wine32:i386)
+  g++-mingw-w64-i686 wine wine32:i386 python3 python3-markdown unzip chromium)
 optional=(libbenchmark-dev:i386)
 
 # Some kernels are built without 32-bit support: their machines run i386

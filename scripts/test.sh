@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every test: the debug build (contract checks on, so the death tests
+# Runs every test: the release command (scripts/release.sh --verify), the debug build (contract checks on, so the death tests
 # run), the release build that ships (with `sep-host check --level 5` of both
 # plug-ins under three seeds), the whole suite again under the address and
 # undefined-behaviour sanitizers with `check --level 3` of both plug-ins, and
@@ -14,6 +14,10 @@ bash scripts/setup.sh
 echo "== mingw32"
 cmake --preset mingw32 >/dev/null
 cmake --build --preset mingw32 -j "$(nproc)"
+# The release archives, built twice to prove the same bytes; the release
+# build's tests unpack the Windows one and open its manual in chromium.
+echo "== release"
+bash scripts/release.sh --verify
 for preset in linux32-debug linux32; do
   echo "== $preset"
   cmake --preset "$preset" >/dev/null

@@ -213,6 +213,12 @@ void ControlPass(VoiceState& voice, const BlockSettings& settings, const BlockBu
             partials = limit.highest_partial;
             frac = 0.0;
             band_limit_silence = limit.highest_partial < 0;
+        } else if (!WahWah && limit.capped && limit.highest_partial == partials) {
+            // the remainder fades in partial n + 1, which lies above the
+            // limit here: it is left out as a cut partial would be. (In
+            // wah-wah the remainder weights the first partial of each series
+            // and stays.)
+            frac = 0.0;
         }
         if (band_limit_silence) {
             in.out_l[i] = 0.0f;

@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "SepVersion.h"
 
 namespace septool {
 
@@ -27,7 +28,7 @@ std::string UsageLines() {
     for (const Command& command : Commands())
         text += std::string(text.empty() ? "usage: " : "       ") + "sep-host " + command.name + " " + command.usage +
                 "\n";
-    return text + "       sep-host --help\n";
+    return text + "       sep-host --help\n       sep-host --version\n";
 }
 
 }  // namespace
@@ -35,9 +36,10 @@ std::string UsageLines() {
 const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"info", "[--json] FILE.sep",
-         "prints the module description (id, name, about, sdk version) and its\n"
-         "          pin table (index, name, direction, type, default, choices); --json\n"
-         "          prints the same as a JSON document.",
+         "prints the module description (id, name, about, sdk version; in the\n"
+         "          Windows build also the file version of the library's version\n"
+         "          resource) and its pin table (index, name, direction, type, default,\n"
+         "          choices); --json prints the description and pins as a JSON document.",
          &InfoCommand},
         {"validate", "[--trace] [--voices N] [--rate HZ] [--block N] [--samples N] FILE.sep",
          "places N clones (--voices, default 1), sends the sample rate (--rate,\n"
@@ -152,6 +154,10 @@ int Main(const std::vector<std::string>& args) {
             std::cout << label << command.help << "\n";
         }
         std::cout << kHelpTail;
+        return kExitOk;
+    }
+    if (name == "--version") {
+        std::cout << "sep-host " << SEP_VERSION << "\n";
         return kExitOk;
     }
     const Command* command = FindCommand(name);

@@ -25,7 +25,8 @@ using namespace sephost::render;
 
 extern const char kRenderUsage[] =
     "PATCH.json [--score F.json | --midi F.mid] -o OUT.wav [--sample-rate HZ] [--block-size N] [--seconds S]\n"
-    "                       [--tail S] [--pcm24] [--spectrogram OUT.png] [--waveform OUT.svg] [--plugins DIR] [--quiet]";
+    "                       [--tail S] [--pcm24] [--spectrogram OUT.png] [--waveform OUT.svg] [--title TEXT]\n"
+    "                       [--plugins DIR] [--quiet]";
 
 extern const char kRenderHelp[] =
     "plays the notes of a score through a patch of modules and writes a\n"
@@ -36,7 +37,8 @@ extern const char kRenderHelp[] =
     "          rate (--sample-rate or --rate, default 44100) and block size\n"
     "          (--block-size or --block, default 256) are the patch's when it names\n"
     "          them and the options are absent. --spectrogram draws the WAV's\n"
-    "          spectrogram with sox; --waveform plots both channels as SVG. A .sep\n"
+    "          spectrogram with sox; --waveform plots both channels as SVG; each is\n"
+    "          titled with --title TEXT, by default the patch file's name. A .sep\n"
     "          named without a folder is looked for beside the patch, in each\n"
     "          --plugins DIR, and in the plugins folder next to sep-host's own bin\n"
     "          folder. Prints a progress bar on a terminal (not with --quiet) and a\n"
@@ -50,7 +52,7 @@ extern const char kRenderHelp[] =
 namespace {
 
 struct RenderArguments {
-    std::string patch, score, midi, output, spectrogram, waveform;
+    std::string patch, score, midi, output, spectrogram, waveform, title;
     double sample_rate = 0.0, seconds = -1.0, tail = -1.0;
     int32_t block_size = 0;
     bool pcm24 = false, quiet = false;
@@ -66,11 +68,13 @@ int Parse(const std::vector<std::string>& args, RenderArguments* a) {
             const char* name;
             std::string* text;
         } texts[] = {{"--score", &a->score},           {"--midi", &a->midi},         {"-o", &a->output},
-                     {"--spectrogram", &a->spectrogram}, {"--waveform", &a->waveform}};
+                     {"--spectrogram", &a->spectrogram}, {"--waveform", &a->waveform},
+                     {"--title", &a->title}};
         bool matched = false;
         for (const Valued& v : texts) {
             if (word != v.name) continue;
-            if (next == nullptr || *next == '\0') return Usage(word + " needs a file name");
+            if (next == nullptr || *next == '\0')
+                return Usage(word + (v.text == &a->title ? " needs a text" : " needs a file name"));
             *v.text = next;
             matched = true;
         }
@@ -214,8 +218,9 @@ int RenderCommand(const std::vector<std::string>& args) {
         std::remove(a.output.c_str());  // no half-written file that looks finished
         return fail(rendered ? closing : error);
     }
-    if (!a.waveform.empty() && !plot.Write(a.waveform, settings.sample_rate, a.patch, &error)) return fail(error);
-    if (!a.spectrogram.empty() && !DrawSpectrogram(a.output, a.spectrogram, a.patch, &error)) return fail(error);
+    const std::string& title = a.title.empty() ? a.patch : a.title;
+    if (!a.waveform.empty() && !plot.Write(a.waveform, settings.sample_rate, title, &error)) return fail(error);
+    if (!a.spectrogram.empty() && !DrawSpectrogram(a.output, a.spectrogram, title, &error)) return fail(error);
 
     const double seconds = static_cast<double>(summary.frames) / settings.sample_rate;
     char line[512];

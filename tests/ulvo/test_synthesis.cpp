@@ -262,6 +262,84 @@ TEST(UlvoSeries, BandLimitAt44100KeepsFortySixPartials) {
     EXPECT_NE(RunLeft(s, 256), limited) << "partial 46 must still sound";
 }
 
+// Both outputs of one block as the complex signal outputl + i outputr.
+std::vector<Cx> RunComplex(const Setting& s, int samples) {
+    UlvoRig rig(44100.0f, samples);
+    Apply(rig, s);
+    rig.Run(0, samples);
+    std::vector<Cx> z(samples);
+    for (int i = 0; i < samples; ++i) z[i] = Cx(rig.Left(i), rig.Right(i));
+    return z;
+}
+
+// Magnitude at `hz` of the Hann-windowed signal (one-sided: the complex
+// output tells partials above the carrier from their mirror images). The
+// probe turns by one rotation per sample, cheap enough under emulation.
+double Magnitude(const std::vector<Cx>& z, double hz, double sample_rate) {
+    const double pi = 3.14159265358979323846;
+    const size_t count = z.size();
+    const std::complex<double> turn = std::polar(1.0, -2.0 * pi * hz / sample_rate);
+    std::complex<double> probe = 1.0, sum = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        const double window = 0.5 - 0.5 * std::cos(2.0 * pi * static_cast<double>(i) / static_cast<double>(count));
+        sum += window * std::complex<double>(z[i]) * probe;
+        probe *= turn;
+    }
+    return std::abs(sum);
+}
+
+TEST(UlvoSeries, RemainderPartialAboveTheLimitIsLeftOut) {
+    // A 1500 Hz carrier, spacing 1.5 times the pitch, "a" 0.95: partials at
+    // 1500 + k 2250 Hz; the band limit (21000 Hz at 44100) keeps k <= 8, so
+    // with N 8.45 (n 8, remainder 0.45) or 7.6 (n 8, remainder -0.4) the
+    // remainder's partial 9 would sit at 21750 Hz. It is left out: the
+    // output is N 8's, bit for bit, with nothing between 21000 Hz and the
+    // Nyquist frequency. Wah-wah keeps its remainder (the first partial of
+    // each series), and so do the other modes where partial n + 1 fits.
+    constexpr int kSamples = 2048;
+    constexpr double kRate = 44100.0;
+    Setting s;
+    s.fc = static_cast<float>((std::log2(1500.0 / 440.0) + 5.0) / 10.0);
+    s.fm1 = 1.5f;
+    s.detune = 0.0f;
+    s.a = 0.95f;
+    s.fund = 1.0f;
+    s.combfreq = 0.0f;
+    s.combphase = 0.0f;
+    for (float wave : {1.0f, 0.5f}) {
+        s.wave = wave;
+        s.n = 8.0f;
+        const std::vector<Cx> whole = RunComplex(s, kSamples);
+        for (float n : {8.45f, 7.6f}) {
+            s.n = n;
+            const std::vector<Cx> fractional = RunComplex(s, kSamples);
+            EXPECT_TRUE(fractional == whole) << s.Text();
+            // the Hann main lobe is 43 Hz wide each side: a 20 Hz scan meets every peak
+            const double fundamental = Magnitude(fractional, 1500.0, kRate);
+            double loudest_above = 0.0;
+            double loudest_hz = 0.0;
+            for (double hz = 21000.0; hz <= kRate / 2; hz += 20.0) {
+                const double m = Magnitude(fractional, hz, kRate);
+                if (m > loudest_above) loudest_above = m, loudest_hz = hz;
+            }
+            EXPECT_LT(loudest_above, fundamental * 1e-5)
+                << s.Text() << ": " << 20.0 * std::log10(loudest_above / fundamental) << " dB at " << loudest_hz
+                << " Hz";
+        }
+    }
+    // where partial n + 1 stays below the limit, or in wah-wah, the
+    // remainder still sounds
+    s.wave = 1.0f;
+    for (const auto& [fc, cpmode] : {std::pair<float, int16_t>{0.6f, 1}, {s.fc, int16_t{4}}}) {
+        s.fc = fc;
+        s.cpmode = cpmode;
+        s.n = 8.0f;
+        const std::vector<Cx> whole = RunComplex(s, 256);
+        s.n = 8.45f;
+        EXPECT_FALSE(RunComplex(s, 256) == whole) << s.Text();
+    }
+}
+
 TEST(UlvoSeries, BandLimitSilencesResetThePhases) {
     for (float fm1 : {0.0f, 0.5f}) {
         UlvoRig rig;

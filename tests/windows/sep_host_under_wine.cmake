@@ -1,7 +1,8 @@
 # cmake -DWINDOWS_DIR=... -DLINUX_HOST=sep-host -DLINUX_PLUGINS_DIR=... -DNOT_A_LIBRARY=file
-#       -DEXAMPLES=examples -DWORK_DIR=... -P sep_host_under_wine.cmake
+#       -DEXAMPLES=examples -DWORK_DIR=... -DVERSION=x.y.z -P sep_host_under_wine.cmake
 # sep-host.exe under wine: info and validate of both Windows plug-ins say
-# what the Linux host says of the Linux plug-ins; the demo rendered with the
+# what the Linux host says of the Linux plug-ins, plus the file version of
+# their version resource, and --version the project's version; the demo rendered with the
 # Windows host and plug-ins is byte for byte the Linux render, in float and
 # in 24-bit PCM; a file that is no Windows DLL, a DLL without the entry
 # points or with a missing dependency, or no file at all, gets a plain
@@ -31,7 +32,8 @@ endfunction()
 
 foreach(plugin ulvo tessarn)
   set(file "${WINDOWS_DIR}/plugins/${plugin}.sep")
-  expect("info ${plugin}" 0 "id:          ${plugin}\n" info "${file}")
+  expect("info ${plugin}" 0 "id:          ${plugin}\n.*file version: ${VERSION}.0\npins:" info "${file}")
+  string(REPLACE "file version: ${VERSION}.0\n" "" last_output "${last_output}")
   execute_process(COMMAND "${LINUX_HOST}" info "${LINUX_PLUGINS_DIR}/${plugin}.sep" OUTPUT_VARIABLE linux_info)
   if(NOT last_output STREQUAL linux_info)
     message("FAILED info ${plugin}: the Windows host describes the Windows plug-in otherwise than Linux does:\n${last_output}\n--- Linux:\n${linux_info}")
@@ -42,6 +44,7 @@ foreach(plugin ulvo tessarn)
   expect("validate --voices 3 --block 64 --rate 48000 ${plugin}" 0 "instances:      3\n.*breaches:       0\n"
     validate --voices 3 --block 64 --rate 48000 --samples 20000 "${file}")
 endforeach()
+expect("--version" 0 "^sep-host ${VERSION}\n$" --version)
 expect("info of a text file" 1 "is not a loadable module library \\(not a 32-bit Windows DLL" info "${NOT_A_LIBRARY}")
 expect("info of a Linux plug-in" 1 "is not a loadable module library \\(not a 32-bit Windows DLL"
   info "${LINUX_PLUGINS_DIR}/ulvo.sep")
