@@ -29,7 +29,9 @@ bool FindSep(const Patch& patch, const PatchModule& module, const GraphOptions& 
     if (module.sep.find('/') != std::string::npos) {
         *path = module.sep[0] == '/' ? module.sep : patch.directory + "/" + module.sep;
         if (FileExists(*path)) return true;
-        *error = "cannot find " + *path;
+        std::string why;
+        CheckInputFile(*path, &why);
+        *error = why.find(": cannot open") != std::string::npos ? "cannot find " + *path : why;
         return false;
     }
     folders.push_back(patch.directory);

@@ -104,7 +104,14 @@ bool GraphBuilder::CheckCycles() {
                 auto first = std::find_if(path.begin(), path.end(), [m](const Step& s) { return s.node == m; });
                 for (auto it = first; it != path.end(); ++it) names.push_back(name(it->node));
                 names.push_back(name(m));
-                return Fail("the connections form a cycle: " + Join(names, " -> "));
+                // A long cycle by its ends: the message stays a line.
+                const size_t length = names.size() - 1;
+                if (names.size() > 12) {
+                    names.erase(names.begin() + 6, names.end() - 6);
+                    names.insert(names.begin() + 6, "...");
+                }
+                return Fail("the connections form a cycle: " + Join(names, " -> ") +
+                            (length > 11 ? " (" + std::to_string(length) + " in all)" : std::string()));
             }
             if (state[m] == 0) {
                 state[m] = 1;

@@ -189,8 +189,13 @@ struct RenderOutputs {
 int Rendered(const RenderArguments& a) {
     auto fail = [](const std::string& error) { return Failure(error); };
 
-    Patch patch;
+    // Refused before anything is read or run: an output that is a device,
+    // a folder or a FIFO.
     std::string error;
+    for (const std::string* path : {&a.output, &a.spectrogram, &a.waveform})
+        if (!path->empty() && !sephost::CheckOutputPath(*path, &error)) return fail(error);
+
+    Patch patch;
     if (!ReadPatchFile(a.patch, &patch, &error)) return fail(error);
     std::vector<Note> notes = patch.notes;
     std::string where = a.patch + ": score";
