@@ -14,7 +14,7 @@ namespace {
 
 // sep-host under `timeout`: a hang ends as status 124 instead of blocking
 // the suite.
-std::string Timed(const std::string& command) { return "timeout 60 '" SEP_HOST_PATH "' " + command; }
+std::string Timed(const std::string& command) { return "timeout 300 '" SEP_HOST_PATH "' " + command; }
 
 ToolOutput RunShell(const std::string& command) {
     ToolOutput result;
@@ -83,6 +83,7 @@ TEST(HostileRender, OutputThatIsNoFileIsRefusedBeforeAnythingRuns) {
     const std::string folder = Folder();
     const std::string patch = PatchFile("good.json", kGood);
     const std::string fifo = folder + "/fifo";
+    unlink(fifo.c_str());
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     struct Target {
         std::string option, path, says;
@@ -112,6 +113,7 @@ TEST(HostileRender, InputThatIsAFifoIsRefusedWithoutWaiting) {
     const std::string folder = Folder();
     const std::string patch = PatchFile("good.json", kGood);
     const std::string fifo = folder + "/fifo";
+    unlink(fifo.c_str());
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string out = " -o " + Quoted(folder + "/out.wav");
     const std::string uses_fifo = PatchFile(
@@ -165,7 +167,8 @@ TEST(HostileRender, MalformedPatchesAreErrorsNamingTheirPlace) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string patch = PatchFile(std::string(c.name) + ".json", c.patch);
-        const ToolOutput run = RunShell("ulimit -s 512 && " + Timed("render " + Quoted(patch) + c.options + " -o " +
+        // The stack of 512 KiB, natively or under qemu-i386.
+        const ToolOutput run = RunShell("ulimit -s 512 && QEMU_STACK_SIZE=524288 " + Timed("render " + Quoted(patch) + c.options + " -o " +
                                                                      Quoted(Folder() + "/out.wav")));
         EXPECT_EQ(run.status, c.status) << run.out.substr(0, 2000);
         EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out.substr(0, 2000);
