@@ -22,7 +22,9 @@ std::unique_ptr<Library> Library::Load(const std::string& path, std::string* err
     std::string why;
     // A FIFO or a device would block the reads below, or never end.
     if (!CheckInputFile(exact, &why)) {
-        SetError(error, "cannot load '" + path + "': " + why.substr(std::min(why.size(), exact.size() + 2)));
+        const bool opened = why.find(": cannot open the file") == std::string::npos;
+        SetError(error, opened ? "cannot load '" + path + "': " + why.substr(std::min(why.size(), exact.size() + 2))
+                               : "cannot open '" + path + "': no such file or not readable");
         return nullptr;
     }
     void* handle = loader::CheckImage(exact, &why) ? loader::Open(exact, &why) : nullptr;
