@@ -117,7 +117,7 @@ expect("render into a folder" 1 "is a folder" render "${midi_patch}" --midi "${M
   -o "${WORK_DIR}" --plugins "${WINDOWS_DIR}/plugins")
 expect("render beyond 4 GiB" 1 "more than a WAV file holds \\(4 GiB\\)" render "${midi_patch}" --seconds 60
   --rate 10000000 -o "${WORK_DIR}/kept.wav" --plugins "${WINDOWS_DIR}/plugins")
-expect("render of a failing patch" 1 "no such file|cannot find" render "${WORK_DIR}/no-patch.json"
+expect("render of a missing patch" 1 "no-patch.json: cannot open the file" render "${WORK_DIR}/no-patch.json"
   -o "${WORK_DIR}/kept.wav")
 file(READ "${WORK_DIR}/kept.wav" kept)
 if(NOT kept STREQUAL "the previous render")
