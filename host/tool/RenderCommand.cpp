@@ -186,7 +186,7 @@ struct RenderOutputs {
     }
 };
 
-int Rendered(const RenderArguments& a) {
+int RunRender(const RenderArguments& a) {
     auto fail = [](const std::string& error) { return Failure(error); };
 
     // Refused before anything is read or run: an output that is a device,
@@ -284,7 +284,7 @@ int Rendered(const RenderArguments& a) {
 int RenderCommand(const std::vector<std::string>& args) {
     RenderArguments a;
     if (const int usage = Parse(args, &a)) return usage;
-    return Rendered(a);
+    return RunRender(a);
 }
 
 }  // namespace septool
