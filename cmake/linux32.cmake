@@ -12,7 +12,7 @@ set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_SIZEOF_VOID_P 4)
-# pkg-config answers for the i386 libraries (libsndfile, libsmf), never the
+# pkg-config answers for the i386 libraries (libsndfile), never the
 # 64-bit ones of the build machine.
 if(NOT DEFINED ENV{PKG_CONFIG_LIBDIR})
   set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/i386-linux-gnu/pkgconfig:/usr/share/pkgconfig")

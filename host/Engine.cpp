@@ -31,6 +31,8 @@ int Engine::Place(const Library& library, int voices, std::string* error) {
 
 int Engine::InstanceCount() const { return static_cast<int>(m_impl->instances.size()); }
 
+size_t Engine::PinBufferBytes() const { return m_impl->buffer_bytes; }
+
 std::vector<PinDescription> Engine::Declarations(int instance) const {
     const Instance* inst = m_impl->Get(instance);
     return inst != nullptr ? inst->declarations : std::vector<PinDescription>();

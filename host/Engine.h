@@ -76,6 +76,9 @@ public:
     int Place(const Library& library, int voices, std::string* error);
 
     int InstanceCount() const;
+    // The bytes of the pin buffers of every instance placed (at most
+    // kMaxBufferBytes).
+    size_t PinBufferBytes() const;
 
     // The declarations an instance answered to opcode 6, UI-only ones
     // included (they get no pin).

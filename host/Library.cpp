@@ -2,8 +2,9 @@
 // mapped, and its two exports resolved.
 #include "Library.h"
 
-#include <fstream>
+#include <algorithm>
 
+#include "FileAccess.h"
 #include "Loader.h"
 
 namespace sephost {
@@ -18,11 +19,14 @@ void SetError(std::string* error, const std::string& text) {
 
 std::unique_ptr<Library> Library::Load(const std::string& path, std::string* error) {
     const std::string exact = loader::ExactPath(path);
-    if (!std::ifstream(exact, std::ios::binary)) {
-        SetError(error, "cannot open '" + path + "': no such file or not readable");
+    std::string why;
+    // A FIFO or a device would block the reads below, or never end.
+    if (!CheckInputFile(exact, &why)) {
+        const bool opened = why.find(": cannot open the file") == std::string::npos;
+        SetError(error, opened ? "cannot load '" + path + "': " + why.substr(std::min(why.size(), exact.size() + 2))
+                               : "cannot open '" + path + "': no such file or not readable");
         return nullptr;
     }
-    std::string why;
     void* handle = loader::CheckImage(exact, &why) ? loader::Open(exact, &why) : nullptr;
     if (handle == nullptr) {
         SetError(error, "'" + path + "' is not a loadable module library (" + why + ")");

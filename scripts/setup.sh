@@ -2,7 +2,7 @@
 # Installs what the build and the tests need on a Debian machine, as root:
 # the i386 architecture, the 32-bit compiler, CMake and the i386 GoogleTest
 # (and Google Benchmark when Debian has it); what `sep-host render` needs:
-# nlohmann-json, the i386 libsndfile and libsmf, pkg-config to find them, and
+# nlohmann-json, the i386 libsndfile, pkg-config to find it, and
 # sox for spectrograms; and valgrind with the i386 C library's symbols
 # (memcheck needs them to start 32-bit programs); and the MinGW-w64 cross
 # compiler for the Windows plug-ins with wine and its 32-bit part to run
@@ -15,7 +15,7 @@ set -euo pipefail
 say() { printf 'setup: %s\n' "$*"; }
 
 packages=(cmake make gcc g++ g++-multilib binutils libgtest-dev:i386 libgmock-dev:i386
-  pkg-config nlohmann-json3-dev libsndfile1-dev:i386 libsmf-dev:i386 sox valgrind libc6-dbg:i386
+  pkg-config nlohmann-json3-dev libsndfile1-dev:i386 sox valgrind libc6-dbg:i386
   g++-mingw-w64-i686 wine wine32:i386 python3 python3-markdown unzip chromium)
 optional=(libbenchmark-dev:i386)
 

@@ -3,15 +3,19 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 
+#include "FileAccess.h"
 #include "GraphBuilder.h"
 
 namespace sephost::render {
 
 namespace {
 
-bool FileExists(const std::string& path) { return static_cast<bool>(std::ifstream(path, std::ios::binary)); }
+// A regular file there (a FIFO named like a library would block a read).
+bool FileExists(const std::string& path) {
+    std::string ignored;
+    return CheckInputFile(path, &ignored);
+}
 
 std::string Labels(const PinDescription& pin) {
     std::vector<std::string> labels;
@@ -25,7 +29,9 @@ bool FindSep(const Patch& patch, const PatchModule& module, const GraphOptions& 
     if (module.sep.find('/') != std::string::npos) {
         *path = module.sep[0] == '/' ? module.sep : patch.directory + "/" + module.sep;
         if (FileExists(*path)) return true;
-        *error = "cannot find " + *path;
+        std::string why;
+        CheckInputFile(*path, &why);
+        *error = why.find(": cannot open") != std::string::npos ? "cannot find " + *path : why;
         return false;
     }
     folders.push_back(patch.directory);
@@ -63,7 +69,7 @@ std::string PinList(const GraphModule& module) {
 bool GraphBuilder::Build(std::string* error) {
     m_graph->host = std::make_unique<RenderHost>(m_options.sample_rate, m_options.block_size);
     const bool ok = PlaceModules() && MakeNodes() && ReadConnections() && ApplySettings() && CheckCycles() &&
-                    Wire() && OrderNodes() && Open();
+                    Wire() && OrderNodes() && AllocateBlocks() && Open();
     if (!ok) *error = m_patch.path + ": " + m_error;
     return ok;
 }

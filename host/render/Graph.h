@@ -46,7 +46,13 @@ struct Graph {
     std::vector<GraphModule> modules;
     std::vector<GraphNode> nodes;  // every node after the nodes it reads
     int output = -1;               // index into `nodes`
+    std::vector<float> scratch;    // one block: a node input's voices summed
 };
+
+// Interleaved stereo blocks a render's writers hold besides the graph's
+// (the WAV writer's frames and bytes), in blocks of floats; counted in the
+// render's memory bound.
+constexpr unsigned kWriterBlocks = 6;
 
 struct GraphOptions {
     float sample_rate = 44100.0f;

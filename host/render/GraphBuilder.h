@@ -66,6 +66,8 @@ private:
     bool OrderNodes();
 
     bool SetVoices(int n);
+    // The blocks of the taps and nodes, after the memory check.
+    bool AllocateBlocks();
 
     bool Open();
 

@@ -21,7 +21,7 @@ bool KnownKeys(const json& object, std::initializer_list<const char*> keys, cons
             continue;
         std::string list;
         for (const char* k : keys) list += std::string(list.empty() ? "" : ", ") + k;
-        *error = where + ": unknown key \"" + item.key() + "\" (known: " + list + ")";
+        *error = where + ": unknown key \"" + Excerpt(item.key()) + "\" (known: " + list + ")";
         return false;
     }
     return true;
@@ -34,7 +34,7 @@ bool Text(const json& object, const char* key, const std::string& where, std::st
     }
     const json& v = object.at(key);
     if (!v.is_string() || v.get<std::string>().empty()) {
-        *error = where + ": \"" + key + "\" must be a non-empty text, not " + v.dump();
+        *error = where + ": \"" + key + "\" must be a non-empty text, not " + Excerpt(v);
         return false;
     }
     *value = v.get<std::string>();
@@ -86,8 +86,8 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
             } else if (item.value().is_number() && std::isfinite(item.value().get<double>())) {
                 setting.number = item.value().get<double>();
             } else {
-                *error = here + ": pin \"" + item.key() + "\" takes a number or a list label, not " +
-                         item.value().dump();
+                *error = here + ": pin \"" + Excerpt(item.key()) + "\" takes a number or a list label, not " +
+                         Excerpt(item.value());
                 return false;
             }
             module->settings.push_back(setting);
@@ -143,7 +143,7 @@ bool ReadEndpoint(const json& v, const std::string& where, Endpoint* endpoint, s
     const std::string text = v.is_string() ? v.get<std::string>() : std::string();
     const size_t dot = text.find('.');
     if (dot == std::string::npos || dot == 0 || dot + 1 == text.size()) {
-        *error = where + ": an end of a connection is \"name.pin\", not " + v.dump();
+        *error = where + ": an end of a connection is \"name.pin\", not " + Excerpt(v);
         return false;
     }
     endpoint->owner = text.substr(0, dot);
@@ -229,7 +229,7 @@ bool ReadPatchText(const std::string& text, const std::string& path, Patch* patc
             [&](const json& e, const std::string& w, PatchConnection* c) {
                 c->where = w;
                 if (!e.is_array() || e.size() != 2) {
-                    problem = w + ": a connection is [\"from.pin\", \"to.pin\"], not " + e.dump();
+                    problem = w + ": a connection is [\"from.pin\", \"to.pin\"], not " + Excerpt(e);
                     return false;
                 }
                 return ReadEndpoint(e.at(0), w, &c->from, &problem) && ReadEndpoint(e.at(1), w, &c->to, &problem);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "Voices.h"
 
@@ -60,6 +61,63 @@ uint64_t RenderLength(const std::vector<Note>& notes, const RenderSettings& sett
     double end = 0.0;
     for (const Note& note : notes) end = std::max(end, note.start + note.length);
     return ClockAt(end + std::max(0.0, settings.tail), settings.sample_rate);
+}
+
+std::string DescribeSeconds(double seconds) {
+    char text[64];
+    if (seconds >= 3600.0)
+        std::snprintf(text, sizeof text, "%.0f h %.0f min", std::floor(seconds / 3600.0),
+                      std::floor(std::fmod(seconds, 3600.0) / 60.0));
+    else if (seconds >= 60.0)
+        std::snprintf(text, sizeof text, "%.0f min %.0f s", std::floor(seconds / 60.0), std::floor(std::fmod(seconds, 60.0)));
+    else
+        std::snprintf(text, sizeof text, "%.3g s", seconds);
+    return text;
+}
+
+bool CheckRenderLength(const std::vector<Note>& notes, const RenderSettings& settings, const std::string& where,
+                       std::string* error) {
+    // The last clock a note may reach: its gate falls there, and the sync
+    // pulse of a note starting there ends one sample later.
+    const double clock_end = 4294967294.0;
+    const double rate = settings.sample_rate;
+    char text[256];
+    if (settings.seconds >= 0.0 && std::nearbyint(settings.seconds * rate) > clock_end) {
+        std::snprintf(text, sizeof text,
+                      "--seconds %g at %g Hz lies beyond the host's 32-bit sample clock (at most %.1f s at this rate)",
+                      settings.seconds, rate, clock_end / rate);
+        *error = text;
+        return false;
+    }
+    for (const Note& note : notes) {
+        if (std::nearbyint((note.start + note.length) * rate) <= clock_end) continue;
+        std::snprintf(text, sizeof text,
+                      ": the note at %.3f s (ending at %.3f s) lies beyond the host's 32-bit sample clock, which "
+                      "ends at %.1f s at %g Hz",
+                      note.start, note.start + note.length, clock_end / rate, rate);
+        *error = where + text;
+        return false;
+    }
+    double end = settings.seconds;
+    if (end < 0.0) {
+        end = 0.0;
+        for (const Note& note : notes) end = std::max(end, note.start + note.length);
+        end += std::max(0.0, settings.tail);
+        if (std::nearbyint(end * rate) > clock_end) {
+            std::snprintf(text, sizeof text,
+                          "the last note's end plus the tail, %.3f s, lies beyond the host's 32-bit sample clock, "
+                          "which ends at %.1f s at %g Hz",
+                          end, clock_end / rate, rate);
+            *error = text;
+            return false;
+        }
+    }
+    if (end > settings.max_seconds) {
+        *error = "the render would last " + DescribeSeconds(end) + ", longer than the limit of " +
+                 DescribeSeconds(settings.max_seconds) + " (--max-length SECONDS raises it)";
+        return false;
+    }
+    return true;
 }
 
 bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSettings& settings,

@@ -32,11 +32,16 @@ bool RenderHost::Connect(int from, int32_t out_pin, int to, int32_t in_pin, std:
 }
 
 int RenderHost::Tap(int instance, int32_t pin) {
-    m_taps.push_back({instance, pin, std::vector<float>(static_cast<size_t>(m_block_size), 0.0f)});
+    m_taps.push_back({instance, pin, {}});
     return static_cast<int>(m_taps.size()) - 1;
 }
 
-bool RenderHost::Open(std::string* error) { return m_engine->Open(error); }
+size_t RenderHost::PinBufferBytes() const { return m_engine->PinBufferBytes(); }
+
+bool RenderHost::Open(std::string* error) {
+    for (Tapped& tap : m_taps) tap.block.assign(static_cast<size_t>(m_block_size), 0.0f);
+    return m_engine->Open(error);
+}
 
 void RenderHost::SetInput(int instance, int32_t pin, float value, uint32_t at) {
     m_engine->SetInput(instance, pin, value, at);

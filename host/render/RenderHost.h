@@ -36,7 +36,13 @@ public:
     // Before Open: asks for the blocks of one output; returns the tap number
     // for TapBlock.
     int Tap(int instance, int32_t pin);
+    int TapCount() const { return static_cast<int>(m_taps.size()); }
 
+    // The bytes of the modules' pin buffers placed so far.
+    size_t PinBufferBytes() const;
+
+    // Makes the taps' blocks (counted beforehand by the graph's memory
+    // check) and opens the engine.
     bool Open(std::string* error);
 
     // The value of an unconnected input from clock `at` on (a list or

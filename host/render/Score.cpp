@@ -33,7 +33,7 @@ bool ReadNote(const json& entry, const std::string& where, double seconds_per_un
     for (const auto& item : entry.items()) {
         static const char* const kKeys[] = {"start", "length", "pitch", "hz", "velocity", "part"};
         if (std::find(std::begin(kKeys), std::end(kKeys), item.key()) == std::end(kKeys)) {
-            *error = where + ": unknown key \"" + item.key() + "\" (a note has start, length, pitch or hz, velocity, part)";
+            *error = where + ": unknown key \"" + Excerpt(item.key()) + "\" (a note has start, length, pitch or hz, velocity, part)";
             return false;
         }
     }
@@ -57,7 +57,7 @@ bool ReadNote(const json& entry, const std::string& where, double seconds_per_un
     if (entry.contains("part")) {
         const json& part = entry.at("part");
         if (!part.is_string()) {
-            *error = where + ": \"part\" must be a text, not " + part.dump();
+            *error = where + ": \"part\" must be a text, not " + Excerpt(part);
             return false;
         }
         note.part = part.get<std::string>();
@@ -77,7 +77,7 @@ bool ReadNote(const json& entry, const std::string& where, double seconds_per_un
         for (const json& p : list) {
             if (!p.is_number() || !(p.get<double>() >= 0.0 && p.get<double>() <= 127.0)) {
                 *error = where + ": \"pitch\" must be a MIDI note number from 0 to 127 or a list of them, not " +
-                         p.dump();
+                         Excerpt(p);
                 return false;
             }
             frequencies.push_back(MidiNoteHz(p.get<double>()));
@@ -99,7 +99,7 @@ bool ReadScoreJson(const json& score, const std::string& where, std::vector<Note
     if (score.is_object()) {
         for (const auto& item : score.items()) {
             if (item.key() != "tempo" && item.key() != "notes") {
-                *error = where + ": unknown key \"" + item.key() + "\" (a score has tempo and notes)";
+                *error = where + ": unknown key \"" + Excerpt(item.key()) + "\" (a score has tempo and notes)";
                 return false;
             }
         }

@@ -31,8 +31,15 @@ bool ReadScoreJson(const nlohmann::json& score, const std::string& where, std::v
 
 bool ReadScoreFile(const std::string& path, std::vector<Note>* notes, std::string* error);
 
-// Note-on / note-off pairs of every channel and track, with tempo changes
-// applied; a note still held at the end of the file ends there.
-bool ReadMidiFile(const std::string& path, std::vector<Note>* notes, std::string* error);
+// Note-on / note-off pairs of every channel and track of a Standard MIDI
+// File (format 0, 1 or 2, ticks per quarter note), with tempo changes
+// applied; a note still held at the end of the file ends there. A malformed
+// file is refused with the byte offset of its fault; `warnings` lists what
+// was read past (each naming the file and the byte offset). `name` names the
+// file in messages.
+bool ReadMidiBytes(const std::string& bytes, const std::string& name, std::vector<Note>* notes,
+                   std::vector<std::string>* warnings, std::string* error);
+bool ReadMidiFile(const std::string& path, std::vector<Note>* notes, std::vector<std::string>* warnings,
+                  std::string* error);
 
 }  // namespace sephost::render

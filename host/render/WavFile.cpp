@@ -21,6 +21,8 @@ bool WavFile::Open(const std::string& path, int sample_rate, WavEncoding encodin
     }
     m_file = file;
     m_path = path;
+    m_encoding = encoding;
+    m_frames_written = 0;
     // The peak chunk carries a time stamp: without it, equal renders give
     // equal files. Samples beyond full scale saturate in PCM, as a DAC would.
     sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
@@ -29,6 +31,11 @@ bool WavFile::Open(const std::string& path, int sample_rate, WavEncoding encodin
 }
 
 bool WavFile::Consume(const float* left, const float* right, int32_t samples, std::string* error) {
+    // libsndfile would let the 32-bit sizes of the header wrap.
+    if (m_frames_written + static_cast<uint64_t>(samples) > MaxWavFrames(m_encoding)) {
+        *error = m_path + ": writing failed (a WAV file holds at most 4 GiB)";
+        return false;
+    }
     m_frames.resize(2 * static_cast<size_t>(samples));
     for (int32_t k = 0; k < samples; ++k) {
         m_frames[2 * k] = left[k];
@@ -38,6 +45,7 @@ bool WavFile::Consume(const float* left, const float* right, int32_t samples, st
         *error = m_path + ": writing failed (" + sf_strerror(static_cast<SNDFILE*>(m_file)) + ")";
         return false;
     }
+    m_frames_written += static_cast<uint64_t>(samples);
     return true;
 }
 

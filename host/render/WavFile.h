@@ -3,6 +3,7 @@
 // toolchain has no libsndfile, writes the same bytes itself (WavFileRiff.cpp).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,14 @@
 namespace sephost::render {
 
 enum class WavEncoding { kFloat32, kPcm24 };
+
+// A WAV file's RIFF and data sizes are 32-bit, so one file holds at most
+// this many stereo frames (4 GiB less the largest header, float's 80
+// bytes). Both writers refuse to write more, and a render checks its length
+// against it before it starts, so the two builds agree on every length.
+inline uint64_t MaxWavFrames(WavEncoding encoding) {
+    return (0xFFFFFFFFull - 80) / (encoding == WavEncoding::kFloat32 ? 8 : 6);
+}
 
 class WavFile : public StereoConsumer {
 public:

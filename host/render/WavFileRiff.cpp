@@ -16,8 +16,6 @@ namespace {
 constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatFloat = 3;
 constexpr int kChannels = 2;
-// RIFF sizes are 32-bit: the float header is 80 bytes.
-constexpr uint64_t kMaxDataBytes = 0xFFFFFFFFull - 80;
 
 void Put16(std::vector<unsigned char>* out, uint32_t value) {
     out->push_back(static_cast<unsigned char>(value));
@@ -107,8 +105,7 @@ bool WavFile::Open(const std::string& path, int sample_rate, WavEncoding encodin
 }
 
 bool WavFile::Consume(const float* left, const float* right, int32_t samples, std::string* error) {
-    const size_t bytes_per_frame = m_encoding == WavEncoding::kFloat32 ? 8 : 6;
-    if ((m_frames_written + static_cast<uint64_t>(samples)) * bytes_per_frame > kMaxDataBytes) {
+    if (m_frames_written + static_cast<uint64_t>(samples) > MaxWavFrames(m_encoding)) {
         *error = m_path + ": writing failed (a WAV file holds at most 4 GiB)";
         return false;
     }

@@ -1,21 +1,13 @@
 // What the Windows build has in place of the Linux parts it cannot build:
-// no libsmf for MIDI files, and sox started with _spawnvp instead of fork.
+// sox started with _spawnvp instead of fork.
 #include <process.h>
 
 #include <cerrno>
 #include <vector>
 
 #include "Pictures.h"
-#include "Score.h"
 
 namespace sephost::render {
-
-bool ReadMidiFile(const std::string& path, std::vector<Note>*, std::string* error) {
-    *error = path +
-             ": this Windows build of sep-host reads no MIDI files (it is built without libsmf); "
-             "give the notes as a JSON score (--score), or render with the Linux build";
-    return false;
-}
 
 namespace {
 

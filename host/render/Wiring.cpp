@@ -2,9 +2,9 @@
 // the nodes' inputs, cycles named, module connections made on the host,
 // node inputs tapped, and the nodes put in the order a block computes them.
 #include <algorithm>
-#include <functional>
 
 #include "GraphBuilder.h"
+#include "Limits.h"
 
 namespace sephost::render {
 
@@ -71,6 +71,7 @@ bool GraphBuilder::ReadConnections() {
 }
 
 // Depth-first search over modules and nodes; a back edge closes a cycle.
+// The path is an explicit stack: a chain of any length costs no call depth.
 bool GraphBuilder::CheckCycles() {
     const int module_count = static_cast<int>(m_graph->modules.size());
     const int count = module_count + static_cast<int>(m_graph->nodes.size());
@@ -81,26 +82,43 @@ bool GraphBuilder::CheckCycles() {
     std::vector<std::vector<int>> next(count);
     for (const auto& link : m_links) next[id(link.first)].push_back(id(link.second));
     std::vector<int> state(count, 0);  // 0 new, 1 on the path, 2 done
-    std::vector<int> path;
-    std::function<bool(int)> visit = [&](int n) {
-        state[n] = 1;
-        path.push_back(n);
-        for (int m : next[n]) {
+    struct Step {
+        int node;
+        size_t edge;  // the next of its edges to follow
+    };
+    std::vector<Step> path;
+    for (int start = 0; start < count; ++start) {
+        if (state[start] != 0) continue;
+        state[start] = 1;
+        path.push_back({start, 0});
+        while (!path.empty()) {
+            Step& step = path.back();
+            if (step.edge == next[step.node].size()) {
+                state[step.node] = 2;
+                path.pop_back();
+                continue;
+            }
+            const int m = next[step.node][step.edge++];
             if (state[m] == 1) {
                 std::vector<std::string> names;
-                for (auto it = std::find(path.begin(), path.end(), m); it != path.end(); ++it)
-                    names.push_back(name(*it));
+                auto first = std::find_if(path.begin(), path.end(), [m](const Step& s) { return s.node == m; });
+                for (auto it = first; it != path.end(); ++it) names.push_back(name(it->node));
                 names.push_back(name(m));
-                return Fail("the connections form a cycle: " + Join(names, " -> "));
+                // A long cycle by its ends: the message stays a line.
+                const size_t length = names.size() - 1;
+                if (names.size() > 12) {
+                    names.erase(names.begin() + 6, names.end() - 6);
+                    names.insert(names.begin() + 6, "...");
+                }
+                return Fail("the connections form a cycle: " + Join(names, " -> ") +
+                            (length > 11 ? " (" + std::to_string(length) + " in all)" : std::string()));
             }
-            if (state[m] == 0 && !visit(m)) return false;
+            if (state[m] == 0) {
+                state[m] = 1;
+                path.push_back({m, 0});
+            }
         }
-        path.pop_back();
-        state[n] = 2;
-        return true;
-    };
-    for (int n = 0; n < count; ++n)
-        if (state[n] == 0 && !visit(n)) return false;
+    }
     return true;
 }
 
@@ -147,24 +165,28 @@ bool GraphBuilder::Wire() {
     return true;
 }
 
-// Nodes after the nodes they read (the cycle check ran already); each
-// node's voice count follows from its inputs.
+// Nodes after the nodes they read (the cycle check ran already), by
+// counting each node's unplaced node inputs; each node's voice count follows
+// from its inputs.
 bool GraphBuilder::OrderNodes() {
     std::vector<GraphNode>& nodes = m_graph->nodes;
     const int count = static_cast<int>(nodes.size());
+    std::vector<int> waiting(count, 0);            // node inputs not yet placed
+    std::vector<std::vector<int>> readers(count);  // the nodes reading each node
+    for (int n = 0; n < count; ++n)
+        for (const auto* list : {&nodes[n].in, &nodes[n].left, &nodes[n].right})
+            for (const Source& s : *list)
+                if (s.from_node) {
+                    ++waiting[n];
+                    readers[s.first].push_back(n);
+                }
     std::vector<int> order;
-    std::vector<bool> placed(count, false);
-    while (static_cast<int>(order.size()) < count) {
-        for (int n = 0; n < count; ++n) {
-            if (placed[n]) continue;
-            bool ready = true;
-            for (const auto* list : {&nodes[n].in, &nodes[n].left, &nodes[n].right})
-                for (const Source& s : *list) ready = ready && (!s.from_node || placed[s.first]);
-            if (!ready) continue;
-            placed[n] = true;
-            order.push_back(n);
-            if (!SetVoices(n)) return false;
-        }
+    for (int n = 0; n < count; ++n)
+        if (waiting[n] == 0) order.push_back(n);
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (!SetVoices(order[i])) return false;
+        for (int reader : readers[order[i]])
+            if (--waiting[reader] == 0) order.push_back(reader);
     }
     // Renumber node sources into the new order.
     std::vector<int> position(count);
@@ -177,9 +199,33 @@ bool GraphBuilder::OrderNodes() {
                 if (s.from_node) s.first = position[s.first];
     nodes.swap(sorted);
     m_graph->output = position[m_graph->output];
-    for (GraphNode& node : nodes)
+    return true;
+}
+
+// Every buffer the render adds to the modules' pin buffers (which the
+// engine bounded when it placed them): one block per tapped output, per
+// node voice, the nodes' scratch block and the writers' interleaved blocks.
+// All together stay within the host's bound, checked before any is made.
+bool GraphBuilder::AllocateBlocks() {
+    const unsigned long long block = static_cast<unsigned long long>(m_options.block_size);
+    unsigned long long node_blocks = 0;
+    for (const GraphNode& node : m_graph->nodes)
+        node_blocks += node.type == NodeType::kOutput ? 2u : static_cast<unsigned>(node.voices);
+    const unsigned long long tap_blocks = static_cast<unsigned long long>(m_graph->host->TapCount());
+    // The scratch block and the WAV writers' stereo frames and bytes.
+    const unsigned long long other_blocks = 1 + kWriterBlocks;
+    const unsigned long long pin_bytes = m_graph->host->PinBufferBytes();
+    const unsigned long long bytes = pin_bytes + (node_blocks + tap_blocks + other_blocks) * block * sizeof(float);
+    if (bytes > kMaxBufferBytes)
+        return Fail("the render's buffers would take " + std::to_string(bytes >> 20) + " MiB (" +
+                    std::to_string(pin_bytes >> 20) + " MiB of pin buffers, " + std::to_string(tap_blocks) +
+                    " tapped outputs and " + std::to_string(node_blocks) + " node voices of " +
+                    std::to_string(block) + " samples each), more than the host's limit of " +
+                    std::to_string(kMaxBufferBytes >> 20) + " MiB; use a smaller block or fewer voices or nodes");
+    for (GraphNode& node : m_graph->nodes)
         node.result.assign(static_cast<size_t>(node.type == NodeType::kOutput ? 2 : node.voices),
-                           std::vector<float>(static_cast<size_t>(m_options.block_size), 0.0f));
+                           std::vector<float>(static_cast<size_t>(block), 0.0f));
+    m_graph->scratch.assign(static_cast<size_t>(block), 0.0f);
     return true;
 }
 

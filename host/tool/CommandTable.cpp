@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
+#include <new>
+#include <stdexcept>
 
 #include "Command.h"
 #include "SepVersion.h"
@@ -162,7 +164,15 @@ int Main(const std::vector<std::string>& args) {
     }
     const Command* command = FindCommand(name);
     if (command == nullptr) return Usage("unknown command " + name);
-    return command->run(std::vector<std::string>(args.begin() + 1, args.end()));
+    // A command reports its own faults; what escapes it still ends as a
+    // failure with a message, never as an abort.
+    try {
+        return command->run(std::vector<std::string>(args.begin() + 1, args.end()));
+    } catch (const std::bad_alloc&) {
+        return Failure(name + ": out of memory (the input asks for more than this machine can give)");
+    } catch (const std::exception& e) {
+        return Failure(name + ": internal error: " + e.what());
+    }
 }
 
 }  // namespace septool

@@ -13,6 +13,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "FileAccess.h"
 #include "Patch.h"
 #include "Pictures.h"
 #include "Render.h"
@@ -25,7 +26,8 @@ using namespace sephost::render;
 
 extern const char kRenderUsage[] =
     "PATCH.json [--score F.json | --midi F.mid] -o OUT.wav [--sample-rate HZ] [--block-size N] [--seconds S]\n"
-    "                       [--tail S] [--pcm24] [--spectrogram OUT.png] [--waveform OUT.svg] [--title TEXT]\n"
+    "                       [--tail S] [--max-length S] [--pcm24] [--spectrogram OUT.png] [--waveform OUT.svg]\n"
+    "                       [--title TEXT]\n"
     "                       [--plugins DIR] [--quiet]";
 
 extern const char kRenderHelp[] =
@@ -41,19 +43,18 @@ extern const char kRenderHelp[] =
     "          titled with --title TEXT, by default the patch file's name. A .sep\n"
     "          named without a folder is looked for beside the patch, in each\n"
     "          --plugins DIR, and in the plugins folder next to sep-host's own bin\n"
-    "          folder. Prints a progress bar on a terminal (not with --quiet) and a\n"
-    "          one-line summary. docs/rendering.md describes the files."
-#if defined(_WIN32)
-    "\n          This Windows build reads no MIDI files (--midi): it is built without\n"
-    "          libsmf."
-#endif
-    ;
+    "          folder. A render longer than --max-length seconds (default 10800, three\n"
+    "          hours) or than a WAV file holds (4 GiB) is refused before it starts.\n"
+    "          Every file is written under a temporary name beside it and takes its\n"
+    "          name only when complete: a failed render leaves the files as they were.\n"
+    "          Prints a progress bar on a terminal (not with --quiet) and a\n"
+    "          one-line summary. docs/rendering.md describes the files.";
 
 namespace {
 
 struct RenderArguments {
     std::string patch, score, midi, output, spectrogram, waveform, title;
-    double sample_rate = 0.0, seconds = -1.0, tail = -1.0;
+    double sample_rate = 0.0, seconds = -1.0, tail = -1.0, max_seconds = kDefaultMaxRenderSeconds;
     int32_t block_size = 0;
     bool pcm24 = false, quiet = false;
     std::vector<std::string> plugin_folders;
@@ -106,6 +107,10 @@ int Parse(const std::vector<std::string>& args, RenderArguments* a) {
         } else if (word == "--tail") {
             if (!ReadNumber(next, 0.0, 3600.0, false, &a->tail))
                 return Usage("--tail needs a length from 0 to 3600 seconds");
+            ++i;
+        } else if (word == "--max-length") {
+            if (!ReadNumber(next, 1.0, 1.0e6, false, &a->max_seconds))
+                return Usage("--max-length needs a length from 1 to 1000000 seconds");
             ++i;
         } else if (word == "--plugins") {
             if (next == nullptr || *next == '\0') return Usage("--plugins needs a folder");
@@ -172,37 +177,76 @@ private:
     int m_percent = -1;
 };
 
-}  // namespace
+// The files a render writes, each under a temporary name until the end.
+struct RenderOutputs {
+    sephost::OutputFile wav, waveform, spectrogram;
+    bool Begin(const RenderArguments& a, std::string* error) {
+        return wav.Begin(a.output, error) && (a.waveform.empty() || waveform.Begin(a.waveform, error)) &&
+               (a.spectrogram.empty() || spectrogram.Begin(a.spectrogram, error));
+    }
+    bool Commit(const RenderArguments& a, std::string* error) {
+        return wav.Commit(error) && (a.waveform.empty() || waveform.Commit(error)) &&
+               (a.spectrogram.empty() || spectrogram.Commit(error));
+    }
+};
 
-int RenderCommand(const std::vector<std::string>& args) {
-    RenderArguments a;
-    if (const int usage = Parse(args, &a)) return usage;
+int RunRender(const RenderArguments& a) {
     auto fail = [](const std::string& error) { return Failure(error); };
 
-    Patch patch;
+    // Refused before anything is read or run: an output that is a device,
+    // a folder or a FIFO.
     std::string error;
+    for (const std::string* path : {&a.output, &a.spectrogram, &a.waveform})
+        if (!path->empty() && !sephost::CheckOutputPath(*path, &error)) return fail(error);
+
+    Patch patch;
     if (!ReadPatchFile(a.patch, &patch, &error)) return fail(error);
     std::vector<Note> notes = patch.notes;
+    std::string where = a.patch + ": score";
     if (!a.score.empty() && !ReadScoreFile(a.score, &notes, &error)) return fail(error);
-    if (!a.midi.empty() && !ReadMidiFile(a.midi, &notes, &error)) return fail(error);
-    if (notes.empty() && a.seconds < 0.0)
+    if (!a.score.empty()) where = a.score;
+    if (!a.midi.empty()) {
+        std::vector<std::string> warnings;
+        if (!ReadMidiFile(a.midi, &notes, &warnings, &error)) return fail(error);
+        for (const std::string& warning : warnings) std::cerr << "sep-host: warning: " << warning << "\n";
+        if (!warnings.empty())
+            std::cerr << "sep-host: warning: " << a.midi << " was read with " << warnings.size() << " warning"
+                      << (warnings.size() == 1 ? "" : "s") << "\n";
+        where = a.midi;
+    }
+    if (notes.empty() && a.seconds < 0.0) {
+        if (!a.midi.empty()) return fail(a.midi + ": nothing to play: the file holds no note; give --seconds");
+        if (!a.score.empty()) return fail(a.score + ": nothing to play: the score holds no note; give --seconds");
         return fail(a.patch + ": nothing to play: the patch has no score; give --score, --midi or --seconds");
+    }
 
     RenderSettings settings;
     settings.sample_rate = a.sample_rate > 0.0 ? a.sample_rate : patch.sample_rate > 0.0 ? patch.sample_rate : 44100.0;
     settings.block_size = a.block_size > 0 ? a.block_size : patch.block_size > 0 ? patch.block_size : 256;
     settings.seconds = a.seconds;
     settings.tail = a.tail >= 0.0 ? a.tail : patch.tail >= 0.0 ? patch.tail : 1.0;
+    settings.max_seconds = a.max_seconds;
     settings.plugin_folders = a.plugin_folders;
     settings.plugin_folders.push_back(BuiltPluginFolder());
+    if (!CheckRenderLength(notes, settings, where, &error)) return fail(error);
     const uint64_t total = RenderLength(notes, settings);
+    const WavEncoding encoding = a.pcm24 ? WavEncoding::kPcm24 : WavEncoding::kFloat32;
+    if (total > MaxWavFrames(encoding))
+        return fail(a.output + ": the render's " + DescribeSeconds(static_cast<double>(total) / settings.sample_rate) +
+                    " at " + std::to_string(static_cast<long long>(settings.sample_rate)) + " Hz would take " +
+                    std::to_string(total * (a.pcm24 ? 6 : 8) >> 20) +
+                    " MiB, more than a WAV file holds (4 GiB); use " +
+                    (a.pcm24 ? "" : "--pcm24, ") + "a lower rate or a shorter render");
     ProgressBar bar(settings.sample_rate);
-    if (!a.quiet && isatty(STDERR_FILENO) && total > static_cast<uint64_t>(settings.sample_rate))
+    if (!a.quiet && isatty(STDERR_FILENO) && total > static_cast<uint64_t>(settings.sample_rate)) {
         settings.progress = [&bar](uint64_t done, uint64_t all) { bar.Show(done, all); };
+        bar.Show(0, total);
+    }
 
+    RenderOutputs outputs;
+    if (!outputs.Begin(a, &error)) return fail(error);
     WavFile wav;
-    if (!wav.Open(a.output, static_cast<int>(std::lround(settings.sample_rate)),
-                  a.pcm24 ? WavEncoding::kPcm24 : WavEncoding::kFloat32, &error))
+    if (!wav.Open(outputs.wav.TemporaryPath(), static_cast<int>(std::lround(settings.sample_rate)), encoding, &error))
         return fail(error);
     WaveformPlot plot(total);
     std::vector<StereoConsumer*> consumers = {&wav};
@@ -214,13 +258,17 @@ int RenderCommand(const std::vector<std::string>& args) {
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::string closing;
     const bool closed = wav.Close(&closing);
-    if (!rendered || !closed) {
-        std::remove(a.output.c_str());  // no half-written file that looks finished
-        return fail(rendered ? closing : error);
-    }
+    // A failure leaves the temporary files to RenderOutputs, which removes
+    // them: the targets stay as they were.
+    if (!rendered || !closed) return fail(rendered ? closing : error);
     const std::string& title = a.title.empty() ? a.patch : a.title;
-    if (!a.waveform.empty() && !plot.Write(a.waveform, settings.sample_rate, title, &error)) return fail(error);
-    if (!a.spectrogram.empty() && !DrawSpectrogram(a.output, a.spectrogram, title, &error)) return fail(error);
+    if (!a.waveform.empty() &&
+        !plot.Write(outputs.waveform.TemporaryPath(), settings.sample_rate, title, &error))
+        return fail(error);
+    if (!a.spectrogram.empty() && !DrawSpectrogram(outputs.wav.TemporaryPath(), outputs.spectrogram.TemporaryPath(),
+                                                   title, &error))
+        return fail(error);
+    if (!outputs.Commit(a, &error)) return fail(error);
 
     const double seconds = static_cast<double>(summary.frames) / settings.sample_rate;
     char line[512];
@@ -234,6 +282,14 @@ int RenderCommand(const std::vector<std::string>& args) {
     if (!a.spectrogram.empty()) std::cout << "spectrogram: " << a.spectrogram << "\n";
     if (!a.waveform.empty()) std::cout << "waveform: " << a.waveform << "\n";
     return kExitOk;
+}
+
+}  // namespace
+
+int RenderCommand(const std::vector<std::string>& args) {
+    RenderArguments a;
+    if (const int usage = Parse(args, &a)) return usage;
+    return RunRender(a);
 }
 
 }  // namespace septool

@@ -8,54 +8,11 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "../RunTool.h"
 #include "JsonText.h"
+#include "RenderToolFixture.h"
 #include "Score.h"
 
 namespace {
-
-// A folder of the running test's own: CTest runs the tests in parallel.
-std::string Folder() {
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string("sep_render_") + test->test_suite_name() + "_" + test->name();
-    for (char& c : name)
-        if (c == '/') c = '_';
-    const std::string folder = ::testing::TempDir() + name;
-    std::system(("mkdir -p '" + folder + "'").c_str());
-    return folder;
-}
-
-void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-// The whole file, or nothing when it cannot be read.
-std::string ReadFile(const std::string& path) {
-    std::string text, error;
-    sephost::render::ReadTextFile(path, &text, &error);
-    return text;
-}
-
-// `sep-host render` with `args`; stdout and stderr together in `out`.
-ToolOutput RunRender(const std::string& args) { return RunTool("render " + args, true); }
-
-// A patch with the built plug-ins put in for @ULVO@ and @TESSARN@.
-std::string PatchFile(const std::string& name, std::string text) {
-    for (const auto& [mark, path] : {std::make_pair(std::string("@ULVO@"), std::string(ULVO_SEP_PATH)),
-                                     std::make_pair(std::string("@TESSARN@"), std::string(TESSARN_SEP_PATH))})
-        for (size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, mark.size(), path);
-    const std::string path = Folder() + "/" + name;
-    WriteFile(path, text);
-    return path;
-}
-
-const char kGood[] = R"({"modules": [
-    {"name": "osc", "sep": "@ULVO@", "voices": 3, "pins": {"N": 30, "cpmode": "static", "combphase": 2},
-     "play": {"pitch": "fc", "sync": "sync"}},
-    {"name": "env", "sep": "@TESSARN@", "voices": 3, "pins": {"Attack": 80, "Release": 20},
-     "play": {"gate": "Gate"}}],
-  "nodes": [{"name": "vca", "type": "multiply"}, {"name": "out", "type": "output", "gain": 0.3}],
-  "connections": [["env.Signal Out", "osc.gate"], ["osc.outputl", "vca.in"], ["env.Signal Out", "vca.in"],
-                  ["vca.out", "out.left"]],
-  "score": [{"start": 0, "length": 0.2, "pitch": [57, 61, 64, 69]}, {"start": 0.3, "length": 0.1, "hz": 330}]})";
 
 struct WavInfo {
     sf_count_t frames = -1;
@@ -194,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
         Broken{"PlayedPinAlsoSet", Good("\"N\": 30", "\"fc\": 3"), "-o @DIR@/broken.wav", 1,
                {"pin \"fc\" is played by the notes"}},
         Broken{"MissingMidi", "", "-o @DIR@/broken.wav --midi @DIR@/none.mid", 1, {"none.mid: cannot open the file"}},
-        Broken{"NotMidi", "", "-o @DIR@/broken.wav --midi @DIR@/broken.json", 1, {"not a readable Standard MIDI File"}},
+        Broken{"NotMidi", "", "-o @DIR@/broken.wav --midi @DIR@/broken.json", 1, {"broken.json: at byte 0: not a Standard MIDI File"}},
         Broken{"NoOutputFile", "", "", 2, {"render needs -o OUT.wav"}},
         Broken{"ZeroBlock", "", "-o @DIR@/broken.wav --block-size 0", 2, {"--block-size needs a whole number"}},
         Broken{"FractionalRate", "", "-o @DIR@/broken.wav --rate 44100.5", 2,
@@ -218,8 +175,10 @@ TEST(RenderMidi, ReadsNotesWithTheirTempo) {
     const std::string path = Folder() + "/song.mid";
     WriteFile(path, std::string(reinterpret_cast<const char*>(kMidi), sizeof kMidi));
     std::vector<sephost::render::Note> notes;
+    std::vector<std::string> warnings;
     std::string error;
-    ASSERT_TRUE(sephost::render::ReadMidiFile(path, &notes, &error)) << error;
+    ASSERT_TRUE(sephost::render::ReadMidiFile(path, &notes, &warnings, &error)) << error;
+    EXPECT_TRUE(warnings.empty()) << warnings.front();
     ASSERT_EQ(notes.size(), 2u);
     struct Expected {
         double start, length, hz;
