@@ -3,20 +3,21 @@
 //   runner (sep-host)  --fork-->  supervisor  --fork-->  child (runs the check)
 //
 // The supervisor leads a session of its own, so the child and everything the
-// module starts from it share that session and process group, and it adopts
-// every orphan of the module (a child subreaper). The module's parent is the
-// supervisor, never the runner: a module that kills or stops its parent hits
-// the supervisor, and the runner, which watches it, reports what happened and
-// carries on with the next check. The child dies with the supervisor
-// (PR_SET_PDEATHSIG), so it never comes to see the runner as its parent.
+// module starts from it share that session and process group, and, where the
+// system has child subreapers, it adopts every orphan of the module. The
+// module's parent is the supervisor, never the runner: a module that kills or
+// stops its parent hits the supervisor, and the runner, which watches it,
+// reports what happened and carries on with the next check. The child dies
+// with the supervisor (PR_SET_PDEATHSIG) instead of running on without it.
 //
 // The runner waits for the supervisor's report of how the child ended, never
 // for the child's pipes to close (the module may have passed them to
 // processes of its own, or closed them and hung), and never past the time
-// limit. Then it ends every process of the supervisor's session and tree,
-// counting the ones that were still running. The verdict travels framed with
-// a token of the run (VerdictChannel.h) on a close-on-exec pipe; the child
-// keeps no other descriptor of the runner's but its standard output and error.
+// limit. Then it ends every process of the module (the supervisor's session
+// and tree, and whatever holds one of the run's pipes), counting the ones
+// that were still running. The verdict travels framed with a token of the run
+// (VerdictChannel.h) on a close-on-exec pipe; the child keeps no other
+// descriptor of the runner's but its standard output and error.
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
