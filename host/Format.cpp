@@ -5,44 +5,9 @@
 
 #include "Description.h"
 #include "Engine.h"
+#include "JsonString.h"
 
 namespace sephost {
-
-namespace {
-
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char code[8];
-                std::snprintf(code, sizeof code, "\\u%04x", c);
-                out += code;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-
-}  // namespace
 
 std::string FormatDescriptionText(const ModuleDescription& d) {
     std::ostringstream out;

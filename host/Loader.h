@@ -13,7 +13,9 @@ std::string ExactPath(const std::string& path);
 
 // Checks, before the loader maps anything, that the file holds a complete
 // library image of this platform (header, and every segment inside the
-// file); false with the reason otherwise.
+// file) and, on ELF platforms, that the system loader loads it in a child
+// process without crashing, stopping or hanging; false with the reason
+// otherwise.
 bool CheckImage(const std::string& path, std::string* why);
 
 // Null with the loader's reason on failure.

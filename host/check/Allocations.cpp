@@ -2,6 +2,11 @@
 
 #include <dlfcn.h>
 #include <link.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdint>
 
 #include <cstdlib>
 
@@ -58,6 +63,7 @@ bool CodeRangeOf(const void* symbol, CodeRange* range) {
 
 #if defined(__SANITIZE_ADDRESS__)
 bool AllocationCountingAvailable() { return false; }
+void LimitHeap(size_t) {}
 #else
 bool AllocationCountingAvailable() { return true; }
 #endif
@@ -79,6 +85,56 @@ size_t StopCountingAllocations() {
 // The process's allocator entry points, forwarding to the C library's own.
 // A module library calls them through its import table; the caller's return
 // address tells whose request it is.
+namespace {
+
+// The live heap since a limit was set and the limit, in KiB; 0: no limit.
+std::atomic<int32_t> g_heap_kib{0};
+int32_t g_heap_limit_kib = 0;
+
+int32_t Kib(size_t bytes) { return static_cast<int32_t>(bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0)); }
+
+bool Within(size_t size) {
+    return g_heap_limit_kib == 0 || (size <= (size_t(1) << 31) && g_heap_kib.load() + Kib(size) <= g_heap_limit_kib);
+}
+
+// A failed request is said on stderr as it happens: in a check's child the
+// module usually crashes on it next, and the runner quotes the line to say
+// why. Written without allocating.
+void* Refused(size_t size) {
+    char digits[24];
+    int n = 0;
+    for (size_t rest = size; rest > 0 && n < 20; rest /= 10) digits[n++] = static_cast<char>('0' + rest % 10);
+    if (n == 0) digits[n++] = '0';
+    char line[96] = "sep-host: an allocation of ";
+    size_t at = sizeof "sep-host: an allocation of " - 1;
+    while (n > 0) line[at++] = digits[--n];
+    for (const char* tail = " bytes failed\n"; *tail != '\0'; ++tail) line[at++] = *tail;
+    const ssize_t ignored = write(2, line, at);
+    (void)ignored;
+    return nullptr;
+}
+
+void* Taken(void* block, size_t size) {
+    if (block == nullptr) return size == 0 ? nullptr : Refused(size);
+    if (g_heap_limit_kib != 0) g_heap_kib += Kib(malloc_usable_size(block));
+    return block;
+}
+
+void Given(void* block) {
+    if (block != nullptr && g_heap_limit_kib != 0) g_heap_kib -= Kib(malloc_usable_size(block));
+}
+
+}  // namespace
+
+namespace sepcheck {
+
+void LimitHeap(size_t bytes) {
+    g_heap_kib = 0;
+    g_heap_limit_kib = Kib(bytes);
+}
+
+}  // namespace sepcheck
+
 extern "C" {
 void* __libc_malloc(size_t size);
 void* __libc_calloc(size_t count, size_t size);
@@ -88,30 +144,46 @@ void __libc_free(void* block);
 
 void* malloc(size_t size) {
     sepcheck::NoteAllocation(__builtin_return_address(0));
-    return __libc_malloc(size);
+    if (!Within(size)) return Refused(size);
+    return Taken(__libc_malloc(size), size);
 }
 void* calloc(size_t count, size_t size) {
     sepcheck::NoteAllocation(__builtin_return_address(0));
-    return __libc_calloc(count, size);
+    if (size != 0 && count > SIZE_MAX / size) return Refused(SIZE_MAX);
+    if (!Within(count * size)) return Refused(count * size);
+    return Taken(__libc_calloc(count, size), count * size);
 }
 void* realloc(void* block, size_t size) {
     sepcheck::NoteAllocation(__builtin_return_address(0));
-    return __libc_realloc(block, size);
+    if (block != nullptr && size == 0) {  // frees the block
+        Given(block);
+        return __libc_realloc(block, 0);
+    }
+    const int32_t before = block != nullptr && g_heap_limit_kib != 0 ? Kib(malloc_usable_size(block)) : 0;
+    if (!Within(size)) return Refused(size);  // the block stays as it was
+    void* moved = Taken(__libc_realloc(block, size), size);
+    if (moved != nullptr) g_heap_kib -= before;
+    return moved;
 }
 void* memalign(size_t alignment, size_t size) {
     sepcheck::NoteAllocation(__builtin_return_address(0));
-    return __libc_memalign(alignment, size);
+    if (!Within(size)) return Refused(size);
+    return Taken(__libc_memalign(alignment, size), size);
 }
 void* aligned_alloc(size_t alignment, size_t size) {
     sepcheck::NoteAllocation(__builtin_return_address(0));
-    return __libc_memalign(alignment, size);
+    if (!Within(size)) return Refused(size);
+    return Taken(__libc_memalign(alignment, size), size);
 }
 int posix_memalign(void** block, size_t alignment, size_t size) {
     sepcheck::NoteAllocation(__builtin_return_address(0));
     if (alignment < sizeof(void*) || (alignment & (alignment - 1)) != 0) return 22;  // EINVAL
-    *block = __libc_memalign(alignment, size);
+    *block = Within(size) ? Taken(__libc_memalign(alignment, size), size) : Refused(size);
     return *block != nullptr ? 0 : 12;  // ENOMEM
 }
-void free(void* block) { __libc_free(block); }
+void free(void* block) {
+    Given(block);
+    __libc_free(block);
+}
 }
 #endif

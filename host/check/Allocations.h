@@ -21,6 +21,12 @@ bool CodeRangeOf(const void* symbol, CodeRange* range);
 // allocator is the sanitizer's own.
 bool AllocationCountingAvailable();
 
+// From now on a request that would take the live heap beyond `bytes` (what
+// was allocated before not counted) fails, and every failed request prints
+// "sep-host: an allocation of N bytes failed" on stderr. Not in sanitizer
+// builds.
+void LimitHeap(size_t bytes);
+
 // Counting runs between Start and Stop; Stop answers the count.
 void StartCountingAllocations(const CodeRange& range);
 size_t StopCountingAllocations();

@@ -24,21 +24,31 @@ Verdict Report(const std::string& measurement);
 
 struct ChildOutcome {
     enum Kind {
-        kReported,  // the child gave its verdict and ended normally
-        kCrashed,   // ended by a signal before or after its verdict
-        kTimedOut,  // killed at the time limit
-        kExited,    // ended with no verdict, or with a non-zero status
+        kReported,         // the child gave its verdict and ended normally
+        kCrashed,          // ended by a signal before or after its verdict
+        kTimedOut,         // killed at the time limit
+        kExited,           // ended with no verdict, or with a non-zero status
+        kStopped,          // stopped itself (or was stopped): ended by the runner
+        kSignalledParent,  // the module killed or stopped the process that runs it
+        kCorrupted,        // the verdict channel held something else than one verdict
+        kFlooded,          // wrote more than the runner keeps reading: ended by it
     };
     Kind kind = kExited;
     Verdict verdict;     // kReported: the child's own
-    int signal = 0;      // kCrashed
+    int signal = 0;      // kCrashed, kStopped, kSignalledParent: the signal
+    bool parent_stopped = false;  // kSignalledParent: stopped rather than killed
     int status = 0;      // kExited
+    std::string channel_problem;  // kCorrupted: what the channel held
+    std::string program;          // the name of another program the child was seen running, if any
+    int leftover_processes = 0;   // processes of the module still running after the child ended (all ended)
+    int threads = 0;              // the most threads of its own the child was seen running
     std::string stderr_text;  // what the child wrote on stderr (its last part)
     double seconds = 0.0;
 };
 
-// `body` runs in a forked child; the parent waits at most `time_limit`
-// seconds of wall-clock time.
+// `body` runs in a child process; the parent waits at most `time_limit`
+// seconds of wall-clock time, whatever the child does with its descriptors,
+// and ends every process the child left behind before it returns.
 ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit);
 
 // The first line of `text` holding `needle`, or empty.

@@ -1,32 +1,351 @@
-#include "ChildRun.h"
-
+// The child-run layer on Linux. Three processes take part in one check:
+//
+//   runner (sep-host)  --fork-->  supervisor  --fork-->  child (runs the check)
+//
+// The supervisor leads a session of its own, so the child and everything the
+// module starts from it share that session and process group, and, where the
+// system has child subreapers, it adopts every orphan of the module. The
+// module's parent is the supervisor, never the runner: a module that kills or
+// stops its parent hits the supervisor, and the runner, which watches it,
+// reports what happened and carries on with the next check. The child dies
+// with the supervisor (PR_SET_PDEATHSIG) instead of running on without it.
+//
+// The runner waits for the supervisor's report of how the child ended, never
+// for the child's pipes to close (the module may have passed them to
+// processes of its own, or closed them and hung), and never past the time
+// limit. Then it ends every process of the module (the supervisor's session
+// and tree, and whatever holds one of the run's pipes), counting the ones
+// that were still running. The verdict travels framed with a token of the run
+// (VerdictChannel.h) on a close-on-exec pipe; the child keeps no other
+// descriptor of the runner's but its standard output and error.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <vector>
 
+#include "Allocations.h"
+#include "ChildRun.h"
 #include "Drive.h"
+#include "VerdictChannel.h"
 
 namespace sepcheck {
 
 namespace {
 
 constexpr size_t kKeptStderrBytes = 16384;
+// A child that writes more than this on its standard output and error is
+// flooding them: the runner ends it rather than read on.
+constexpr unsigned long long kOutputFloodBytes = 64ull << 20;
+// More than a verdict frame can honestly hold: the rest is not kept.
+constexpr size_t kVerdictChannelBytes = 1u << 20;
+// How often the runner looks at the supervisor while the pipes are quiet.
+constexpr int kWatchMilliseconds = 20;
+// The address space a child may take beyond the runner's own.
+constexpr unsigned long long kChildMemoryHeadroom = 1ull << 30;
+// The text the allocator wrappers print when an allocation fails
+// (Allocations.cpp).
+constexpr const char* kAllocationFailed = "an allocation of";
 
-void WriteAll(int fd, const std::string& text) {
+// The supervisor's reports to the runner, each one write of a fixed record.
+struct SupervisorReport {
+    enum Kind : int32_t { kStarted = 1, kEnded = 2, kNoChild = 3 };
+    int32_t kind;
+    int32_t child;   // process id
+    int32_t code;    // waitid's si_code: CLD_EXITED, CLD_KILLED, CLD_DUMPED, CLD_STOPPED
+    int32_t status;  // its si_status: the exit status or the signal
+    char program[16];  // the child's program name (comm) when it ended
+};
+
+void WriteAll(int fd, const void* data, size_t size) {
+    const char* bytes = static_cast<const char*>(data);
     size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    while (done < size) {
+        const ssize_t n = write(fd, bytes + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;
         done += size_t(n);
     }
+}
+
+// What /proc tells of one process.
+struct ProcessEntry {
+    pid_t pid = 0, parent = 0, session = 0;
+    char state = '?';
+    int threads = 0;
+    std::string program;
+};
+
+bool ReadProcess(pid_t pid, ProcessEntry* entry) {
+    char path[32];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", static_cast<int>(pid));
+    const int fd = open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char text[512];
+    const ssize_t n = read(fd, text, sizeof text - 1);
+    close(fd);
+    if (n <= 0) return false;
+    text[n] = '\0';
+    // "pid (program) state ppid pgrp session ...": the name may hold spaces
+    // and parentheses, so it ends at the last ')'.
+    char* open_paren = std::strchr(text, '(');
+    char* close_paren = std::strrchr(text, ')');
+    if (open_paren == nullptr || close_paren == nullptr || close_paren < open_paren) return false;
+    int parent = 0, group = 0, session = 0, threads = 0;
+    char state = '?';
+    if (std::sscanf(close_paren + 1, " %c %d %d %d %*d %*d %*u %*u %*u %*u %*u %*u %*u %*d %*d %*d %*d %d", &state,
+                    &parent, &group, &session, &threads) != 5)
+        return false;
+    entry->pid = pid;
+    entry->parent = parent;
+    entry->session = session;
+    entry->state = state;
+    entry->threads = threads;
+    entry->program.assign(open_paren + 1, close_paren);
+    return true;
+}
+
+std::vector<ProcessEntry> AllProcesses() {
+    std::vector<ProcessEntry> all;
+    DIR* proc = opendir("/proc");
+    if (proc == nullptr) return all;
+    while (dirent* item = readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(item->d_name, &end, 10);
+        ProcessEntry entry;
+        if (pid > 0 && *end == '\0' && ReadProcess(static_cast<pid_t>(pid), &entry)) all.push_back(entry);
+    }
+    closedir(proc);
+    return all;
+}
+
+// Whether process `pid` holds one of `pipes` (by their "pipe:[inode]" names).
+bool HoldsPipe(pid_t pid, const std::vector<std::string>& pipes) {
+    char path[40];
+    std::snprintf(path, sizeof path, "/proc/%d/fd", static_cast<int>(pid));
+    DIR* fds = opendir(path);
+    if (fds == nullptr) return false;
+    bool holds = false;
+    while (dirent* item = readdir(fds)) {
+        if (item->d_name[0] == '.') continue;
+        char link[320], target[64];
+        std::snprintf(link, sizeof link, "%s/%s", path, item->d_name);
+        const ssize_t n = readlink(link, target, sizeof target - 1);
+        if (n <= 0) continue;
+        target[n] = '\0';
+        for (const std::string& pipe : pipes) holds = holds || pipe == target;
+    }
+    closedir(fds);
+    return holds;
+}
+
+// The live processes of the module: those of the supervisor's session, every
+// descendant of the supervisor (where the system has child subreapers, a
+// process that made a session of its own stays in its tree), and any other
+// that holds one of the run's pipes; the supervisor itself not included.
+std::vector<pid_t> ProcessesUnder(pid_t supervisor, const std::vector<std::string>& pipes) {
+    const std::vector<ProcessEntry> all = AllProcesses();
+    std::map<pid_t, pid_t> parent_of;
+    for (const ProcessEntry& e : all) parent_of[e.pid] = e.parent;
+    std::vector<pid_t> found;
+    const pid_t self = getpid();
+    for (const ProcessEntry& e : all) {
+        if (e.pid == supervisor || e.pid == self || e.state == 'Z' || e.state == 'X') continue;
+        bool under = e.session == supervisor;
+        pid_t up = e.parent;
+        for (int depth = 0; !under && up > 1 && depth < 4096; ++depth) {
+            under = up == supervisor;
+            const auto next = parent_of.find(up);
+            up = next == parent_of.end() ? 0 : next->second;
+        }
+        if (under || HoldsPipe(e.pid, pipes)) found.push_back(e.pid);
+    }
+    return found;
+}
+
+// Ends the supervisor (unless it is already gone and waited for) and
+// everything under it; the number of processes other than `child` that were
+// still running.
+int EndEverything(pid_t supervisor, bool supervisor_reaped, pid_t child, const std::vector<std::string>& pipes) {
+    // The supervisor lives on until the rest are gone, so that every orphan
+    // they leave goes to it and stays in sight.
+    int leftover = -1;
+    for (int round = 0; round < 5000; ++round) {
+        const std::vector<pid_t> found = ProcessesUnder(supervisor, pipes);
+        if (leftover < 0) {
+            leftover = 0;
+            for (pid_t pid : found) leftover += pid != child ? 1 : 0;
+        }
+        if (found.empty()) break;
+        for (pid_t pid : found) kill(pid, SIGKILL);
+        usleep(1000);  // a killed process lingers a moment before it is a zombie
+    }
+    if (!supervisor_reaped) {
+        kill(supervisor, SIGKILL);
+        while (waitpid(supervisor, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    return leftover < 0 ? 0 : leftover;
+}
+
+// Keeps the child's memory within bounds, so that a module that allocates
+// gigabytes fails its allocation instead of taking the machine's memory: a
+// heap limit in the allocator's entry points (Allocations.cpp), and a bound
+// on the address space for what bypasses the heap. Neither under
+// AddressSanitizer, whose allocator is its own and whose shadow memory
+// reserves most of a 32-bit address space; no address-space bound where the
+// process already holds a 4 GiB one (a 32-bit program run by an emulator).
+void LimitMemory() {
+    LimitHeap(kChildMemoryHeadroom);
+#if !defined(__SANITIZE_ADDRESS__)
+    unsigned long long used = 0;
+    const int fd = open("/proc/self/statm", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        char text[128] = {0};
+        if (read(fd, text, sizeof text - 1) > 0) used = std::strtoull(text, nullptr, 10) * sysconf(_SC_PAGESIZE);
+        close(fd);
+    }
+    rlimit limit;
+    if (used == 0 || getrlimit(RLIMIT_AS, &limit) != 0) return;
+    const unsigned long long wanted = used + kChildMemoryHeadroom;
+    if (wanted >= static_cast<unsigned long long>(static_cast<rlim_t>(-1))) return;
+    if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > wanted) {
+        limit.rlim_cur = static_cast<rlim_t>(wanted);
+        setrlimit(RLIMIT_AS, &limit);
+    }
+#endif
+}
+
+int CountThreads() {
+    DIR* tasks = opendir("/proc/self/task");
+    if (tasks == nullptr) return 0;
+    int count = 0;
+    while (dirent* item = readdir(tasks)) count += item->d_name[0] != '.' ? 1 : 0;
+    closedir(tasks);
+    return count;
+}
+
+// Every descriptor from `first` on closed.
+void CloseFrom(int first) {
+#if defined(SYS_close_range)
+    if (syscall(SYS_close_range, first, ~0u, 0) == 0) return;
+#endif
+    const long most = sysconf(_SC_OPEN_MAX);
+    for (long fd = first; fd < (most > 0 && most < 65536 ? most : 65536); ++fd) close(static_cast<int>(fd));
+}
+
+// The child: runs the check and writes its verdict frame on descriptor 3.
+[[noreturn]] void RunChild(const std::function<Verdict()>& body, pid_t supervisor, int verdict_fd, int output_fd,
+                           const std::string& token) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != supervisor) _exit(127);  // the supervisor is already gone
+    const int nothing = open("/dev/null", O_RDONLY);
+    dup2(nothing >= 0 ? nothing : output_fd, STDIN_FILENO);
+    dup2(output_fd, STDOUT_FILENO);  // a module's own prints stay out of the report
+    dup2(output_fd, STDERR_FILENO);
+    if (verdict_fd != 3) dup3(verdict_fd, 3, O_CLOEXEC);
+    CloseFrom(4);
+    rlimit no_core = {0, 0};
+    setrlimit(RLIMIT_CORE, &no_core);
+    LimitMemory();
+
+    const int threads_before = CountThreads();
+    Verdict verdict = body();
+    // A module that leaves threads of its own running after every instance
+    // and its library are gone keeps burning the host's processor.
+    int extra = CountThreads() - threads_before;
+    for (int wait = 0; extra > 0 && wait < 20; ++wait) {
+        usleep(10000);
+        extra = CountThreads() - threads_before;
+    }
+    if (extra > 0) {
+        const std::string said = verdict.detail;
+        verdict = Fail("left " + std::to_string(extra) + (extra == 1 ? " thread" : " threads") +
+                       " of its own running after its library was unloaded" + (said.empty() ? "" : "; " + said));
+    }
+    const std::string frame = FrameVerdict(token, static_cast<long>(getpid()), verdict);
+    WriteAll(3, frame.data(), frame.size());
+    std::fflush(nullptr);
+    _exit(0);
+}
+
+// The supervisor: starts the child, reports its start and its end to the
+// runner, adopts the module's orphans, and waits to be ended.
+[[noreturn]] void Supervise(const std::function<Verdict()>& body, int verdict_fd, int output_fd, int report_fd,
+                            const std::string& token) {
+    setsid();
+    prctl(PR_SET_CHILD_SUBREAPER, 1);
+    prctl(PR_SET_DUMPABLE, 0);  // its descriptors are not open to the module through /proc
+    const pid_t self = getpid();
+    const pid_t child = fork();
+    if (child == 0) {
+        close(report_fd);
+        RunChild(body, self, verdict_fd, output_fd, token);
+    }
+    close(verdict_fd);
+    close(output_fd);
+    SupervisorReport report;
+    std::memset(&report, 0, sizeof report);
+    report.kind = child > 0 ? SupervisorReport::kStarted : SupervisorReport::kNoChild;
+    report.child = child;
+    WriteAll(report_fd, &report, sizeof report);
+    if (child < 0) _exit(1);
+    for (;;) {
+        siginfo_t info;
+        std::memset(&info, 0, sizeof info);
+        if (waitid(P_ALL, 0, &info, WEXITED | WSTOPPED | WNOWAIT) != 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        if (info.si_pid != child) {  // an adopted process of the module: reaped
+            siginfo_t other;
+            waitid(P_PID, static_cast<id_t>(info.si_pid), &other, WEXITED | WSTOPPED | WNOHANG);
+            continue;
+        }
+        ProcessEntry entry;
+        if (ReadProcess(child, &entry)) std::strncpy(report.program, entry.program.c_str(), sizeof report.program - 1);
+        report.kind = SupervisorReport::kEnded;
+        report.code = info.si_code;
+        report.status = info.si_status;
+        WriteAll(report_fd, &report, sizeof report);
+        if (info.si_code != CLD_STOPPED) waitid(P_PID, static_cast<id_t>(child), &info, WEXITED);
+        break;
+    }
+    for (;;) {
+        if (waitpid(-1, nullptr, 0) < 0 && errno == ECHILD) usleep(10000);
+    }
+}
+
+// Reads what is there on a non-blocking descriptor; false at its end.
+bool ReadSome(int fd, std::string* into, size_t keep_at_most, unsigned long long* total) {
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
+        if (n == 0) return false;
+        if (total != nullptr) *total += static_cast<unsigned long long>(n);
+        into->append(chunk, size_t(n));
+        if (into->size() > 2 * keep_at_most) into->erase(0, into->size() - keep_at_most);
+        if (total != nullptr && *total > kOutputFloodBytes) return true;
+    }
+}
+
+std::string OwnProgramName() {
+    ProcessEntry self;
+    return ReadProcess(getpid(), &self) ? self.program : "";
 }
 
 const char* SignalName(int signal) {
@@ -43,136 +362,259 @@ const char* SignalName(int signal) {
         return "SIGABRT";
     case SIGKILL:
         return "SIGKILL";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGSTOP:
+        return "SIGSTOP";
+    case SIGTSTP:
+        return "SIGTSTP";
+    case SIGTTIN:
+        return "SIGTTIN";
+    case SIGTTOU:
+        return "SIGTTOU";
+    case SIGINT:
+        return "SIGINT";
+    case SIGHUP:
+        return "SIGHUP";
+    case SIGQUIT:
+        return "SIGQUIT";
+    case SIGPIPE:
+        return "SIGPIPE";
+    case SIGALRM:
+        return "SIGALRM";
+    case SIGUSR1:
+        return "SIGUSR1";
+    case SIGUSR2:
+        return "SIGUSR2";
     default:
         return "signal";
     }
+}
+
+std::string SignalText(int signal) {
+    return std::string(SignalName(signal)) + " (signal " + std::to_string(signal) + ")";
+}
+
+bool IsFault(int signal) {
+    return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE || signal == SIGABRT;
 }
 
 }  // namespace
 
 ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit) {
     ChildOutcome outcome;
-    int verdict_pipe[2];
-    int stderr_pipe[2];
-    if (pipe(verdict_pipe) != 0 || pipe(stderr_pipe) != 0) {
-        outcome.kind = ChildOutcome::kExited;
+    int verdict_pipe[2], output_pipe[2], report_pipe[2];
+    if (pipe2(verdict_pipe, O_CLOEXEC) != 0) {
         outcome.status = -1;
         outcome.stderr_text = "cannot make a pipe";
         return outcome;
     }
+    if (pipe2(output_pipe, O_CLOEXEC) != 0 || pipe2(report_pipe, O_CLOEXEC) != 0) {
+        close(verdict_pipe[0]);
+        close(verdict_pipe[1]);
+        outcome.status = -1;
+        outcome.stderr_text = "cannot make a pipe";
+        return outcome;
+    }
+    const std::string token = NewChannelToken();
     std::fflush(stdout);
     std::fflush(stderr);
     const double started = Seconds();
-    const pid_t child = fork();
-    if (child == 0) {
+    const pid_t supervisor = fork();
+    if (supervisor == 0) {
         close(verdict_pipe[0]);
-        close(stderr_pipe[0]);
-        dup2(stderr_pipe[1], STDERR_FILENO);
-        dup2(stderr_pipe[1], STDOUT_FILENO);  // a module's own prints stay out of the report
-        close(stderr_pipe[1]);
-        const Verdict verdict = body();
-        std::string line =
-            (verdict.report ? "3 " : verdict.skipped ? "2 " : verdict.passed ? "1 " : "0 ") + verdict.detail;
-        WriteAll(verdict_pipe[1], line);
-        close(verdict_pipe[1]);
-        std::fflush(nullptr);
-        _exit(0);
+        close(output_pipe[0]);
+        close(report_pipe[0]);
+        Supervise(body, verdict_pipe[1], output_pipe[1], report_pipe[1], token);
     }
     close(verdict_pipe[1]);
-    close(stderr_pipe[1]);
-    if (child < 0) {
+    close(output_pipe[1]);
+    close(report_pipe[1]);
+    if (supervisor < 0) {
         close(verdict_pipe[0]);
-        close(stderr_pipe[0]);
+        close(output_pipe[0]);
+        close(report_pipe[0]);
         outcome.status = -1;
         outcome.stderr_text = "cannot fork";
         return outcome;
     }
+    std::vector<std::string> pipes;
+    for (int fd : {verdict_pipe[0], output_pipe[0], report_pipe[0]}) {
+        fcntl(fd, F_SETFL, O_NONBLOCK);
+        struct stat about;
+        if (fstat(fd, &about) == 0) pipes.push_back("pipe:[" + std::to_string(about.st_ino) + "]");
+    }
+    static const int own_threads = CountThreads();
 
-    std::string verdict_text;
-    bool verdict_open = true, stderr_open = true, timed_out = false;
-    while (verdict_open || stderr_open) {
+    std::string verdict_bytes, report_bytes;
+    unsigned long long output_bytes = 0;
+    bool verdict_open = true, output_open = true, report_open = true;
+    bool timed_out = false, flooded = false, supervisor_gone = false, supervisor_reaped = false, ended = false;
+    int supervisor_status = 0;
+    SupervisorReport report;
+    std::memset(&report, 0, sizeof report);
+    pid_t child = 0;
+    while (!ended) {
         const double left = time_limit - (Seconds() - started);
         if (left <= 0.0) {
             timed_out = true;
-            kill(child, SIGKILL);
             break;
         }
-        pollfd fds[2] = {{verdict_open ? verdict_pipe[0] : -1, POLLIN, 0}, {stderr_open ? stderr_pipe[0] : -1, POLLIN, 0}};
-        const int ready = poll(fds, 2, int(left * 1000.0) + 1);
-        if (ready < 0 && errno == EINTR) continue;
-        char chunk[4096];
-        for (int k = 0; k < 2; ++k) {
-            if ((fds[k].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
-            const ssize_t n = read(fds[k].fd, chunk, sizeof chunk);
-            if (n <= 0) {
-                (k == 0 ? verdict_open : stderr_open) = false;
-                continue;
-            }
-            if (k == 0) {
-                verdict_text.append(chunk, size_t(n));
-            } else {
-                outcome.stderr_text.append(chunk, size_t(n));
-                if (outcome.stderr_text.size() > 2 * kKeptStderrBytes)
-                    outcome.stderr_text.erase(0, outcome.stderr_text.size() - kKeptStderrBytes);
-            }
+        pollfd fds[3] = {{verdict_open ? verdict_pipe[0] : -1, POLLIN, 0},
+                         {output_open ? output_pipe[0] : -1, POLLIN, 0},
+                         {report_open ? report_pipe[0] : -1, POLLIN, 0}};
+        const int wait_ms = left * 1000.0 < kWatchMilliseconds ? int(left * 1000.0) + 1 : kWatchMilliseconds;
+        if (poll(fds, 3, wait_ms) < 0 && errno != EINTR) usleep(1000);
+        if (verdict_open && fds[0].revents != 0)
+            verdict_open = ReadSome(verdict_pipe[0], &verdict_bytes, kVerdictChannelBytes, nullptr);
+        if (output_open && fds[1].revents != 0)
+            output_open = ReadSome(output_pipe[0], &outcome.stderr_text, kKeptStderrBytes, &output_bytes);
+        if (output_bytes > kOutputFloodBytes) {
+            flooded = true;
+            break;
         }
+        if (report_open && fds[2].revents != 0) report_open = ReadSome(report_pipe[0], &report_bytes, 4096, nullptr);
+        while (report_bytes.size() >= sizeof report) {
+            std::memcpy(&report, report_bytes.data(), sizeof report);
+            report_bytes.erase(0, sizeof report);
+            if (report.kind == SupervisorReport::kStarted) child = report.child;
+            if (report.kind == SupervisorReport::kEnded || report.kind == SupervisorReport::kNoChild) ended = true;
+        }
+        // The supervisor runs no module code: stopped or ended before its
+        // report, the module did it.
+        const pid_t seen = waitpid(supervisor, &supervisor_status, WNOHANG | WUNTRACED);
+        if (seen == supervisor && !ended) {
+            supervisor_gone = true;
+            supervisor_reaped = !WIFSTOPPED(supervisor_status);
+            break;
+        }
+        ProcessEntry running;
+        if (child > 0 && ReadProcess(child, &running) && running.threads - own_threads > outcome.threads)
+            outcome.threads = running.threads - own_threads;
     }
+    // The program the child runs, while it is still there to ask.
+    std::string program = report.program;
+    ProcessEntry running;
+    if (!ended && child > 0 && ReadProcess(child, &running) && running.state != 'Z') program = running.program;
+    outcome.leftover_processes = EndEverything(supervisor, supervisor_reaped, child, pipes);
+    // Whatever the ended processes had written.
+    if (verdict_open) ReadSome(verdict_pipe[0], &verdict_bytes, kVerdictChannelBytes, nullptr);
+    if (output_open && !flooded) ReadSome(output_pipe[0], &outcome.stderr_text, kKeptStderrBytes, &output_bytes);
     close(verdict_pipe[0]);
-    close(stderr_pipe[0]);
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
+    close(output_pipe[0]);
+    close(report_pipe[0]);
     outcome.seconds = Seconds() - started;
+    static const std::string own_program = OwnProgramName();
+    if (!program.empty() && program != own_program) outcome.program = program;
+
     if (timed_out) {
         outcome.kind = ChildOutcome::kTimedOut;
-    } else if (WIFSIGNALED(status)) {
+    } else if (flooded) {
+        outcome.kind = ChildOutcome::kFlooded;
+    } else if (supervisor_gone) {
+        outcome.kind = ChildOutcome::kSignalledParent;
+        outcome.parent_stopped = WIFSTOPPED(supervisor_status);
+        outcome.signal = WIFSTOPPED(supervisor_status)   ? WSTOPSIG(supervisor_status)
+                         : WIFSIGNALED(supervisor_status) ? WTERMSIG(supervisor_status)
+                                                          : 0;
+        outcome.status = WIFEXITED(supervisor_status) ? WEXITSTATUS(supervisor_status) : 0;
+    } else if (report.kind == SupervisorReport::kNoChild) {
+        outcome.status = -1;
+        outcome.stderr_text = "cannot fork";
+    } else if (report.code == CLD_STOPPED) {
+        outcome.kind = ChildOutcome::kStopped;
+        outcome.signal = report.status;
+    } else if (report.code == CLD_KILLED || report.code == CLD_DUMPED) {
         outcome.kind = ChildOutcome::kCrashed;
-        outcome.signal = WTERMSIG(status);
-    } else if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && !verdict_text.empty()) {
-        outcome.kind = ChildOutcome::kReported;
-        outcome.verdict.passed = verdict_text[0] == '1';
-        outcome.verdict.skipped = verdict_text[0] == '2';
-        outcome.verdict.report = verdict_text[0] == '3';
-        outcome.verdict.detail = verdict_text.size() > 2 ? verdict_text.substr(2) : "";
+        outcome.signal = report.status;
     } else {
-        outcome.kind = ChildOutcome::kExited;
-        outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        // A verdict written before a non-zero end (valgrind's error exit)
-        if (!verdict_text.empty()) outcome.verdict.detail = verdict_text.size() > 2 ? verdict_text.substr(2) : "";
+        const ChannelReading reading = ReadVerdictChannel(verdict_bytes, token, static_cast<long>(child));
+        if (reading.state == ChannelReading::kCorrupted) {
+            outcome.kind = ChildOutcome::kCorrupted;
+            outcome.channel_problem = reading.problem;
+        } else if (reading.state == ChannelReading::kVerdict && report.status == 0) {
+            outcome.kind = ChildOutcome::kReported;
+            outcome.verdict = reading.verdict;
+        } else {
+            outcome.kind = ChildOutcome::kExited;
+            outcome.status = report.status;
+            // A verdict written before a non-zero end (valgrind's error exit)
+            if (reading.state == ChannelReading::kVerdict) outcome.verdict.detail = reading.verdict.detail;
+        }
     }
     return outcome;
 }
 
-Verdict Judge(const ChildOutcome& outcome, double time_limit, bool contract_stop_ok) {
+namespace {
+
+// How the child ended, as a verdict.
+Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_stop_ok) {
     for (const char* report : {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer"}) {
         const std::string line = LineWith(outcome.stderr_text, report);
         if (!line.empty()) return Fail("sanitizer: " + line);
     }
+    std::string why;
     char text[160];
     switch (outcome.kind) {
     case ChildOutcome::kReported:
         return outcome.verdict;
     case ChildOutcome::kTimedOut:
         std::snprintf(text, sizeof text, "hung: no answer within %.1f s (killed)", time_limit);
-        return Fail(text);
+        why = text;
+        break;
     case ChildOutcome::kCrashed: {
         const std::string assertion = LineWith(outcome.stderr_text, "assertion failed");
         if (outcome.signal == SIGABRT && !assertion.empty()) {
             if (contract_stop_ok) return Pass("stopped at its own contract check: " + assertion);
             return Fail("stopped at a contract check: " + assertion);
         }
-        std::snprintf(text, sizeof text, "crashed: %s (signal %d)", SignalName(outcome.signal), outcome.signal);
-        return Fail(text);
-    }
-    default:
+        why = (IsFault(outcome.signal) ? "crashed: " : "killed by ") + SignalText(outcome.signal);
         break;
     }
-    std::snprintf(text, sizeof text, "ended with status %d and no verdict", outcome.status);
-    std::string why = text;
-    if (!outcome.verdict.detail.empty()) why += " (it said: " + outcome.verdict.detail + ")";
+    case ChildOutcome::kStopped:
+        why = "stopped by " + SignalText(outcome.signal) + " (ended by the check)";
+        break;
+    case ChildOutcome::kSignalledParent:
+        why = outcome.signal == 0 ? "the process running the module ended unexpectedly"
+              : outcome.parent_stopped
+                  ? "the module stopped its parent process with " + SignalText(outcome.signal) + " (ended by the check)"
+                  : "the module killed its parent process with " + SignalText(outcome.signal);
+        break;
+    case ChildOutcome::kCorrupted:
+        why = "the verdict channel was corrupted: " + outcome.channel_problem;
+        break;
+    case ChildOutcome::kFlooded:
+        why = "flooded its standard output: more than " + std::to_string(kOutputFloodBytes >> 20) +
+              " MiB written (ended by the check)";
+        break;
+    case ChildOutcome::kExited:
+        std::snprintf(text, sizeof text, "ended with status %d and no verdict", outcome.status);
+        why = text;
+        if (!outcome.verdict.detail.empty()) why += " (it said: " + outcome.verdict.detail + ")";
+        break;
+    }
+    if (!outcome.program.empty()) why += "; it was running another program, '" + outcome.program + "'";
+    if (outcome.threads > 0) why += "; it had started " + std::to_string(outcome.threads) + " threads";
+    const std::string allocation = LineWith(outcome.stderr_text, kAllocationFailed);
+    if (!allocation.empty())
+        why += "; " + allocation + " (a check may take " + std::to_string(kChildMemoryHeadroom >> 20) +
+               " MiB of memory beyond sep-host's own)";
     const std::string last = LineWith(outcome.stderr_text, "==");  // a valgrind error line
-    if (!last.empty()) why += "; " + last;
+    if (outcome.kind == ChildOutcome::kExited && !last.empty()) why += "; " + last;
     return Fail(why);
+}
+
+}  // namespace
+
+Verdict Judge(const ChildOutcome& outcome, double time_limit, bool contract_stop_ok) {
+    Verdict verdict = JudgeEnd(outcome, time_limit, contract_stop_ok);
+    if (outcome.leftover_processes > 0) {
+        const int n = outcome.leftover_processes;
+        verdict = Fail("left " + std::to_string(n) + (n == 1 ? " process" : " processes") +
+                       " of the module running (ended by the check)" +
+                       (verdict.detail.empty() ? "" : "; " + verdict.detail));
+    }
+    return verdict;
 }
 
 }  // namespace sepcheck

@@ -3,6 +3,7 @@
 
 #include "Checks.h"
 #include "Drive.h"
+#include "JsonString.h"
 
 namespace sepcheck {
 
@@ -67,37 +68,16 @@ std::string FormatSummary(const std::vector<CheckResult>& results) {
     return text;
 }
 
-namespace {
-
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += char(c);
-        }
-    }
-    return out + "\"";
-}
-
-}  // namespace
-
 std::string FormatResultsJson(const CheckContext& context, const std::vector<CheckResult>& results) {
     const Tally t = Count(results);
     std::string items;
     for (const CheckResult& r : results) {
         const char* state = r.verdict.report ? "report" : r.verdict.skipped ? "skip" : r.verdict.passed ? "pass" : "fail";
         if (!items.empty()) items += ",\n";
-        items += "    {\"group\": " + JsonText(r.group) + ", \"name\": " + JsonText(r.name) + ", \"result\": \"" +
-                 state + "\", \"detail\": " + JsonText(r.verdict.detail) + ", \"seconds\": " + Number(r.seconds) + "}";
+        items += "    {\"group\": " + sephost::JsonString(r.group) + ", \"name\": " + sephost::JsonString(r.name) + ", \"result\": \"" +
+                 state + "\", \"detail\": " + sephost::JsonString(r.verdict.detail) + ", \"seconds\": " + Number(r.seconds) + "}";
     }
-    return "{\n  \"file\": " + JsonText(context.path) + ",\n  \"seed\": " + std::to_string(context.seed) +
+    return "{\n  \"file\": " + sephost::JsonString(context.path) + ",\n  \"seed\": " + std::to_string(context.seed) +
            ",\n  \"level\": " + std::to_string(context.level) + ",\n  \"checks\": [\n" + items +
            "\n  ],\n  \"passed\": " + std::to_string(t.passed) + ",\n  \"failed\": " + std::to_string(t.failed) +
            ",\n  \"skipped\": " + std::to_string(t.skipped) + ",\n  \"reported\": " + std::to_string(t.reported) +

@@ -1,4 +1,14 @@
 // sep-host info: the module description and pin table, as text or JSON.
+#if !defined(_WIN32)
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#endif
 #include <iostream>
 
 #include "Command.h"
@@ -7,25 +17,116 @@
 
 namespace septool {
 
+namespace {
+
+// The description as the command prints it; false with the error.
+bool Describe(const std::string& file, bool json, std::string* text, std::string* error) {
+    auto library = sephost::Library::Load(file, error);
+    sephost::ModuleDescription description;
+    if (library == nullptr || !sephost::Describe(*library, &description, error)) return false;
+    if (json) {
+        *text = sephost::FormatDescriptionJson(description);
+        return true;
+    }
+    // A Windows library's version resource, when it has one, beside the
+    // description's own fields.
+    *text = sephost::FormatDescriptionText(description);
+    const std::string file_version = FileVersion(file);
+    const size_t pins_line = text->find("\npins:");
+    if (!file_version.empty() && pins_line != std::string::npos)
+        text->insert(pins_line + 1, "file version: " + file_version + "\n");
+    return true;
+}
+
+#if !defined(_WIN32)
+constexpr double kDescribeSeconds = 60.0;
+
+// Describe, in a child process: a module that crashes or hangs while it
+// describes itself (a library whose imports bind to the wrong functions
+// after its symbol table was damaged, say) ends the child, and info says so.
+bool DescribeInChild(const std::string& file, bool json, std::string* text, std::string* error) {
+    int said[2];
+    if (pipe(said) != 0) return Describe(file, json, text, error);
+    std::cout.flush();
+    std::cerr.flush();
+    const pid_t child = fork();
+    if (child == 0) {
+        close(said[0]);
+        std::string answer, why;
+        answer = Describe(file, json, &answer, &why) ? "0" + answer : "1" + why;
+        size_t done = 0;
+        while (done < answer.size()) {
+            const ssize_t n = write(said[1], answer.data() + done, answer.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            done += size_t(n);
+        }
+        _exit(0);
+    }
+    close(said[1]);
+    if (child < 0) {
+        close(said[0]);
+        return Describe(file, json, text, error);
+    }
+    std::string answer;
+    const auto started = std::chrono::steady_clock::now();
+    int status = 0;
+    bool ended = false;
+    while (!ended &&
+           std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() < kDescribeSeconds) {
+        pollfd fd = {said[0], POLLIN, 0};
+        if (poll(&fd, 1, 20) > 0) {
+            char chunk[4096];
+            const ssize_t n = read(said[0], chunk, sizeof chunk);
+            if (n > 0) answer.append(chunk, size_t(n));
+            if (n == 0) usleep(1000);
+        }
+        ended = waitpid(child, &status, WNOHANG) == child;
+    }
+    if (!ended) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    for (char chunk[4096];;) {  // the rest of a long answer
+        pollfd fd = {said[0], POLLIN, 0};
+        if (poll(&fd, 1, 0) <= 0) break;
+        const ssize_t n = read(said[0], chunk, sizeof chunk);
+        if (n <= 0) break;
+        answer.append(chunk, size_t(n));
+    }
+    close(said[0]);
+    if (!ended) {
+        *error = "'" + file + "': the module did not finish describing itself within 60 s";
+        return false;
+    }
+    if (WIFSIGNALED(status)) {
+        *error = "'" + file + "': the module crashed while describing itself (" + strsignal(WTERMSIG(status)) +
+                 ", signal " + std::to_string(WTERMSIG(status)) + ")";
+        return false;
+    }
+    if (answer.empty() || WEXITSTATUS(status) != 0) {
+        *error = "'" + file + "': the module ended the process while describing itself (status " +
+                 std::to_string(WEXITSTATUS(status)) + ")";
+        return false;
+    }
+    (answer[0] == '0' ? *text : *error) = answer.substr(1);
+    return answer[0] == '0';
+}
+#endif
+
+}  // namespace
+
 int InfoCommand(const std::vector<std::string>& args) {
     Arguments arguments;
     std::string problem;
     if (!ReadArguments("info", args, {"--json"}, nullptr, &arguments, &problem)) return Usage(problem);
-    std::string error;
-    auto library = sephost::Library::Load(arguments.file, &error);
-    sephost::ModuleDescription description;
-    if (library == nullptr || !sephost::Describe(*library, &description, &error)) return Failure(error);
-    if (arguments.Has("--json")) {
-        std::cout << sephost::FormatDescriptionJson(description);
-        return kExitOk;
-    }
-    // A Windows library's version resource, when it has one, beside the
-    // description's own fields.
-    std::string text = sephost::FormatDescriptionText(description);
-    const std::string file_version = FileVersion(arguments.file);
-    const size_t pins_line = text.find("\npins:");
-    if (!file_version.empty() && pins_line != std::string::npos)
-        text.insert(pins_line + 1, "file version: " + file_version + "\n");
+    std::string text, error;
+#if defined(_WIN32)
+    const bool described = Describe(arguments.file, arguments.Has("--json"), &text, &error);
+#else
+    const bool described = DescribeInChild(arguments.file, arguments.Has("--json"), &text, &error);
+#endif
+    if (!described) return Failure(error);
     std::cout << text;
     return kExitOk;
 }
