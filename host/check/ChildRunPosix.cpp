@@ -48,7 +48,7 @@ namespace {
 constexpr size_t kKeptStderrBytes = 16384;
 // A child that writes more than this on its standard output and error is
 // flooding them: the runner ends it rather than read on.
-constexpr unsigned long long kOutputFloodBytes = 64ull << 20;
+constexpr unsigned long long kOutputFloodBytes = 16ull << 20;
 // More than a verdict frame can honestly hold: the rest is not kept.
 constexpr size_t kVerdictChannelBytes = 1u << 20;
 // How often the runner looks at the supervisor while the pipes are quiet.
