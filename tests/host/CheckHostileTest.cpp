@@ -125,8 +125,10 @@ TEST_P(CheckHostile, OneCheckFailsSayingWhyAndNothingOutlivesTheRun) {
         const std::string name = check["group"].get<std::string>() + "/" + check["name"].get<std::string>();
         const std::string detail = check["detail"].get<std::string>();
         if (check["result"] != "fail") {
-            // The forger writes its lie in every check that makes an instance.
-            if (forger) {
+            // The forger writes its lie in every check that makes an instance;
+            // a check this build cannot measure (allocations under the
+            // sanitizers) is skipped, which is no pass.
+            if (forger && check["result"] != "skip") {
                 EXPECT_TRUE(name == "boundary/exports" || name == "boundary/module-properties" ||
                             name == "boundary/make-module-refusals")
                     << name << ": " << detail;
