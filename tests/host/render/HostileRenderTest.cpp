@@ -132,8 +132,7 @@ TEST(HostileRender, InputThatIsAFifoIsRefusedWithoutWaiting) {
 // Patches and scores that crashed the host: each is an error naming what is
 // wrong, in a message of a few lines at most.
 TEST(HostileRender, MalformedPatchesAreErrorsNamingTheirPlace) {
-    std::string deep = "1";
-    for (int k = 0; k < 100000; ++k) deep = "[" + deep + "]";
+    const std::string deep = std::string(100000, '[') + "1" + std::string(100000, ']');
     std::string chain = R"({"modules": [{"name": "env", "sep": "@TESSARN@"}], "nodes": [)";
     std::string links = R"([["env.Signal Out", "n0.in"])";
     // A chain long enough to overflow the small stack it is run with below
