@@ -12,10 +12,9 @@ struct ToolOutput {
     std::string out;
 };
 
-// Runs sep-host with `args`; stderr joins stdout when `with_stderr`.
-inline ToolOutput RunTool(const std::string& args, bool with_stderr = false) {
-    const std::string command =
-        std::string("'") + SEP_HOST_PATH + "' " + args + (with_stderr ? " 2>&1" : " 2>/dev/null");
+// Runs `command` through the shell and keeps what it printed; the status is
+// -1 when the command ended on a signal.
+inline ToolOutput RunShellCommand(const std::string& command) {
     ToolOutput result;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return result;
@@ -25,4 +24,9 @@ inline ToolOutput RunTool(const std::string& args, bool with_stderr = false) {
     const int raw = pclose(pipe);
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     return result;
+}
+
+// Runs sep-host with `args`; stderr joins stdout when `with_stderr`.
+inline ToolOutput RunTool(const std::string& args, bool with_stderr = false) {
+    return RunShellCommand(std::string("'") + SEP_HOST_PATH + "' " + args + (with_stderr ? " 2>&1" : " 2>/dev/null"));
 }

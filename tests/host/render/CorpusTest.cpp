@@ -5,7 +5,6 @@
 // sanitizer build runs this test too).
 #include <gtest/gtest.h>
 #include <dirent.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <string>
@@ -32,26 +31,12 @@ std::string CommandFor(const std::string& file, const std::string& output) {
     return "";
 }
 
-struct Ending {
-    int status = -1;  // exit status; -1 for a signal
-    std::string out;
-};
-
-Ending RunBounded(const std::string& args) {
-    Ending ending;
-    // `timeout` turns a hang into status 124.
-    const std::string command = "timeout 120 '" SEP_HOST_PATH "' " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return ending;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) ending.out.append(chunk, n);
-    const int raw = pclose(pipe);
-    if (WIFEXITED(raw)) ending.status = WEXITSTATUS(raw);
-    return ending;
+// `timeout` turns a hang into status 124.
+ToolOutput RunBounded(const std::string& args) {
+    return RunShellCommand("timeout 120 '" SEP_HOST_PATH "' " + args + " 2>&1");
 }
 
-void ExpectCleanRefusal(const std::string& what, const Ending& ending) {
+void ExpectCleanRefusal(const std::string& what, const ToolOutput& ending) {
     SCOPED_TRACE(what);
     EXPECT_TRUE(ending.status == 1 || ending.status == 2) << "status " << ending.status << "\n" << ending.out;
     EXPECT_NE(ending.out.find("sep-host: "), std::string::npos) << "no message:\n" << ending.out;

@@ -16,17 +16,7 @@ namespace {
 // the suite.
 std::string Timed(const std::string& command) { return "timeout 300 '" SEP_HOST_PATH "' " + command; }
 
-ToolOutput RunShell(const std::string& command) {
-    ToolOutput result;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return result;
-    char chunk[4096];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, pipe)) > 0) result.out.append(chunk, n);
-    const int raw = pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return result;
-}
+ToolOutput RunShell(const std::string& command) { return RunShellCommand(command + " 2>&1"); }
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 
