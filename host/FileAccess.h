@@ -3,7 +3,8 @@
 // end), and an output is written to a temporary file beside its target and
 // renamed over the target only when complete, so that a failed command
 // never removes, truncates or half-writes a file that was there before.
-// One variant per platform: FileAccessPosix.cpp, FileAccessWin32.cpp.
+// FileAccess.cpp holds the rules; the system calls under them are in
+// FileAccessPosix.cpp and FileAccessWin32.cpp (FileAccessPlatform.h).
 #pragma once
 
 #include <cstddef>

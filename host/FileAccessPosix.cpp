@@ -1,5 +1,5 @@
-// FileAccess.h on POSIX systems: open(O_NONBLOCK) and fstat for inputs,
-// mkstemps and rename for outputs.
+// FileAccessPlatform.h on POSIX systems: open(O_NONBLOCK) and fstat for
+// inputs, mkstemps and rename for outputs.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,9 +10,10 @@
 #include <cstring>
 #include <vector>
 
-#include "FileAccess.h"
+#include "FileAccessPlatform.h"
 
 namespace sephost {
+namespace platform {
 
 namespace {
 
@@ -29,37 +30,6 @@ std::string NotRegular(const std::string& path, mode_t mode) {
     return path + ": " + (kind.rfind("a ", 0) == 0 ? "is " + kind + ", not a regular file" : kind);
 }
 
-// An open descriptor of a regular file, or -1 with `error`. O_NONBLOCK
-// keeps the open of a FIFO without a writer from waiting; it is cleared
-// again once the file is known to be regular.
-int OpenRegular(const std::string& path, std::string* error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        *error = path + ": cannot open the file (" + std::strerror(errno) + ")";
-        return -1;
-    }
-    struct stat status;
-    const bool examined = fstat(fd, &status) == 0;
-    if (!examined || !S_ISREG(status.st_mode)) {
-        *error = examined ? NotRegular(path, status.st_mode) : path + ": cannot examine the file";
-        close(fd);
-        return -1;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string BaseOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The mode a new file gets from open(..., 0666): the process's umask applied.
 mode_t NewFileMode() {
     const mode_t mask = umask(0);
@@ -69,50 +39,43 @@ mode_t NewFileMode() {
 
 }  // namespace
 
-bool CheckInputFile(const std::string& path, std::string* error) {
-    const int fd = OpenRegular(path, error);
-    if (fd < 0) return false;
-    close(fd);
-    return true;
+InputFile::~InputFile() {
+    if (m_handle >= 0) close(static_cast<int>(m_handle));
 }
 
-bool ReadInputFile(const std::string& path, std::string* bytes, std::string* error, size_t max_bytes) {
-    const int fd = OpenRegular(path, error);
-    if (fd < 0) return false;
-    bytes->clear();
-    char chunk[65536];
-    for (;;) {
-        const ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            *error = path + ": reading failed (" + std::strerror(errno) + ")";
-            close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        if (bytes->size() + static_cast<size_t>(n) > max_bytes) {
-            *error = path + ": the file is larger than " + std::to_string(max_bytes >> 20) + " MiB";
-            close(fd);
-            return false;
-        }
-        bytes->append(chunk, static_cast<size_t>(n));
-    }
-    close(fd);
-    return true;
-}
-
-bool CheckOutputPath(const std::string& path, std::string* error) {
-    if (path == "-") {
-        *error = "-: writing to standard output is not supported (a WAV header is written after its samples); "
-                 "give a file name";
-        return false;
-    }
-    if (path.empty() || path.back() == '/') {
-        *error = path + ": is a folder, not a file name";
+// O_NONBLOCK keeps the open of a FIFO without a writer from waiting; it is
+// cleared again once the file is known to be regular.
+bool InputFile::Open(const std::string& path, std::string* error) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        *error = path + ": cannot open the file (" + std::strerror(errno) + ")";
         return false;
     }
     struct stat status;
-    if (stat(path.c_str(), &status) == 0) {
+    const bool examined = fstat(fd, &status) == 0;
+    if (!examined || !S_ISREG(status.st_mode)) {
+        *error = examined ? NotRegular(path, status.st_mode) : path + ": cannot examine the file";
+        close(fd);
+        return false;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_handle = fd;
+    return true;
+}
+
+long InputFile::Read(char* buffer, size_t size, std::string* why) {
+    for (;;) {
+        const ssize_t n = read(static_cast<int>(m_handle), buffer, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) *why = std::strerror(errno);
+        return static_cast<long>(n);
+    }
+}
+
+bool ExamineOutputTarget(const std::string& path, bool* exists, std::string* error) {
+    struct stat status;
+    *exists = stat(path.c_str(), &status) == 0;
+    if (*exists) {
         if (S_ISREG(status.st_mode)) return true;
         *error = NotRegular(path, status.st_mode);
         return false;
@@ -121,69 +84,52 @@ bool CheckOutputPath(const std::string& path, std::string* error) {
         *error = path + ": is a symbolic link to a missing file";
         return false;
     }
-    const std::string folder = FolderOf(path);
-    if (stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
-        *error = path + ": the folder " + folder + " does not exist";
-        return false;
-    }
     return true;
 }
 
-OutputFile::~OutputFile() { Abandon(); }
-
-bool OutputFile::Begin(const std::string& target, std::string* error) {
-    Abandon();
-    if (!CheckOutputPath(target, error)) return false;
-    m_target = target;
-    m_final = target;
+bool IsFolder(const std::string& path) {
     struct stat status;
-    mode_t mode = NewFileMode();
-    if (lstat(target.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-        char resolved[PATH_MAX];
-        if (realpath(target.c_str(), resolved) == nullptr) {
-            *error = target + ": cannot resolve the symbolic link (" + std::strerror(errno) + ")";
-            return false;
-        }
-        m_final = resolved;
+    return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool ResolveOutputTarget(const std::string& target, std::string* final_path, std::string* error) {
+    *final_path = target;
+    struct stat status;
+    if (lstat(target.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return true;
+    char resolved[PATH_MAX];
+    if (realpath(target.c_str(), resolved) == nullptr) {
+        *error = target + ": cannot resolve the symbolic link (" + std::strerror(errno) + ")";
+        return false;
     }
-    if (stat(m_final.c_str(), &status) == 0) mode = status.st_mode & 07777;
-    // The temporary name keeps the target's extension: libsndfile and sox
-    // choose a file format by it.
-    const std::string base = BaseOf(m_final);
-    const size_t dot = base.rfind('.');
-    const std::string extension = dot == std::string::npos || dot == 0 ? "" : base.substr(dot);
-    std::string pattern = FolderOf(m_final) + "/." + base + ".part-XXXXXX" + extension;
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = mkstemps(name.data(), static_cast<int>(extension.size()));
+    *final_path = resolved;
+    return true;
+}
+
+bool CreateUniqueFile(const std::string& prefix, const std::string& extension, const std::string& final_path,
+                      std::string* name, std::string* why) {
+    const std::string pattern = prefix + "XXXXXX" + extension;
+    std::vector<char> chosen(pattern.begin(), pattern.end());
+    chosen.push_back('\0');
+    const int fd = mkstemps(chosen.data(), static_cast<int>(extension.size()));
     if (fd < 0) {
-        *error = target + ": cannot create a file in " + FolderOf(m_final) + " (" + std::strerror(errno) + ")";
+        *why = std::strerror(errno);
         return false;
     }
-    fchmod(fd, mode);
+    // The replacement keeps the permissions of the file it replaces.
+    struct stat status;
+    fchmod(fd, stat(final_path.c_str(), &status) == 0 ? status.st_mode & 07777 : NewFileMode());
     close(fd);
-    m_temporary = name.data();
+    *name = chosen.data();
     return true;
 }
 
-bool OutputFile::Commit(std::string* error) {
-    if (m_temporary.empty()) {
-        *error = m_target + ": nothing was written";
-        return false;
-    }
-    if (rename(m_temporary.c_str(), m_final.c_str()) != 0) {
-        *error = m_target + ": cannot replace the file (" + std::strerror(errno) + ")";
-        Abandon();
-        return false;
-    }
-    m_temporary.clear();
-    return true;
+bool RenameOver(const std::string& from, const std::string& to, std::string* why) {
+    if (rename(from.c_str(), to.c_str()) == 0) return true;
+    *why = std::strerror(errno);
+    return false;
 }
 
-void OutputFile::Abandon() {
-    if (m_temporary.empty()) return;
-    unlink(m_temporary.c_str());
-    m_temporary.clear();
-}
+void RemoveFile(const std::string& path) { unlink(path.c_str()); }
 
+}  // namespace platform
 }  // namespace sephost
