@@ -55,6 +55,8 @@ bool Engine::Run(uint32_t samples, std::string* error) { return m_impl->Run(samp
 
 uint32_t Engine::Clock() const { return m_impl->clock; }
 
+const std::vector<int>& Engine::RunOrder() const { return m_impl->run_order; }
+
 const std::vector<float>& Engine::Output(int instance, int32_t pin) const {
     return m_impl->history.Samples(instance, pin);
 }

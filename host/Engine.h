@@ -131,6 +131,10 @@ public:
 
     uint32_t Clock() const;
 
+    // The instance numbers in the order each block runs them (sources
+    // first); empty before Open.
+    const std::vector<int>& RunOrder() const;
+
     // Every sample an output buffer held, from open to now (what its
     // listeners saw: a sleeping instance's buffer keeps its contents); empty
     // when record_outputs is off.
