@@ -18,6 +18,7 @@ int RenderCommand(const std::vector<std::string>& args);
 extern const char kRenderUsage[];
 extern const char kRenderHelp[];
 int CheckCommand(const std::vector<std::string>& args);
+int DiffCommand(const std::vector<std::string>& args);
 
 namespace {
 
@@ -55,6 +56,20 @@ const std::vector<Command>& Commands() {
          "          streamed input), as hosts do, so that modules see their starting values.",
          &ValidateCommand},
         {"render", kRenderUsage, kRenderHelp, &RenderCommand},
+        {"diff", "[--threshold DB] [--json] A.wav B.wav",
+#if defined(_WIN32)
+         "not in the Windows build: it reads sound files with libsndfile, which\n"
+         "          the Windows build lacks. Run diff with the Linux build.",
+#else
+         "the null test of two renders: says whether A and B hold the same samples\n"
+         "          and, if not, how many differ, the first (frame, time, channel, both\n"
+         "          values), the largest difference in dBFS and the RMS of the difference.\n"
+         "          Any file libsndfile reads (WAV, FLAC, AIFF, OGG); both at one sample\n"
+         "          rate and channel count. Exits 0 when equal, or when --threshold DB is\n"
+         "          given, the lengths agree and the largest difference is below DB; 1\n"
+         "          otherwise. --json prints one JSON document instead.",
+#endif
+         &DiffCommand},
         {"check", "[--seed S] [--level 1..5] [--json] [--time-limit SECONDS] FILE.sep",
 #if defined(_WIN32)
          "not in the Windows build: it runs each check in a child process made with\n"
