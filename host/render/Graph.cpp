@@ -67,7 +67,8 @@ std::string PinList(const GraphModule& module) {
 }
 
 bool GraphBuilder::Build(std::string* error) {
-    m_graph->host = std::make_unique<RenderHost>(m_options.sample_rate, m_options.block_size);
+    m_graph->host = std::make_unique<RenderHost>(m_options.sample_rate, m_options.block_size,
+                                                   m_options.fill_driven_by_sample);
     const bool ok = PlaceModules() && MakeNodes() && ReadConnections() && ApplySettings() && CheckCycles() &&
                     Wire() && OrderNodes() && AllocateBlocks() && Open();
     if (!ok) *error = m_patch.path + ": " + m_error;

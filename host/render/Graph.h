@@ -60,6 +60,7 @@ struct GraphOptions {
     // Searched in order for a .sep named without a folder, after the
     // patch's own folder.
     std::vector<std::string> plugin_folders;
+    bool fill_driven_by_sample = false;  // EngineOptions' reference fill
 };
 
 // Builds and opens the graph; on failure says what is wrong in the patch's

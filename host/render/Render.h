@@ -36,6 +36,9 @@ struct RenderSettings {
     double max_seconds = kDefaultMaxRenderSeconds;  // CheckRenderLength refuses longer renders
     double ceiling_db = kDefaultCeilingDb;  // output samples beyond it are counted as bad
     std::vector<std::string> plugin_folders;
+    // The host's reference fill of driven inputs (EngineOptions), for the
+    // tests and the benchmark that compare it with the run-by-run fill.
+    bool fill_driven_by_sample = false;
     // Called after each block with the samples done and the total.
     std::function<void(uint64_t done, uint64_t total)> progress;
 };

@@ -17,7 +17,8 @@ bool IsFinite(float sample) {
 
 }  // namespace
 
-RenderHost::RenderHost(float sample_rate, int32_t block_size) : m_sample_rate(sample_rate), m_block_size(block_size) {
+RenderHost::RenderHost(float sample_rate, int32_t block_size, bool fill_driven_by_sample)
+    : m_sample_rate(sample_rate), m_block_size(block_size) {
     EngineOptions options;
     options.sample_rate = sample_rate;
     options.block_size = block_size;
@@ -25,6 +26,7 @@ RenderHost::RenderHost(float sample_rate, int32_t block_size) : m_sample_rate(sa
     options.record_callbacks = false;
     options.record_outputs = false;
     options.record_process_calls = false;
+    options.fill_driven_by_sample = fill_driven_by_sample;
     m_sink = std::make_unique<StreamSink>([this](const StreamBlock& block, std::string* error) {
         return Take(block, error);
     });

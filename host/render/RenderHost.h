@@ -17,7 +17,8 @@ namespace sephost::render {
 
 class RenderHost {
 public:
-    RenderHost(float sample_rate, int32_t block_size);
+    // `fill_driven_by_sample`: EngineOptions' reference fill.
+    RenderHost(float sample_rate, int32_t block_size, bool fill_driven_by_sample = false);
     ~RenderHost();
     RenderHost(const RenderHost&) = delete;
     RenderHost& operator=(const RenderHost&) = delete;
