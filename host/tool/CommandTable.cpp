@@ -44,11 +44,13 @@ const std::vector<Command>& Commands() {
          "          resource) and its pin table (index, name, direction, type, default,\n"
          "          choices); --json prints the description and pins as a JSON document.",
          &InfoCommand},
-        {"validate", "[--trace] [--voices N] [--rate HZ] [--block N] [--samples N] FILE.sep",
+        {"validate", "[--trace] [--set PIN=VALUE]... [--voices N] [--rate HZ] [--block N] [--samples N] FILE.sep",
          "places N clones (--voices, default 1), sends the sample rate (--rate,\n"
          "          default 44100) and block size (--block, default 1024), opens them, runs\n"
-         "          --samples samples (default 44100) with every pin at its default value and\n"
-         "          closes; prints a summary of process calls, sleep requests, statuses sent\n"
+         "          --samples samples (default 44100) with every pin at its default value or\n"
+         "          at the value --set gives it (repeatable; as in a render's patch: volts on\n"
+         "          a float-sample pin, 10 V being 1.0, a label or value on a list pin, a\n"
+         "          whole number on an integer pin) and closes; prints a summary of process calls, sleep requests, statuses sent\n"
          "          and contract breaches, and for each output whether any sample was NaN,\n"
          "          infinite or subnormal (NaN or infinity fails); --trace prints every\n"
          "          callback a module makes. At the first sample clock the host announces\n"
