@@ -9,13 +9,13 @@
 namespace sephost {
 
 std::string CheckEngineOptions(const EngineOptions& options) {
-    if (!(options.sample_rate >= kMinSampleRate && options.sample_rate <= kMaxSampleRate)) {
+    if (!InRange(kSampleRateRange, options.sample_rate)) {
         char rate[32];
         std::snprintf(rate, sizeof rate, "%g", static_cast<double>(options.sample_rate));
         return "the sample rate must lie between " + std::to_string(static_cast<long>(kMinSampleRate)) + " and " +
                std::to_string(static_cast<long>(kMaxSampleRate)) + " Hz, not " + rate;
     }
-    if (options.block_size < 1 || options.block_size > kMaxBlockSize)
+    if (!InRange(kBlockSizeRange, options.block_size))
         return "the block size must lie between 1 and " + std::to_string(kMaxBlockSize) + " samples, not " +
                std::to_string(options.block_size);
     return "";
@@ -54,6 +54,8 @@ bool Engine::Open(std::string* error, const std::vector<int>& order) { return m_
 bool Engine::Run(uint32_t samples, std::string* error) { return m_impl->Run(samples, error); }
 
 uint32_t Engine::Clock() const { return m_impl->clock; }
+
+const std::vector<int>& Engine::RunOrder() const { return m_impl->run_order; }
 
 const std::vector<float>& Engine::Output(int instance, int32_t pin) const {
     return m_impl->history.Samples(instance, pin);

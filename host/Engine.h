@@ -46,6 +46,10 @@ struct EngineOptions {
     size_t callback_limit = kDefaultCallbackRecords;
     bool record_process_calls = true;
     size_t process_call_limit = kDefaultProcessCallRecords;
+    // Fills driven inputs one sample at a time, each looked up on its own:
+    // the former fill, kept as the reference that the run-by-run fill is
+    // tested and measured against. Both give the same samples.
+    bool fill_driven_by_sample = false;
     // Makes every process call when set (null: a plain call), for example
     // with the stack misaligned or the x87 unit set as other hosts leave it.
     void (*process_caller)(SEProcessFn process, void* object, int32_t start, int32_t count, void* context) = nullptr;
@@ -130,6 +134,10 @@ public:
     bool Run(uint32_t samples, std::string* error);
 
     uint32_t Clock() const;
+
+    // The instance numbers in the order each block runs them (sources
+    // first); empty before Open.
+    const std::vector<int>& RunOrder() const;
 
     // Every sample an output buffer held, from open to now (what its
     // listeners saw: a sleeping instance's buffer keeps its contents); empty

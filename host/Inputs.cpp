@@ -18,7 +18,8 @@ int32_t SaturatingInt(float value) {
     return static_cast<int32_t>(std::lround(value));
 }
 
-// Value of a driven sample input at `at_clock`.
+// Value of a driven sample input at `at_clock`: the reference, one
+// sample at a time, that FillRuns must equal.
 float DrivenValue(const Pin& pin, uint32_t at_clock, float fallback) {
     float value = fallback;
     for (const Segment& s : pin.segments) {
@@ -43,6 +44,36 @@ void DropPassedSegments(Pin& pin, uint32_t block_start) {
     if (later - pin.segments.begin() > 1) pin.segments.erase(pin.segments.begin(), later - 1);
 }
 
+// Fills `n` samples from `block_start` on, one run per segment: a held
+// value is one fill, a streamed one a copy and then its last sample held.
+// Each sample is the one DrivenValue gives.
+void FillRuns(const Pin& pin, uint32_t block_start, int32_t n, float* out) {
+    const std::vector<Segment>& segments = pin.segments;
+    size_t next = 0;  // the first segment not yet in force
+    while (next < segments.size() && segments[next].at <= block_start) ++next;
+    const Segment* current = next > 0 ? &segments[next - 1] : nullptr;
+    int32_t k = 0;
+    while (k < n) {
+        int32_t end = n;
+        if (next < segments.size() && segments[next].at - block_start < static_cast<uint32_t>(n))
+            end = static_cast<int32_t>(segments[next].at - block_start);
+        if (current == nullptr) {
+            std::fill(out + k, out + end, pin.default_value);
+        } else if (current->samples.empty()) {
+            std::fill(out + k, out + end, current->value);
+        } else {
+            const std::vector<float>& samples = current->samples;
+            const uint32_t first = block_start + static_cast<uint32_t>(k) - current->at;
+            const size_t left = first < samples.size() ? samples.size() - first : 0;
+            const int32_t copied = static_cast<int32_t>(std::min<size_t>(left, static_cast<size_t>(end - k)));
+            if (copied > 0) std::copy(samples.data() + first, samples.data() + first + copied, out + k);
+            std::fill(out + k + copied, out + end, samples.back());
+        }
+        k = end;
+        if (k < n) current = &segments[next++];
+    }
+}
+
 }  // namespace
 
 Pin* Engine::Impl::DrivablePin(int instance, int32_t pin) {
@@ -64,6 +95,10 @@ void Engine::Impl::FillDrivenInputs(Instance* inst, uint32_t block_start, int32_
         if (pin.description.datatype != DT_FSAMPLE || pin.description.direction == DR_OUT) continue;
         if (pin.source_instance >= 0 || pin.segments.empty()) continue;
         DropPassedSegments(pin, block_start);
+        if (!options.fill_driven_by_sample) {
+            FillRuns(pin, block_start, n, pin.buffer.data());
+            continue;
+        }
         for (int32_t k = 0; k < n; ++k)
             pin.buffer[static_cast<size_t>(k)] =
                 DrivenValue(pin, block_start + static_cast<uint32_t>(k), pin.default_value);

@@ -2,8 +2,11 @@
 // engine checks them itself; the command line names them in its messages.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 
 namespace sephost {
 
@@ -11,6 +14,31 @@ constexpr double kMinSampleRate = 1.0;         // Hz
 constexpr double kMaxSampleRate = 10000000.0;  // Hz
 constexpr int32_t kMaxBlockSize = 1 << 20;     // samples per host block
 constexpr int kMaxVoices = 256;                // clones of one placed module
+
+// The sample rate and the block size have one range each, wherever they are
+// given: EngineOptions, the run options of the command line, a render's
+// patch file and options. Every reader checks with InRange and says what it
+// wants with DescribeRange.
+struct HostRange {
+    const char* unit;
+    double min;
+    double max;
+    bool whole;  // a whole number
+};
+constexpr HostRange kSampleRateRange = {"Hz", kMinSampleRate, kMaxSampleRate, false};
+constexpr HostRange kBlockSizeRange = {"samples", 1.0, static_cast<double>(kMaxBlockSize), true};
+
+inline bool InRange(const HostRange& range, double value) {
+    return value >= range.min && value <= range.max && (!range.whole || std::floor(value) == value);
+}
+
+// "a whole number of samples from 1 to 1048576"
+inline std::string DescribeRange(const HostRange& range) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s of %s from %.0f to %.0f", range.whole ? "a whole number" : "a number",
+                  range.unit, range.min, range.max);
+    return text;
+}
 constexpr uint32_t kMaxRunSamples = 1u << 30;  // samples of one command-line run
 
 // All pin buffers of a patch together (voices x sample pins x block size).

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the benchmarks: ulvo per voice, its kernels and the term-by-term
 # reference; tessarn per stage, LFO mode and law against plain loops; and a
-# 16-voice patch of both through the test host. Release build (linux32).
+# 16-voice patch of both through the test host; two-second renders of the
+# demo and of a 16-voice patch through the renderer, with the host's two
+# fills of driven inputs. Release build (linux32).
 #
 #   bash scripts/bench.sh [baseline-commit] [benchmark options...]
 #
@@ -24,7 +26,7 @@ options=("$@")
 
 bash scripts/setup.sh
 cmake --preset linux32 >/dev/null
-cmake --build --preset linux32 -j 2 --target ulvo_bench tessarn_bench patch_bench
+cmake --build --preset linux32 -j 2 --target ulvo_bench tessarn_bench patch_bench render_bench
 
 export SEP_BASELINE_PLUGINS=
 if [ "$baseline" != none ]; then
@@ -45,7 +47,7 @@ fi
 
 out=build/bench-results.txt
 : > "$out"
-for bench in ulvo_bench tessarn_bench patch_bench; do
+for bench in ulvo_bench tessarn_bench patch_bench render_bench; do
   build/linux32/bench/$bench "${options[@]}" 2>&1 | tee -a "$out"
 done
 echo "bench: results in $out"

@@ -44,6 +44,13 @@ bool FindSep(const Patch& patch, const PatchModule& module, const GraphOptions& 
     return false;
 }
 
+
+std::string FormatNumber(double number) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%g", number);
+    return text;
+}
+
 }  // namespace
 
 std::string Join(const std::vector<std::string>& items, const char* separator) {
@@ -66,8 +73,40 @@ std::string PinList(const GraphModule& module) {
     return Join(names);
 }
 
+bool PinSettingValue(const PinDescription& pin, const Setting& s, const std::string& here, float* value,
+                     std::string* error) {
+    if (pin.datatype == DT_FSAMPLE) {
+        if (s.is_label) {
+            *error = here + " takes volts (a number), not " + Quote(s.label);
+            return false;
+        }
+        // The host's convention: 10 volts is full scale 1.0.
+        *value = static_cast<float>(s.number / 10.0);
+        return true;
+    }
+    if (pin.datatype == DT_ENUM && !pin.choices.empty()) {
+        for (const Choice& c : pin.choices) {
+            if (s.is_label ? c.label == s.label : c.value == s.number) {
+                *value = static_cast<float>(c.value);
+                return true;
+            }
+        }
+        *error = here + ": " + (s.is_label ? Quote(s.label) : FormatNumber(s.number)) +
+                 " is not one of its choices (" + Labels(pin) + ")";
+        return false;
+    }
+    if (s.is_label || std::floor(s.number) != s.number || std::fabs(s.number) > 2147483647.0) {
+        *error = here + " takes a whole number, not " +
+                 (s.is_label ? Quote(s.label) : FormatNumber(s.number));
+        return false;
+    }
+    *value = static_cast<float>(s.number);
+    return true;
+}
+
 bool GraphBuilder::Build(std::string* error) {
-    m_graph->host = std::make_unique<RenderHost>(m_options.sample_rate, m_options.block_size);
+    m_graph->host = std::make_unique<RenderHost>(m_options.sample_rate, m_options.block_size,
+                                                   m_options.fill_driven_by_sample);
     const bool ok = PlaceModules() && MakeNodes() && ReadConnections() && ApplySettings() && CheckCycles() &&
                     Wire() && OrderNodes() && AllocateBlocks() && Open();
     if (!ok) *error = m_patch.path + ": " + m_error;
@@ -167,32 +206,8 @@ bool GraphBuilder::ApplySettings() {
 }
 
 bool GraphBuilder::SettingValue(const PinDescription& pin, const Setting& s, const std::string& here, float* value) {
-    if (pin.datatype == DT_FSAMPLE) {
-        if (s.is_label) return Fail(here + " takes volts (a number), not " + Quote(s.label));
-        // The host's convention: 10 volts is full scale 1.0.
-        *value = static_cast<float>(s.number / 10.0);
-        return true;
-    }
-    if (pin.datatype == DT_ENUM && !pin.choices.empty()) {
-        for (const Choice& c : pin.choices) {
-            if (s.is_label ? c.label == s.label : c.value == s.number) {
-                *value = static_cast<float>(c.value);
-                return true;
-            }
-        }
-        return Fail(here + ": " + (s.is_label ? Quote(s.label) : FormatNumber(s.number)) +
-                    " is not one of its choices (" + Labels(pin) + ")");
-    }
-    if (s.is_label || std::floor(s.number) != s.number || std::fabs(s.number) > 2147483647.0)
-        return Fail(here + " takes a whole number, not " + (s.is_label ? Quote(s.label) : FormatNumber(s.number)));
-    *value = static_cast<float>(s.number);
-    return true;
-}
-
-std::string GraphBuilder::FormatNumber(double number) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%g", number);
-    return text;
+    std::string why;
+    return PinSettingValue(pin, s, here, value, &why) || Fail(why);
 }
 
 bool GraphBuilder::Open() {

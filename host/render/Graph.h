@@ -60,7 +60,16 @@ struct GraphOptions {
     // Searched in order for a .sep named without a folder, after the
     // patch's own folder.
     std::vector<std::string> plugin_folders;
+    bool fill_driven_by_sample = false;  // EngineOptions' reference fill
 };
+
+// The value a setting puts into a pin, as the host writes it: volts / 10 on
+// a float-sample pin (10 V is full scale 1.0), the choice's value on a list
+// pin (by label or by value), a whole number on an integer pin. False with
+// the reason (`here` names the pin) when the setting does not fit the pin.
+// The patch's "pins" and `validate --set` both go through it.
+bool PinSettingValue(const PinDescription& pin, const Setting& setting, const std::string& here, float* value,
+                     std::string* error);
 
 // Builds and opens the graph; on failure says what is wrong in the patch's
 // own terms (module, pin and node names).

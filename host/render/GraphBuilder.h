@@ -51,7 +51,6 @@ private:
 
     bool SettingValue(const PinDescription& pin, const Setting& s, const std::string& here, float* value);
 
-    static std::string FormatNumber(double number);
 
     // Depth-first search over modules and nodes; a back edge closes a cycle.
     bool CheckCycles();

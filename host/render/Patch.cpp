@@ -168,15 +168,31 @@ bool ReadList(const json& root, const char* key, const char* what, std::vector<T
     return true;
 }
 
-// The patch's own sample rate, block size and tail, each optional.
+// A number in one of the host's ranges (Limits.h), as the options take it.
+bool InHostRange(const json& v, const char* key, const sephost::HostRange& range, double* value,
+                 std::string* error) {
+    if (v.is_number() && sephost::InRange(range, v.get<double>())) {
+        *value = v.get<double>();
+        return true;
+    }
+    *error = std::string("\"") + key + "\" must be " + sephost::DescribeRange(range) + " (the host's range), not " +
+             Excerpt(v);
+    return false;
+}
+
+// The patch's own sample rate, block size and tail, each optional. The rate
+// and the block size have the ranges of the options; the rate is a whole
+// number of Hz, as the WAV file stores it.
 bool ReadRunSettings(const json& root, Patch* patch, std::string* error) {
     double number = 0.0;
+    sephost::HostRange whole_rate = sephost::kSampleRateRange;
+    whole_rate.whole = true;
     if (root.contains("sample_rate")) {
-        if (!NumberIn(root.at("sample_rate"), "\"sample_rate\"", 1000.0, 768000.0, true, &number, error)) return false;
+        if (!InHostRange(root.at("sample_rate"), "sample_rate", whole_rate, &number, error)) return false;
         patch->sample_rate = number;
     }
     if (root.contains("block_size")) {
-        if (!NumberIn(root.at("block_size"), "\"block_size\"", 1, 65536, true, &number, error)) return false;
+        if (!InHostRange(root.at("block_size"), "block_size", sephost::kBlockSizeRange, &number, error)) return false;
         patch->block_size = static_cast<int>(number);
     }
     return !root.contains("tail") || NumberIn(root.at("tail"), "\"tail\"", 0.0, 3600.0, false, &patch->tail, error);

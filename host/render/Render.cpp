@@ -54,7 +54,82 @@ std::vector<PinEvent> Schedule(const Graph& graph, const std::vector<Note>& note
     return events;
 }
 
+// The offset of the first NaN or infinity among the first `limit` samples,
+// or `limit`.
+int32_t FirstNonFinite(const float* samples, int32_t limit) {
+    int32_t k = 0;
+    while (k < limit && std::isfinite(samples[k])) ++k;
+    return k;
+}
+
+// Names where the block's first non-finite value came from, if it holds
+// one: the module output the host saw first, or a node whose result went
+// non-finite earlier (its inputs finite: a product or a gain that
+// overflowed). At one clock the module wins, as it ran before every node,
+// and nodes go in the order they are computed.
+void NameFirstNonFinite(const Graph& graph, uint64_t block_start, int32_t samples, RenderSummary* summary) {
+    const RenderHost::NonFinite& found = graph.host->FirstNonFinite();
+    int32_t best = samples;
+    std::string where;
+    if (found.found) {
+        best = static_cast<int32_t>(found.clock - block_start);
+        for (const GraphModule& module : graph.modules) {
+            if (found.instance < module.first || found.instance >= module.first + module.voices) continue;
+            where = "module \"" + module.name + "\" pin \"" + module.pins[static_cast<size_t>(found.pin)].name + "\"";
+            if (module.voices > 1) where += " (voice " + std::to_string(found.instance - module.first + 1) + ")";
+        }
+    }
+    for (const GraphNode& node : graph.nodes) {
+        for (size_t v = 0; v < node.result.size(); ++v) {
+            const int32_t offset = FirstNonFinite(node.result[v].data(), best);
+            if (offset >= best) continue;
+            best = offset;
+            where = "node \"" + node.name + "\" " +
+                    (node.type == NodeType::kOutput ? (v == 0 ? "\"left\"" : "\"right\"") : "\"out\"");
+            if (node.type != NodeType::kOutput && node.voices > 1) where += " (voice " + std::to_string(v + 1) + ")";
+        }
+    }
+    if (where.empty()) return;
+    summary->first_non_finite = where;
+    summary->first_non_finite_clock = block_start + static_cast<uint64_t>(best);
+}
+
+void CountBad(RenderSummary::Bad* bad, uint64_t frame) {
+    if (bad->samples++ == 0) bad->first = frame;
+}
+
+std::string Seconds(uint64_t frame, double rate) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f s", static_cast<double>(frame) / rate);
+    return text;
+}
+
 }  // namespace
+
+std::string DescribeBadOutput(const RenderSummary& summary) {
+    if (!summary.BadOutput()) return "";
+    char ceiling[64];
+    std::snprintf(ceiling, sizeof ceiling, " beyond %+.1f dBFS", 20.0 * std::log10(static_cast<double>(summary.ceiling)));
+    struct Kind {
+        const char* before;
+        const char* after;
+        const RenderSummary::Bad& bad;
+    } kinds[] = {{" NaN", "", summary.nan}, {" infinite", "", summary.infinite}, {"", ceiling, summary.beyond}};
+    std::vector<std::string> parts;
+    for (const Kind& kind : kinds) {
+        if (kind.bad.samples == 0) continue;
+        parts.push_back(std::to_string(kind.bad.samples) + kind.before + " sample" + (kind.bad.samples == 1 ? "" : "s") +
+                        kind.after + " (the first at " + Seconds(kind.bad.first, summary.sample_rate) + ")");
+    }
+    std::string text = "the output holds ";
+    for (size_t i = 0; i < parts.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+    if (!summary.first_non_finite.empty())
+        text += "; the first non-finite value came from " + summary.first_non_finite + " at " +
+                Seconds(summary.first_non_finite_clock, summary.sample_rate) + " (sample clock " +
+                std::to_string(summary.first_non_finite_clock) + ")";
+    return text;
+}
 
 uint64_t RenderLength(const std::vector<Note>& notes, const RenderSettings& settings) {
     if (settings.seconds >= 0.0) return ClockAt(settings.seconds, settings.sample_rate);
@@ -126,10 +201,12 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
     summary->sample_rate = settings.sample_rate;
     summary->block_size = settings.block_size;
     summary->notes = notes.size();
+    summary->ceiling = static_cast<float>(std::pow(10.0, settings.ceiling_db / 20.0));
     GraphOptions options;
     options.sample_rate = static_cast<float>(settings.sample_rate);
     options.block_size = settings.block_size;
     options.plugin_folders = settings.plugin_folders;
+    options.fill_driven_by_sample = settings.fill_driven_by_sample;
     Graph graph;
     if (!BuildGraph(patch, options, &graph, error)) return false;
 
@@ -152,11 +229,23 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
             return false;
         }
         ComputeNodes(&graph, samples);
+        if (summary->first_non_finite.empty()) NameFirstNonFinite(graph, summary->frames, samples, summary);
         const float* left = output.result[0].data();
         const float* right = output.result[1].data();
         for (int32_t k = 0; k < samples; ++k) {
-            summary->peak = std::max(summary->peak, std::max(std::fabs(left[k]), std::fabs(right[k])));
-            square_sum += static_cast<double>(left[k]) * left[k] + static_cast<double>(right[k]) * right[k];
+            const uint64_t frame = summary->frames + static_cast<uint64_t>(k);
+            for (const float sample : {left[k], right[k]}) {
+                if (std::isnan(sample)) {
+                    CountBad(&summary->nan, frame);
+                } else if (std::isinf(sample)) {
+                    CountBad(&summary->infinite, frame);
+                } else {
+                    const float magnitude = std::fabs(sample);
+                    if (magnitude > summary->ceiling) CountBad(&summary->beyond, frame);
+                    summary->peak = std::max(summary->peak, magnitude);
+                    square_sum += static_cast<double>(sample) * sample;
+                }
+            }
         }
         for (StereoConsumer* consumer : consumers)
             if (!consumer->Consume(left, right, samples, error)) return false;

@@ -1,10 +1,24 @@
 #include "RenderHost.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace sephost::render {
 
-RenderHost::RenderHost(float sample_rate, int32_t block_size) : m_sample_rate(sample_rate), m_block_size(block_size) {
+namespace {
+
+// By its bits: the exponent all ones is infinity or NaN, whatever the
+// floating-point unit's mode.
+bool IsFinite(float sample) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &sample, sizeof bits);
+    return (bits & 0x7F800000u) != 0x7F800000u;
+}
+
+}  // namespace
+
+RenderHost::RenderHost(float sample_rate, int32_t block_size, bool fill_driven_by_sample)
+    : m_sample_rate(sample_rate), m_block_size(block_size) {
     EngineOptions options;
     options.sample_rate = sample_rate;
     options.block_size = block_size;
@@ -12,6 +26,7 @@ RenderHost::RenderHost(float sample_rate, int32_t block_size) : m_sample_rate(sa
     options.record_callbacks = false;
     options.record_outputs = false;
     options.record_process_calls = false;
+    options.fill_driven_by_sample = fill_driven_by_sample;
     m_sink = std::make_unique<StreamSink>([this](const StreamBlock& block, std::string* error) {
         return Take(block, error);
     });
@@ -28,11 +43,14 @@ int RenderHost::Place(const Library& library, int voices, std::string* error) {
 std::vector<PinDescription> RenderHost::Pins(int instance) const { return m_engine->Pins(instance); }
 
 bool RenderHost::Connect(int from, int32_t out_pin, int to, int32_t in_pin, std::string* error) {
-    return m_engine->Connect(from, out_pin, to, in_pin, error);
+    if (!m_engine->Connect(from, out_pin, to, in_pin, error)) return false;
+    m_used.insert({from, out_pin});
+    return true;
 }
 
 int RenderHost::Tap(int instance, int32_t pin) {
     m_taps.push_back({instance, pin, {}});
+    m_used.insert({instance, pin});
     return static_cast<int>(m_taps.size()) - 1;
 }
 
@@ -71,7 +89,37 @@ bool RenderHost::Take(const StreamBlock& block, std::string* error) {
     }
     for (Tapped& tap : m_taps)
         std::copy(block.channels[tap.output], block.channels[tap.output] + block.count, tap.block.begin());
+    if (!m_first_non_finite.found) FindNonFinite(block);
     return true;
+}
+
+// Looks at every output that feeds something, tapped or not: the module
+// that first goes wrong may feed only other modules. An output nothing
+// reads cannot spoil the render. Once one is found nothing more is looked at.
+void RenderHost::FindNonFinite(const StreamBlock& block) {
+    if (m_run_rank.empty()) {
+        const std::vector<int>& order = m_engine->RunOrder();
+        m_run_rank.assign(order.size(), 0);
+        for (size_t rank = 0; rank < order.size(); ++rank) m_run_rank[static_cast<size_t>(order[rank])] = static_cast<int>(rank);
+    }
+    int32_t best_offset = block.count;
+    const OutputId* best = nullptr;
+    for (size_t k = 0; k < block.outputs->size(); ++k) {
+        const OutputId& id = (*block.outputs)[k];
+        if (m_used.count({id.instance, id.pin}) == 0) continue;
+        const float* samples = block.channels[k];
+        const int32_t limit = std::min(best_offset + 1, block.count);
+        int32_t offset = 0;
+        while (offset < limit && IsFinite(samples[offset])) ++offset;
+        if (offset >= limit) continue;
+        const bool earlier = offset < best_offset || best == nullptr ||
+                             m_run_rank[static_cast<size_t>(id.instance)] < m_run_rank[static_cast<size_t>(best->instance)];
+        if (!earlier) continue;
+        best_offset = offset;
+        best = &id;
+    }
+    if (best == nullptr) return;
+    m_first_non_finite = {true, best->instance, best->pin, block.clock + static_cast<uint32_t>(best_offset)};
 }
 
 const float* RenderHost::TapBlock(int tap) const { return m_taps[static_cast<size_t>(tap)].block.data(); }

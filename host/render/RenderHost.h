@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,8 @@ namespace sephost::render {
 
 class RenderHost {
 public:
-    RenderHost(float sample_rate, int32_t block_size);
+    // `fill_driven_by_sample`: EngineOptions' reference fill.
+    RenderHost(float sample_rate, int32_t block_size, bool fill_driven_by_sample = false);
     ~RenderHost();
     RenderHost(const RenderHost&) = delete;
     RenderHost& operator=(const RenderHost&) = delete;
@@ -58,6 +60,18 @@ public:
 
     uint32_t Clock() const;
 
+    // The first sample that was NaN or infinite in a module output that
+    // feeds something (another module or a tap): the earliest clock, and at
+    // one clock the instance that ran first (the others may only have passed
+    // it on).
+    struct NonFinite {
+        bool found = false;
+        int instance = -1;
+        int32_t pin = -1;
+        uint32_t clock = 0;
+    };
+    const NonFinite& FirstNonFinite() const { return m_first_non_finite; }
+
     // The most samples the output stream has held at once.
     size_t StreamHighWaterMark() const { return m_sink != nullptr ? m_sink->HighWaterMark() : 0; }
 
@@ -71,6 +85,7 @@ private:
         size_t output = 0;  // index into the stream's outputs
     };
     bool Take(const StreamBlock& block, std::string* error);
+    void FindNonFinite(const StreamBlock& block);
 
     float m_sample_rate;
     int32_t m_block_size;
@@ -78,6 +93,9 @@ private:
     std::unique_ptr<Engine> m_engine;
     std::vector<Tapped> m_taps;
     bool m_mapped = false;
+    NonFinite m_first_non_finite;
+    std::vector<int> m_run_rank;  // by instance: its place in the run order
+    std::set<std::pair<int, int32_t>> m_used;  // outputs that feed something
 };
 
 }  // namespace sephost::render

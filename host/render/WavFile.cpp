@@ -2,6 +2,8 @@
 
 #include <sndfile.h>
 
+#include <cmath>
+
 namespace sephost::render {
 
 WavFile::~WavFile() {
@@ -41,6 +43,11 @@ bool WavFile::Consume(const float* left, const float* right, int32_t samples, st
         m_frames[2 * k] = left[k];
         m_frames[2 * k + 1] = right[k];
     }
+    // libsndfile's conversion to integers leaves NaN undefined (on x86 it
+    // becomes negative full scale); NaN is silence, as in the Windows writer.
+    if (m_encoding == WavEncoding::kPcm24)
+        for (float& sample : m_frames)
+            if (std::isnan(sample)) sample = 0.0f;
     if (sf_writef_float(static_cast<SNDFILE*>(m_file), m_frames.data(), samples) != samples) {
         *error = m_path + ": writing failed (" + sf_strerror(static_cast<SNDFILE*>(m_file)) + ")";
         return false;

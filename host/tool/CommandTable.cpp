@@ -18,6 +18,7 @@ int RenderCommand(const std::vector<std::string>& args);
 extern const char kRenderUsage[];
 extern const char kRenderHelp[];
 int CheckCommand(const std::vector<std::string>& args);
+int DiffCommand(const std::vector<std::string>& args);
 
 namespace {
 
@@ -43,11 +44,13 @@ const std::vector<Command>& Commands() {
          "          resource) and its pin table (index, name, direction, type, default,\n"
          "          choices); --json prints the description and pins as a JSON document.",
          &InfoCommand},
-        {"validate", "[--trace] [--voices N] [--rate HZ] [--block N] [--samples N] FILE.sep",
+        {"validate", "[--trace] [--set PIN=VALUE]... [--voices N] [--rate HZ] [--block N] [--samples N] FILE.sep",
          "places N clones (--voices, default 1), sends the sample rate (--rate,\n"
          "          default 44100) and block size (--block, default 1024), opens them, runs\n"
-         "          --samples samples (default 44100) with every pin at its default value and\n"
-         "          closes; prints a summary of process calls, sleep requests, statuses sent\n"
+         "          --samples samples (default 44100) with every pin at its default value or\n"
+         "          at the value --set gives it (repeatable; as in a render's patch: volts on\n"
+         "          a float-sample pin, 10 V being 1.0, a label or value on a list pin, a\n"
+         "          whole number on an integer pin) and closes; prints a summary of process calls, sleep requests, statuses sent\n"
          "          and contract breaches, and for each output whether any sample was NaN,\n"
          "          infinite or subnormal (NaN or infinity fails); --trace prints every\n"
          "          callback a module makes. At the first sample clock the host announces\n"
@@ -55,6 +58,20 @@ const std::vector<Command>& Commands() {
          "          streamed input), as hosts do, so that modules see their starting values.",
          &ValidateCommand},
         {"render", kRenderUsage, kRenderHelp, &RenderCommand},
+        {"diff", "[--threshold DB] [--json] A.wav B.wav",
+#if defined(_WIN32)
+         "not in the Windows build: it reads sound files with libsndfile, which\n"
+         "          the Windows build lacks. Run diff with the Linux build.",
+#else
+         "the null test of two renders: says whether A and B hold the same samples\n"
+         "          and, if not, how many differ, the first (frame, time, channel, both\n"
+         "          values), the largest difference in dBFS and the RMS of the difference.\n"
+         "          Any file libsndfile reads (WAV, FLAC, AIFF, OGG); both at one sample\n"
+         "          rate and channel count. Exits 0 when equal, or when --threshold DB is\n"
+         "          given, the lengths agree and the largest difference is below DB; 1\n"
+         "          otherwise. --json prints one JSON document instead.",
+#endif
+         &DiffCommand},
         {"check", "[--seed S] [--level 1..5] [--json] [--time-limit SECONDS] FILE.sep",
 #if defined(_WIN32)
          "not in the Windows build: it runs each check in a child process made with\n"

@@ -27,7 +27,7 @@ using namespace sephost::render;
 extern const char kRenderUsage[] =
     "PATCH.json [--score F.json | --midi F.mid] -o OUT.wav [--sample-rate HZ] [--block-size N] [--seconds S]\n"
     "                       [--tail S] [--max-length S] [--pcm24] [--spectrogram OUT.png] [--waveform OUT.svg]\n"
-    "                       [--title TEXT]\n"
+    "                       [--title TEXT] [--ceiling DB] [--allow-bad-output]\n"
     "                       [--plugins DIR] [--quiet]";
 
 extern const char kRenderHelp[] =
@@ -48,15 +48,20 @@ extern const char kRenderHelp[] =
     "          Every file is written under a temporary name beside it and takes its\n"
     "          name only when complete: a failed render leaves the files as they were.\n"
     "          Prints a progress bar on a terminal (not with --quiet) and a\n"
-    "          one-line summary. docs/rendering.md describes the files.";
+    "          one-line summary. An output holding NaN, infinity or samples beyond\n"
+    "          --ceiling DB (default +24 dBFS) fails the render, naming the module and\n"
+    "          pin whose output went non-finite first and when; the WAV is written all\n"
+    "          the same (NaN as 0 in PCM), and --allow-bad-output makes it a warning.\n"
+    "          docs/rendering.md describes the files.";
 
 namespace {
 
 struct RenderArguments {
     std::string patch, score, midi, output, spectrogram, waveform, title;
     double sample_rate = 0.0, seconds = -1.0, tail = -1.0, max_seconds = kDefaultMaxRenderSeconds;
+    double ceiling_db = kDefaultCeilingDb;
     int32_t block_size = 0;
-    bool pcm24 = false, quiet = false;
+    bool pcm24 = false, quiet = false, allow_bad_output = false;
     std::vector<std::string> plugin_folders;
 };
 
@@ -112,6 +117,11 @@ int Parse(const std::vector<std::string>& args, RenderArguments* a) {
             if (!ReadNumber(next, 1.0, 1.0e6, false, &a->max_seconds))
                 return Usage("--max-length needs a length from 1 to 1000000 seconds");
             ++i;
+        } else if (word == "--ceiling") {
+            // Up to the largest float's level: the ceiling of a float output.
+            if (!ReadNumber(next, -200.0, 770.0, false, &a->ceiling_db))
+                return Usage("--ceiling needs a level in dBFS from -200 to 770");
+            ++i;
         } else if (word == "--plugins") {
             if (next == nullptr || *next == '\0') return Usage("--plugins needs a folder");
             a->plugin_folders.push_back(next);
@@ -120,6 +130,8 @@ int Parse(const std::vector<std::string>& args, RenderArguments* a) {
             a->pcm24 = true;
         } else if (word == "--quiet") {
             a->quiet = true;
+        } else if (word == "--allow-bad-output") {
+            a->allow_bad_output = true;
         } else if (!word.empty() && word[0] == '-') {
             return Usage("unknown option " + word);
         } else if (a->patch.empty()) {
@@ -226,6 +238,7 @@ int RunRender(const RenderArguments& a) {
     settings.seconds = a.seconds;
     settings.tail = a.tail >= 0.0 ? a.tail : patch.tail >= 0.0 ? patch.tail : 1.0;
     settings.max_seconds = a.max_seconds;
+    settings.ceiling_db = a.ceiling_db;
     settings.plugin_folders = a.plugin_folders;
     settings.plugin_folders.push_back(BuiltPluginFolder());
     if (!CheckRenderLength(notes, settings, where, &error)) return fail(error);
@@ -281,6 +294,17 @@ int RunRender(const RenderArguments& a) {
     std::cout << line << "\n";
     if (!a.spectrogram.empty()) std::cout << "spectrogram: " << a.spectrogram << "\n";
     if (!a.waveform.empty()) std::cout << "waveform: " << a.waveform << "\n";
+    // The files are kept: what the modules gave is what an author needs to
+    // see. The status still says the render is not sound.
+    if (summary.BadOutput()) {
+        const std::string bad = a.output + ": " + DescribeBadOutput(summary);
+        if (a.allow_bad_output) {
+            std::cerr << "sep-host: warning: " << bad << "\n";
+            return kExitOk;
+        }
+        return fail(bad + "; the files were written (" + (a.pcm24 ? "NaN as 0" : "as the modules gave them") +
+                    "); --allow-bad-output accepts such a render");
+    }
     return kExitOk;
 }
 

@@ -18,16 +18,7 @@ struct Range {
     bool whole;  // a whole number
 };
 
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.0f", value);
-    return text;
-}
-
-std::string Accepted(const Range& r) {
-    return std::string(r.whole ? "a whole number of " : "a number of ") + r.unit + " from " + Number(r.min) + " to " +
-           Number(r.max);
-}
+std::string Accepted(const Range& r) { return sephost::DescribeRange({r.unit, r.min, r.max, r.whole}); }
 
 // The whole text as a number within the range, or the reason it is not.
 bool ParseValue(const std::string& text, const Range& r, double* value, std::string* error) {
@@ -41,7 +32,7 @@ bool ParseValue(const std::string& text, const Range& r, double* value, std::str
         *error = wanted + ", not '" + text + "'";
         return false;
     }
-    if (errno == ERANGE || parsed < r.min || parsed > r.max) {
+    if (errno == ERANGE || !sephost::InRange({r.unit, r.min, r.max, false}, parsed)) {
         *error = wanted + "; " + text + " is " + (parsed < r.min ? "too small" : "too large");
         return false;
     }
@@ -49,8 +40,10 @@ bool ParseValue(const std::string& text, const Range& r, double* value, std::str
     return true;
 }
 
-const Range kRate = {"--rate", "Hz", sephost::kMinSampleRate, sephost::kMaxSampleRate, false};
-const Range kBlock = {"--block", "samples", 1, sephost::kMaxBlockSize, true};
+const Range kRate = {"--rate", sephost::kSampleRateRange.unit, sephost::kSampleRateRange.min,
+                     sephost::kSampleRateRange.max, sephost::kSampleRateRange.whole};
+const Range kBlock = {"--block", sephost::kBlockSizeRange.unit, sephost::kBlockSizeRange.min,
+                      sephost::kBlockSizeRange.max, sephost::kBlockSizeRange.whole};
 const Range kSamples = {"--samples", "samples", 1, sephost::kMaxRunSamples, true};
 const Range kVoices = {"--voices", "voices", 1, sephost::kMaxVoices, true};
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "Command.h"
+#include "Graph.h"
 #include "OutputValuesRule.h"
 #include "SepHost.h"
 
@@ -26,6 +27,62 @@ std::vector<OutputValuesRule::Output> SampleOutputs(const sephost::Engine& engin
         }
     }
     return outputs;
+}
+
+// One --set: the pin's name and the value as written.
+struct PinSet {
+    std::string pin, text;
+};
+
+// "PIN=VALUE" split at its first '=' (a value may hold one, a pin name may
+// not be empty); false for anything else.
+bool ReadSets(const Arguments& arguments, std::vector<PinSet>* sets, std::string* problem) {
+    for (const auto& [option, value] : arguments.values) {
+        if (option != "--set") continue;
+        const size_t equals = value.find('=');
+        if (equals == std::string::npos || equals == 0 || equals + 1 == value.size()) {
+            *problem = "--set needs PIN=VALUE (volts on a float-sample pin, a label or value on a list pin), not '" +
+                       value + "'";
+            return false;
+        }
+        sets->push_back({value.substr(0, equals), value.substr(equals + 1)});
+    }
+    return true;
+}
+
+// Sets each pin of every clone before open, as a patch's "pins" does: the
+// same conversion (volts / 10, a list pin's label or value, a whole number).
+bool ApplySets(sephost::Engine& engine, int first, int voices, const std::vector<PinSet>& sets, std::string* error) {
+    auto quote = [](const std::string& text) { return "\"" + text + "\""; };
+    const std::vector<sephost::PinDescription> pins = engine.Pins(first);
+    for (const PinSet& set : sets) {
+        const std::string here = "--set: pin " + quote(set.pin);
+        int32_t index = -1;
+        std::string names;
+        for (size_t i = 0; i < pins.size(); ++i) {
+            names += (names.empty() ? "" : ", ") + quote(pins[i].name);
+            if (pins[i].name == set.pin && index < 0) index = static_cast<int32_t>(i);
+        }
+        if (index < 0) {
+            *error = "--set: no pin " + quote(set.pin) + " (pins: " + names + ")";
+            return false;
+        }
+        const sephost::PinDescription& pin = pins[static_cast<size_t>(index)];
+        if (pin.direction == DR_OUT) {
+            *error = here + " is an output; it cannot be set";
+            return false;
+        }
+        // A list pin's label first: labels may look like numbers ("1").
+        sephost::render::Setting setting;
+        setting.pin = set.pin;
+        setting.label = set.text;
+        for (const sephost::Choice& choice : pin.choices) setting.is_label = setting.is_label || choice.label == set.text;
+        if (!setting.is_label) setting.is_label = !ReadNumber(set.text.c_str(), -1e300, 1e300, false, &setting.number);
+        float value = 0.0f;
+        if (!sephost::render::PinSettingValue(pin, setting, here, &value, error)) return false;
+        for (int v = 0; v < voices; ++v) engine.SetInput(first + v, index, value, 0);
+    }
+    return true;
 }
 
 void PrintSummary(const std::string& file, const sephost::Engine& engine) {
@@ -50,7 +107,10 @@ int ValidateCommand(const std::vector<std::string>& args) {
     Arguments arguments;
     RunOptions run;
     std::string problem;
-    if (!ReadArguments("validate", args, {"--trace"}, &run, &arguments, &problem)) return Usage(problem);
+    std::vector<PinSet> sets;
+    if (!ReadArguments("validate", args, {"--trace"}, &run, &arguments, &problem, {"--set"}) ||
+        !ReadSets(arguments, &sets, &problem))
+        return Usage(problem);
     std::string error;
     auto library = sephost::Library::Load(arguments.file, &error);
     if (library == nullptr) return Failure(error);
@@ -66,6 +126,10 @@ int ValidateCommand(const std::vector<std::string>& args) {
         engine.Monitor().SetTrace(
             [](const sephost::CallbackRecord& record) { std::cout << sephost::FormatCallback(record) << "\n"; });
     const int first = engine.Place(*library, run.voices, &error);
+    if (first >= 0 && !ApplySets(engine, first, run.voices, sets, &error)) {
+        engine.Close();
+        return Failure(error);
+    }
     if (first >= 0) engine.Monitor().AddRule(std::make_unique<OutputValuesRule>(SampleOutputs(engine)));
     const bool ok = first >= 0 && engine.Open(&error) && engine.Run(run.samples, &error);
     engine.Close();

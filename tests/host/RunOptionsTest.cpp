@@ -76,3 +76,45 @@ TEST(RunOptions, MissingMalformedAndOutOfRangeValuesNameTheRange) {
 }
 
 }  // namespace
+
+#include "Patch.h"
+#include "RunTool.h"
+
+namespace {
+
+// A render's patch file and its options take the same sample rates and
+// block sizes: the host's ranges, the rate in whole Hz for the WAV file.
+// The option is tried on a patch that does not exist, so that an accepted
+// value ends in "cannot open" (exit 1) and a refused one in a usage error.
+TEST(RunRanges, ThePatchAndTheRenderOptionsAgree) {
+    const struct {
+        const char* key;
+        const char* option;
+        const char* value;
+        bool accepted;
+    } cases[] = {
+        {"sample_rate", "--sample-rate", "1", true},          {"sample_rate", "--sample-rate", "44100", true},
+        {"sample_rate", "--sample-rate", "10000000", true},   {"sample_rate", "--sample-rate", "0", false},
+        {"sample_rate", "--sample-rate", "10000001", false},  {"sample_rate", "--sample-rate", "44100.5", false},
+        {"sample_rate", "--sample-rate", "768001", true},     {"block_size", "--block-size", "1", true},
+        {"block_size", "--block-size", "1048576", true},      {"block_size", "--block-size", "65537", true},
+        {"block_size", "--block-size", "0", false},           {"block_size", "--block-size", "1048577", false},
+        {"block_size", "--block-size", "2.5", false},
+    };
+    for (const auto& c : cases) {
+        sephost::render::Patch patch;
+        std::string error;
+        const bool read = sephost::render::ReadPatchText(
+            std::string(R"({"modules": [{"name": "m", "sep": "m.sep"}], ")") + c.key + "\": " + c.value + "}",
+            "p.json", &patch, &error);
+        EXPECT_EQ(read, c.accepted) << c.key << " " << c.value << ": " << error;
+        if (!read) {
+            EXPECT_NE(error.find("(the host's range)"), std::string::npos) << error;
+        }
+        const ToolOutput run =
+            RunTool(std::string("render /nonexistent/p.json -o /nonexistent/o.wav ") + c.option + " " + c.value, true);
+        EXPECT_EQ(run.status, c.accepted ? 1 : 2) << c.option << " " << c.value << ": " << run.out;
+    }
+}
+
+}  // namespace

@@ -214,3 +214,42 @@ TEST(SepHostValidate, BadRunOptionsAndHugeBuffersAreClearErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+// --set gives a pin its value before open, as a patch's "pins" does: ulvo's
+// gate at its default 0 keeps the oscillator silent and announcing nothing;
+// raised to 10 V it plays and announces its streaming outputs.
+TEST(SepHostValidateSet, SetsPinsAsAPatchDoesAndRefusesWhatDoesNotFit) {
+    const std::string ulvo = std::string(" '") + ULVO_SEP_PATH + "'";
+    const std::string tessarn = std::string(" '") + TESSARN_SEP_PATH + "'";
+    const Output silent = RunTool("validate --samples 4096" + ulvo);
+    ASSERT_EQ(silent.status, 0) << silent.out;
+    EXPECT_NE(silent.out.find("statuses sent:  0\n"), std::string::npos) << silent.out;
+    const Output playing = RunTool("validate --samples 4096 --set gate=10 --set a=8 --set cpmode=wah-wah --set poly=3" + ulvo);
+    ASSERT_EQ(playing.status, 0) << playing.out;
+    EXPECT_EQ(playing.out.find("statuses sent:  0\n"), std::string::npos) << playing.out;
+
+    struct Refused {
+        std::string args;
+        int status;
+        const char* says;
+    } refused[] = {
+        {"--set gate" + ulvo, 2, "--set needs PIN=VALUE"},
+        {"--set =1" + ulvo, 2, "--set needs PIN=VALUE"},
+        {"--set nosuch=1" + ulvo, 1, "--set: no pin \"nosuch\" (pins: \"fc\", \"fm1\""},
+        {"--set outputl=1" + ulvo, 1, "--set: pin \"outputl\" is an output; it cannot be set"},
+        {"--set cpmode=loud" + ulvo, 1, "\"loud\" is not one of its choices (\"off\", \"static\", \"dynamic\", \"wah-wah\")"},
+        {"--set fc=high" + ulvo, 1, "--set: pin \"fc\" takes volts (a number), not \"high\""},
+        {"--set dbmode=0.5" + tessarn, 1, "--set: pin \"dbmode\" takes a whole number, not 0.5"},
+    };
+    for (const Refused& r : refused) {
+        const Output run = RunTool("validate --samples 64 " + r.args, true);
+        EXPECT_EQ(run.status, r.status) << r.args << "\n" << run.out;
+        EXPECT_NE(run.out.find(r.says), std::string::npos) << r.args << "\n" << run.out;
+    }
+    const Output level = RunTool("validate --samples 64 --set dbmode=0 --set FullAttack=off --set Gate=0" + tessarn);
+    EXPECT_EQ(level.status, 0) << level.out;
+}
+
+}  // namespace

@@ -213,3 +213,37 @@ TEST(RenderDeterminism, SameRenderSameBits) {
 }
 
 }  // namespace
+
+namespace {
+
+// The demo through the renderer with the host's run-by-run fill of driven
+// inputs and with its sample-by-sample reference: every output sample the
+// same, bit for bit, at the demo's block size and at an odd one.
+TEST(RenderFill, TheDemoIsTheSameWithEitherFill) {
+    Patch patch;
+    std::vector<Note> notes;
+    std::string error;
+    ASSERT_TRUE(ReadPatchFile(std::string(SOURCE_DIR) + "/examples/demo-patch.json", &patch, &error)) << error;
+    ASSERT_TRUE(ReadScoreFile(std::string(SOURCE_DIR) + "/examples/demo-score.json", &notes, &error)) << error;
+    for (const int32_t block : {256, 37}) {
+        Recorder recorders[2];
+        for (const bool by_sample : {false, true}) {
+            RenderSettings settings;
+            settings.block_size = block;
+            settings.seconds = 0.5;
+            settings.plugin_folders = {std::string(ULVO_SEP_PATH).substr(0, std::string(ULVO_SEP_PATH).rfind('/'))};
+            settings.fill_driven_by_sample = by_sample;
+            RenderSummary summary;
+            ASSERT_TRUE(Render(patch, notes, settings, {&recorders[by_sample ? 1 : 0]}, &summary, &error)) << error;
+            ASSERT_GT(summary.peak, 0.01f) << "the demo sounds in its first half second";
+        }
+        ASSERT_EQ(recorders[0].left.size(), 22050u);
+        ASSERT_EQ(recorders[1].left.size(), 22050u);
+        EXPECT_EQ(std::memcmp(recorders[0].left.data(), recorders[1].left.data(), 22050 * sizeof(float)), 0)
+            << "block " << block;
+        EXPECT_EQ(std::memcmp(recorders[0].right.data(), recorders[1].right.data(), 22050 * sizeof(float)), 0)
+            << "block " << block;
+    }
+}
+
+}  // namespace
