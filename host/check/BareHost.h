@@ -13,6 +13,7 @@
 
 #include "../../se_sdk2/SEHostInterface.h"
 #include "Limits.h"
+#include "SepHost.h"
 
 namespace sepcheck {
 
@@ -73,6 +74,8 @@ private:
     static int32_t SE_CALL Answer(HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                   float opt);
     int32_t Answer(int32_t opcode, int32_t index, int32_t value, void* ptr);
+    // The note of a dispatcher call, for the check's progress.
+    sephost::CallNote Dispatch(int32_t opcode, int32_t index, int32_t value, float opt) const;
 
     SEGetModulePropertiesFn m_get_properties;
     SEMakeModuleFn m_make_module;
@@ -83,6 +86,7 @@ private:
     std::vector<int32_t> m_values;  // DT_ENUM / DT_INT pins
     std::vector<Call> m_calls;
     int32_t m_block_size = 1024;
+    float m_sample_rate = 0.0f;
     uint32_t m_clock = 0;
     uint32_t m_block_clock = 0;
 };

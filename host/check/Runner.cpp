@@ -1,4 +1,9 @@
-// The list of checks, the run (each check in a child), and the report.
+// The list of checks, the run (each check in a child), and the report: text
+// lines, a JSON document, JUnit XML.
+#include <fnmatch.h>
+
+#include <cctype>
+#include <algorithm>
 #include <cstdio>
 
 #include "Checks.h"
@@ -13,6 +18,23 @@ std::mt19937 CheckContext::Random(const std::string& check_name) const {
     for (char c : check_name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
     std::seed_seq sequence = {seed, hash, static_cast<uint32_t>(level)};
     return std::mt19937(sequence);
+}
+
+std::mt19937 CheckContext::CaseRandom(const std::string& check_name, int k) const {
+    uint32_t hash = 2166136261u;
+    for (char c : check_name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    std::seed_seq sequence = {seed, hash, 0x63617365u, static_cast<uint32_t>(k)};
+    return std::mt19937(sequence);
+}
+
+std::vector<int> CheckContext::Cases(int first, int count, int span) const {
+    std::vector<int> cases;
+    if (only_case >= 0) {
+        if (only_case >= first && only_case < first + span) cases.push_back(only_case);
+        return cases;
+    }
+    for (int k = first; k < first + count; ++k) cases.push_back(k);
+    return cases;
 }
 
 int CheckContext::Scaled(int n1, int n2, int n3, int n4, int n5) const {
@@ -31,15 +53,88 @@ std::vector<Check> AllChecks() {
     return checks;
 }
 
+bool MatchesAny(const Check& check, const std::vector<std::string>& patterns) {
+    const std::string full = std::string(check.group) + "/" + check.name;
+    for (const std::string& pattern : patterns)
+        if (fnmatch(pattern.c_str(), full.c_str(), 0) == 0 || fnmatch(pattern.c_str(), check.name, 0) == 0 ||
+            fnmatch(pattern.c_str(), check.group, 0) == 0)
+            return true;
+    return false;
+}
+
+std::vector<Check> ChosenChecks(const CheckContext& context) {
+    std::vector<Check> chosen;
+    for (const Check& check : AllChecks())
+        if ((context.only.empty() || MatchesAny(check, context.only)) && !MatchesAny(check, context.skip))
+            chosen.push_back(check);
+    return chosen;
+}
+
+namespace {
+
+// A path as one word of a shell command.
+std::string ShellWord(const std::string& word) {
+    bool plain = !word.empty();
+    for (char c : word)
+        plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || std::string("_./+-=:,@%").find(c) != std::string::npos);
+    if (plain) return word;
+    std::string quoted = "'";
+    for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The check in this process: what it did is kept as a child's would be.
+ChildOutcome RunHere(const Check& check, const CheckContext& context) {
+    ChildOutcome outcome;
+    ProgressArea area;
+    ClearProgress(&area);
+    AttachProgress(&area, context.call_limit);
+    const double started = Seconds();
+    outcome.verdict = check.run(context);
+    outcome.kind = ChildOutcome::kReported;
+    outcome.seconds = Seconds() - started;
+    outcome.progress = area;
+    AttachProgress(nullptr, 0.0);
+    return outcome;
+}
+
+bool Failed(const Verdict& verdict) { return !verdict.passed && !verdict.skipped && !verdict.report; }
+
+}  // namespace
+
+std::string ReproCommand(const CheckContext& context, const CheckResult& result) {
+    std::string command = "sep-host check --only " + result.group + "/" + result.name;
+    if (result.case_index >= 0)
+        command += " --case " + std::to_string(result.case_index);
+    else if (context.level != 1)
+        command += " --level " + std::to_string(context.level);
+    command += " --seed " + std::to_string(context.seed);
+    if (context.time_limit != CheckContext().time_limit) command += " --time-limit " + Number(context.time_limit);
+    if (context.call_limit != CheckContext().call_limit) command += " --call-limit " + Number(context.call_limit);
+    return command + " " + ShellWord(context.path);
+}
+
 std::vector<CheckResult> RunChecks(const CheckContext& context, const std::function<void(const CheckResult&)>& report) {
     std::vector<CheckResult> results;
-    for (const Check& check : AllChecks()) {
-        const ChildOutcome outcome = RunInChild([&]() { return check.run(context); }, context.time_limit);
+    for (const Check& check : ChosenChecks(context)) {
+        const auto body = [&]() {
+            if (Progress() != nullptr) Progress()->call_limit = context.call_limit;
+            return check.run(context);
+        };
+        const ChildOutcome outcome = context.in_process ? RunHere(check, context) : RunInChild(body, context.time_limit);
         CheckResult result;
         result.group = check.group;
         result.name = check.name;
         result.verdict = Judge(outcome, context.time_limit, check.contract_stop_ok);
         result.seconds = outcome.seconds;
+        result.case_index = outcome.progress.case_index;
+        result.sample_rate = outcome.progress.sample_rate;
+        result.block_size = outcome.progress.block_size;
+        if (outcome.progress.depth > 0) result.call = outcome.progress.call;
+        if (Failed(result.verdict)) {
+            result.repro = ReproCommand(context, result);
+            result.report = outcome.stderr_text;
+        }
         results.push_back(result);
         if (report) report(result);
     }
@@ -50,7 +145,14 @@ std::string FormatResultLine(const CheckResult& result) {
     const char* mark = result.verdict.report ? "info" : result.verdict.skipped ? "skip" : result.verdict.passed ? "pass" : "FAIL";
     std::string line = std::string(mark) + "  " + result.group + "/" + result.name;
     if (!result.verdict.detail.empty()) line += ": " + result.verdict.detail;
-    return line;
+    if (result.repro.empty()) return line;
+    // A failure: where, and the command that shows it again.
+    std::string where;
+    if (result.case_index >= 0) where += "case " + std::to_string(result.case_index);
+    if (result.sample_rate > 0.0f) where += (where.empty() ? "" : ", ") + Number(result.sample_rate) + " Hz";
+    if (result.block_size > 0) where += (where.empty() ? "" : ", ") + std::string("block ") + std::to_string(result.block_size);
+    if (!where.empty()) line += " [" + where + "]";
+    return line + "; run again: " + result.repro;
 }
 
 Tally Count(const std::vector<CheckResult>& results) {
@@ -82,6 +184,16 @@ std::string FormatResultsJson(const CheckContext& context, const std::vector<Che
            "\n  ],\n  \"passed\": " + std::to_string(t.passed) + ",\n  \"failed\": " + std::to_string(t.failed) +
            ",\n  \"skipped\": " + std::to_string(t.skipped) + ",\n  \"reported\": " + std::to_string(t.reported) +
            "\n}\n";
+}
+
+std::string FormatList() {
+    std::string text;
+    for (const Check& check : AllChecks()) {
+        std::string name = std::string(check.group) + "/" + check.name;
+        name.resize(std::max<size_t>(name.size() + 2, 42), ' ');
+        text += name + check.what + "\n";
+    }
+    return text;
 }
 
 }  // namespace sepcheck

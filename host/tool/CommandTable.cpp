@@ -55,7 +55,9 @@ const std::vector<Command>& Commands() {
          "          streamed input), as hosts do, so that modules see their starting values.",
          &ValidateCommand},
         {"render", kRenderUsage, kRenderHelp, &RenderCommand},
-        {"check", "[--seed S] [--level 1..5] [--json] [--time-limit SECONDS] FILE.sep",
+        {"check",
+         "[--seed S] [--level 1..5] [--json] [--time-limit SECONDS] [--call-limit SECONDS]\n"
+         "          [--only NAMES] [--skip NAMES] [--case K] [--in-process] FILE.sep | --list",
 #if defined(_WIN32)
          "not in the Windows build: it runs each check in a child process made with\n"
          "          fork, which Windows lacks. Run check with the Linux build.",
@@ -67,8 +69,14 @@ const std::vector<Command>& Commands() {
          "          One line per check and a summary \"N passed, M failed\"; --json prints\n"
          "          one JSON document instead. --level 1 to 5 (default 1): higher levels\n"
          "          run longer with more random cases; --seed (default 1) fixes the random\n"
-         "          cases; --time-limit (default 60) bounds each check in seconds. Fails\n"
-         "          on any failed check. See docs/check.md.",
+         "          cases; --time-limit (default 60) bounds each check in seconds, and\n"
+         "          --call-limit (default 3) each call into the module per 1024 samples\n"
+         "          of block. --list names every check; --only and --skip choose checks\n"
+         "          by name or pattern (GROUP/NAME, shell globs, commas between); --case K\n"
+         "          runs only case K. Every failed line ends with the command that runs\n"
+         "          just that case again. --in-process runs the checks without a child\n"
+         "          process, for a debugger: a crash ends the run. Fails on any failed\n"
+         "          check. See docs/check.md.",
 #endif
          &CheckCommand},
     };

@@ -80,12 +80,69 @@ TEST(Check, EachBrokenModuleIsCaughtByItsCheck) {
         const size_t passed = Lines(run, "pass  ").size();
         const size_t skipped = Lines(run, "skip  ").size();
         const size_t reported = Lines(run, "info  ").size();
-        EXPECT_EQ(passed + failed.size() + skipped + reported, run.lines.size() - 1) << run.text;
+        // A heading with the seed, a line per check, the summary.
+        EXPECT_EQ(run.lines.front(), "check " + Fixture(c.fault) + ": seed 1, level 1");
+        EXPECT_EQ(passed + failed.size() + skipped + reported, run.lines.size() - 2) << run.text;
         EXPECT_EQ(run.lines.back(), std::to_string(passed) + " passed, " + std::to_string(failed.size()) + " failed" +
                                         (skipped > 0 ? ", " + std::to_string(skipped) + " skipped" : "") +
                                         (reported > 0 ? ", " + std::to_string(reported) + " reported" : ""))
             << c.fault;
     }
+}
+
+// For a crash, a hang and a NaN, the command at the end of the failed line,
+// run as printed, shows the same failure: the same line, case and call.
+TEST(Check, EveryFailureRunsAgainFromItsLine) {
+    struct Case {
+        const char* fault;
+        const char* check;
+        const char* message;
+    } cases[] = {
+        {"crashes", "life-cycle/clone-groups",
+         "crashed: SIGSEGV \\(signal 11\\) in instance 0 process\\(start 0, count [0-9]+\\) at clock 0|AddressSanitizer"},
+        {"hangs", "contract/module-side",
+         "hung: instance 0 process\\(start 0, count [0-9]+\\) at clock 0 did not return within 0\\.5 s"},
+        {"writes_nan", "hostile-input/useful-values", "NaN.*\"out\" sample 0 is nan"},
+    };
+    for (const Case& c : cases) {
+        const CheckRun first = Check(Fixture(c.fault), std::string("--level 2 --seed 5 --call-limit 0.5 --only ") + c.check);
+        EXPECT_EQ(first.status, 1) << first.text;
+        const std::vector<std::string> failed = Failures(first);
+        ASSERT_EQ(failed.size(), 1u) << first.text;
+        EXPECT_TRUE(std::regex_search(failed[0], std::regex(c.message))) << failed[0];
+        std::smatch repro;
+        ASSERT_TRUE(std::regex_search(failed[0], repro,
+                                      std::regex(std::string("\\[case [0-9]+, [0-9]+ Hz, block [0-9]+\\]; run again: sep-host (check --only ") +
+                                                 c.check + " --case [0-9]+ --seed 5 --call-limit 0.5 [^ ]+)$")))
+            << failed[0];
+        const ToolOutput again = RunTool(repro[1].str(), true);
+        EXPECT_EQ(again.status, 1) << again.out;
+        EXPECT_NE(again.out.find("\n" + failed[0] + "\n"), std::string::npos) << failed[0] << "\n" << again.out;
+        EXPECT_NE(again.out.find("\n0 passed, 1 failed\n"), std::string::npos) << again.out;
+    }
+}
+
+TEST(Check, ListOnlySkipAndCase) {
+    const ToolOutput list = RunTool("check --list");
+    EXPECT_EQ(list.status, 0);
+    for (const char* line : {"boundary/exports ", "life-cycle/block-sizes ", "allocation/process-and-events "})
+        EXPECT_NE(("\n" + list.out).find(std::string("\n") + line), std::string::npos) << line << "\n" << list.out;
+
+    // A name, a group pattern less one of its checks.
+    const CheckRun chosen = Check(Fixture("none"), "--only exports,'hostile-host/*' --skip unwritten-buffer");
+    EXPECT_EQ(chosen.status, 0) << chosen.text;
+    std::vector<std::string> names;
+    for (const std::string& line : chosen.lines)
+        if (line.rfind("pass  ", 0) == 0) names.push_back(line.substr(6, line.find(':') - 6));
+    EXPECT_EQ(names, (std::vector<std::string>{"boundary/exports", "hostile-host/pin-count-too-small",
+                                               "hostile-host/status-for-missing-pins",
+                                               "hostile-host/clocks-outside-block"}))
+        << chosen.text;
+    // One case of a check with numbered cases runs that case alone.
+    const CheckRun one = Check(Fixture("none"), "--only open-close-cycles --case 7");
+    EXPECT_NE(one.text.find("pass  life-cycle/open-close-cycles: 1 cycles"), std::string::npos) << one.text;
+    EXPECT_EQ(Check(Fixture("none"), "--only no-such-check").status, 2);
+    EXPECT_EQ(Check(Fixture("none"), "--case -1").status, 2);
 }
 
 TEST(Check, ModulesThatKeepTheContractPass) {
