@@ -105,6 +105,8 @@ Tally Count(const std::vector<CheckResult>& results);
 std::string FormatResultLine(const CheckResult& result);
 std::string FormatSummary(const std::vector<CheckResult>& results);
 std::string FormatResultsJson(const CheckContext& context, const std::vector<CheckResult>& results);
+// JUnit XML: one test suite, one test case per check.
+std::string FormatResultsJunit(const CheckContext& context, const std::vector<CheckResult>& results);
 // Every check with its one line of what it verifies.
 std::string FormatList();
 

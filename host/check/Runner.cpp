@@ -5,6 +5,7 @@
 #include <cctype>
 #include <algorithm>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "Checks.h"
 #include "Drive.h"
@@ -170,20 +171,105 @@ std::string FormatSummary(const std::vector<CheckResult>& results) {
     return text;
 }
 
+namespace {
+
+const char* State(const Verdict& v) { return v.report ? "report" : v.skipped ? "skip" : v.passed ? "pass" : "fail"; }
+
+// `text` as XML character data or an attribute value: valid UTF-8 (what
+// JsonString makes of any bytes, read back), the five special characters
+// escaped, and the control characters XML 1.0 cannot hold as U+FFFD.
+std::string XmlText(const std::string& text) {
+    const std::string utf8 = nlohmann::json::parse(sephost::JsonString(text)).get<std::string>();
+    std::string out;
+    for (char c : utf8) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        case '\n':
+            out += "&#10;";
+            break;
+        case '\t':
+            out += "&#9;";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20)
+                out += "\xEF\xBF\xBD";
+            else
+                out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string FormatResultsJson(const CheckContext& context, const std::vector<CheckResult>& results) {
     const Tally t = Count(results);
     std::string items;
     for (const CheckResult& r : results) {
-        const char* state = r.verdict.report ? "report" : r.verdict.skipped ? "skip" : r.verdict.passed ? "pass" : "fail";
         if (!items.empty()) items += ",\n";
-        items += "    {\"group\": " + sephost::JsonString(r.group) + ", \"name\": " + sephost::JsonString(r.name) + ", \"result\": \"" +
-                 state + "\", \"detail\": " + sephost::JsonString(r.verdict.detail) + ", \"seconds\": " + Number(r.seconds) + "}";
+        items += "    {\"group\": " + sephost::JsonString(r.group) + ", \"name\": " + sephost::JsonString(r.name) +
+                 ", \"result\": \"" + State(r.verdict) + "\", \"detail\": " + sephost::JsonString(r.verdict.detail) +
+                 ", \"seconds\": " + Number(r.seconds) + ", \"seed\": " + std::to_string(context.seed) +
+                 ", \"case\": " + (r.case_index >= 0 ? std::to_string(r.case_index) : "null") +
+                 ", \"sample_rate\": " + (r.sample_rate > 0.0f ? Number(r.sample_rate) : "null") +
+                 ", \"block_size\": " + (r.block_size > 0 ? std::to_string(r.block_size) : "null") +
+                 ", \"call\": " + (r.call.empty() ? "null" : sephost::JsonString(r.call)) +
+                 ", \"repro\": " + (r.repro.empty() ? "null" : sephost::JsonString(r.repro)) +
+                 ", \"report\": " + (r.report.empty() ? "null" : sephost::JsonString(r.report)) + "}";
     }
     return "{\n  \"file\": " + sephost::JsonString(context.path) + ",\n  \"seed\": " + std::to_string(context.seed) +
            ",\n  \"level\": " + std::to_string(context.level) + ",\n  \"checks\": [\n" + items +
            "\n  ],\n  \"passed\": " + std::to_string(t.passed) + ",\n  \"failed\": " + std::to_string(t.failed) +
            ",\n  \"skipped\": " + std::to_string(t.skipped) + ",\n  \"reported\": " + std::to_string(t.reported) +
            "\n}\n";
+}
+
+std::string FormatResultsJunit(const CheckContext& context, const std::vector<CheckResult>& results) {
+    const Tally t = Count(results);
+    double seconds = 0.0;
+    for (const CheckResult& r : results) seconds += r.seconds;
+    const std::string counts = "tests=\"" + std::to_string(results.size()) + "\" failures=\"" + std::to_string(t.failed) +
+                               "\" errors=\"0\" skipped=\"" + std::to_string(t.skipped) + "\" time=\"" + Number(seconds) + "\"";
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"sep-host check\" " + counts + ">\n";
+    xml += "  <testsuite name=\"" + XmlText("sep-host check " + context.path) + "\" " + counts + ">\n";
+    xml += "    <properties>\n      <property name=\"file\" value=\"" + XmlText(context.path) +
+           "\"/>\n      <property name=\"seed\" value=\"" + std::to_string(context.seed) +
+           "\"/>\n      <property name=\"level\" value=\"" + std::to_string(context.level) + "\"/>\n    </properties>\n";
+    for (const CheckResult& r : results) {
+        xml += "    <testcase classname=\"" + XmlText(r.group) + "\" name=\"" + XmlText(r.name) + "\" time=\"" +
+               Number(r.seconds) + "\"";
+        if (r.verdict.passed) {
+            xml += "/>\n";
+            continue;
+        }
+        xml += ">\n";
+        if (r.verdict.skipped) {
+            xml += "      <skipped message=\"" + XmlText(r.verdict.detail) + "\"/>\n";
+        } else if (r.verdict.report) {
+            xml += "      <system-out>" + XmlText(r.verdict.detail) + "</system-out>\n";
+        } else {
+            std::string body = FormatResultLine(r) + "\n";
+            if (!r.report.empty()) body += "\nwhat the module's process wrote:\n" + r.report;
+            xml += "      <failure message=\"" + XmlText(r.verdict.detail) + "\" type=\"" +
+                   XmlText(r.call.empty() ? "fail" : "fail in a call") + "\">" + XmlText(body) + "</failure>\n";
+        }
+        xml += "    </testcase>\n";
+    }
+    return xml + "  </testsuite>\n</testsuites>\n";
 }
 
 std::string FormatList() {

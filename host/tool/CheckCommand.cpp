@@ -1,10 +1,12 @@
 // sep-host check: every check of host/check on one module, each in a child
 // process; one line per check and a summary, or one JSON document.
 #include <algorithm>
+#include <cstdio>
 #include <iostream>
 
 #include "Checks.h"
 #include "Command.h"
+#include "FileAccess.h"
 
 namespace septool {
 
@@ -35,7 +37,7 @@ int CheckCommand(const std::vector<std::string>& args) {
     Arguments arguments;
     std::string problem;
     if (!ReadArguments("check", args, {"--json", "--in-process"}, nullptr, &arguments, &problem,
-                       {"--seed", "--level", "--time-limit", "--call-limit", "--only", "--skip", "--case"}))
+                       {"--seed", "--level", "--time-limit", "--call-limit", "--only", "--skip", "--case", "--junit"}))
         return Usage(problem);
     sepcheck::CheckContext context;
     context.path = arguments.file;
@@ -75,6 +77,11 @@ int CheckCommand(const std::vector<std::string>& args) {
             for (const sepcheck::Check& check : sepcheck::AllChecks()) any = any || sepcheck::MatchesAny(check, {pattern});
             if (!any) return Usage("no check is named '" + pattern + "' (sep-host check --list names them)");
         }
+    // The JUnit file is checked before the run and written after it, beside
+    // its target and renamed over it.
+    sephost::OutputFile junit;
+    if (arguments.Value("--junit") != nullptr && !junit.Begin(*arguments.Value("--junit"), &problem))
+        return Usage("--junit: " + problem);
     const bool json = arguments.Has("--json");
     if (!json) {
         std::cout << "check " << context.path << ": seed " << context.seed << ", level " << context.level << std::endl;
@@ -90,6 +97,17 @@ int CheckCommand(const std::vector<std::string>& args) {
         std::cout << sepcheck::FormatResultsJson(context, results);
     } else {
         std::cout << sepcheck::FormatSummary(results) << std::endl;
+    }
+    if (!junit.Target().empty()) {
+        const std::string xml = sepcheck::FormatResultsJunit(context, results);
+        FILE* file = std::fopen(junit.TemporaryPath().c_str(), "wb");
+        const bool written = file != nullptr && std::fwrite(xml.data(), 1, xml.size(), file) == xml.size();
+        const bool closed = file != nullptr && std::fclose(file) == 0;
+        if (!written || !closed || !junit.Commit(&problem)) {
+            std::cerr << "sep-host check: cannot write " << junit.Target() << (problem.empty() ? "" : ": " + problem)
+                      << std::endl;
+            return kExitFailed;
+        }
     }
     if (sepcheck::Count(results).failed > 0) return kExitFailed;
     return kExitOk;

@@ -57,7 +57,8 @@ const std::vector<Command>& Commands() {
         {"render", kRenderUsage, kRenderHelp, &RenderCommand},
         {"check",
          "[--seed S] [--level 1..5] [--json] [--time-limit SECONDS] [--call-limit SECONDS]\n"
-         "          [--only NAMES] [--skip NAMES] [--case K] [--in-process] FILE.sep | --list",
+         "                      [--only NAMES] [--skip NAMES] [--case K] [--in-process] [--junit FILE]\n"
+         "                      FILE.sep | --list",
 #if defined(_WIN32)
          "not in the Windows build: it runs each check in a child process made with\n"
          "          fork, which Windows lacks. Run check with the Linux build.",
@@ -75,8 +76,9 @@ const std::vector<Command>& Commands() {
          "          by name or pattern (GROUP/NAME, shell globs, commas between); --case K\n"
          "          runs only case K. Every failed line ends with the command that runs\n"
          "          just that case again. --in-process runs the checks without a child\n"
-         "          process, for a debugger: a crash ends the run. Fails on any failed\n"
-         "          check. See docs/check.md.",
+         "          process, for a debugger: a crash ends the run. --junit FILE also\n"
+         "          writes JUnit XML for CI servers. Fails on any failed check. See\n"
+         "          docs/check.md.",
 #endif
          &CheckCommand},
     };

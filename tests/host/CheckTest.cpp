@@ -3,6 +3,11 @@
 // that keeps the contract, and both plug-ins, pass every check.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -143,6 +148,81 @@ TEST(Check, ListOnlySkipAndCase) {
     EXPECT_NE(one.text.find("pass  life-cycle/open-close-cycles: 1 cycles"), std::string::npos) << one.text;
     EXPECT_EQ(Check(Fixture("none"), "--only no-such-check").status, 2);
     EXPECT_EQ(Check(Fixture("none"), "--case -1").status, 2);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The JUnit XML a CI server reads: well-formed and of the JUnit schema's
+// structure (checked by junit_structure.py with python's XML parser), one
+// test case per check, a failure carrying its line and repro command; the
+// file replaced whole through a temporary one, even for a module file whose
+// name is not UTF-8.
+TEST(Check, JunitForCiServers) {
+    if (std::system("python3 -c 'import xml.etree.ElementTree' >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "SKIPPED: python3 with xml.etree is not installed";
+    const std::string dir = std::string(HOST_TEST_SCRATCH) + "/junit";
+    ASSERT_EQ(std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str()), 0);
+    const std::string odd = dir + "/odd\xff & <nan>.sep";
+    ASSERT_EQ(std::system(("cp '" + Fixture("writes_nan") + "' '" + odd + "'").c_str()), 0);
+    const std::string xml = dir + "/check.xml";
+    std::ofstream(xml) << "an older report, longer than nothing\n";
+
+    const CheckRun run =
+        Check(odd, "--seed 4 --junit '" + xml + "' --only exports,open-close-cycles,subnormal-inputs,process-and-events");
+    EXPECT_EQ(run.status, 1) << run.text;
+    const ToolOutput structure = [&]() {
+        ToolOutput out;
+        FILE* pipe = popen(("python3 '" + std::string(JUNIT_STRUCTURE_SCRIPT) + "' '" + xml + "' 2>&1").c_str(), "r");
+        char chunk[4096];
+        size_t n;
+        while (pipe != nullptr && (n = fread(chunk, 1, sizeof chunk, pipe)) > 0) out.out.append(chunk, n);
+        const int raw = pipe != nullptr ? pclose(pipe) : -1;
+        out.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return out;
+    }();
+    EXPECT_EQ(structure.status, 0) << structure.out << ReadFile(xml);
+    std::istringstream lines(structure.out);
+    std::vector<std::string> cases;
+    for (std::string line; std::getline(lines, line);) cases.push_back(line);
+    ASSERT_EQ(cases.size(), 4u) << structure.out;
+    EXPECT_EQ(cases[0], "boundary/exports passed");
+    EXPECT_TRUE(std::regex_match(cases[1], std::regex("life-cycle/open-close-cycles failure FAIL  life-cycle/open-close-cycles: "
+                                                      "cycle 0: .* is nan .* run again: sep-host check --only "
+                                                      "life-cycle/open-close-cycles --case 0 --seed 4 '.*odd.*'")))
+        << cases[1];
+    EXPECT_EQ(cases[2], "subnormal-cost/subnormal-inputs passed");  // a report is no failure
+    EXPECT_TRUE(std::regex_match(cases[3], std::regex("allocation/process-and-events (passed|skipped)"))) << cases[3];
+    // Nothing but the report is left in the folder.
+    EXPECT_EQ(std::system(("test $(ls -A '" + dir + "' | wc -l) -eq 2").c_str()), 0);
+    // A folder is no report file: a usage error before any check runs.
+    EXPECT_EQ(Check(Fixture("none"), "--junit '" + dir + "'").status, 2);
+}
+
+// The JSON document gives each result its fields besides the text.
+TEST(Check, JsonFieldsOfAFailure) {
+    const ToolOutput output = RunTool("check --json --seed 9 --only clone-groups,exports '" + Fixture("crashes") + "'");
+    EXPECT_EQ(output.status, 1);
+    const nlohmann::json report = nlohmann::json::parse(output.out, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << output.out;
+    ASSERT_EQ(report["checks"].size(), 2u);
+    const nlohmann::json& passed = report["checks"][0];
+    EXPECT_EQ(passed["result"], "pass");
+    EXPECT_TRUE(passed["repro"].is_null());
+    const nlohmann::json& failed = report["checks"][1];
+    EXPECT_EQ(failed["group"], "life-cycle");
+    EXPECT_EQ(failed["name"], "clone-groups");
+    EXPECT_EQ(failed["result"], "fail");
+    EXPECT_EQ(failed["seed"], 9);
+    EXPECT_EQ(failed["case"], 0);
+    EXPECT_EQ(failed["sample_rate"], 48000);
+    EXPECT_EQ(failed["block_size"], 256);
+    EXPECT_TRUE(std::regex_match(failed["call"].get<std::string>(),
+                                 std::regex("instance 0 process\\(start 0, count [0-9]+\\) at clock 0")))
+        << failed["call"];
+    EXPECT_EQ(failed["repro"], "sep-host check --only life-cycle/clone-groups --case 0 --seed 9 " + Fixture("crashes"));
 }
 
 TEST(Check, ModulesThatKeepTheContractPass) {
