@@ -46,6 +46,10 @@ public:
     // defaults in place), the variables written, then rate and block size
     // (each only when given: a negative rate or block is not sent) and open.
     void Open(float sample_rate, int32_t block_size);
+    // A host block begins at the current clock: the buffers' first sample
+    // is this clock (for events delivered before the block's first call;
+    // a call with start 0 also begins one).
+    void StartBlock() { m_block_clock = m_clock; }
     // One process call at the current clock; the clock advances by count.
     void Process(int32_t start, int32_t count);
     // A status event for `pin` (any index), delivered at the current clock.

@@ -63,6 +63,7 @@ void AddLifeCycleChecks(std::vector<Check>* checks);
 void AddHostileInputChecks(std::vector<Check>* checks);
 void AddHostileHostChecks(std::vector<Check>* checks);
 void AddContractChecks(std::vector<Check>* checks);
+void AddInvarianceChecks(std::vector<Check>* checks);
 
 // Every check, in the order they run.
 std::vector<Check> AllChecks();

@@ -51,6 +51,7 @@ std::vector<Check> AllChecks() {
     AddHostileInputChecks(&checks);
     AddHostileHostChecks(&checks);
     AddContractChecks(&checks);
+    AddInvarianceChecks(&checks);
     return checks;
 }
 
