@@ -60,10 +60,7 @@ namespace {
 // the length of the scope.
 class Noted {
 public:
-    Noted(const sephost::CallNote& note) {
-        BeginCall(DescribeCall(note).c_str(), note.sample_rate, note.block_size,
-                  note.kind == sephost::CallNote::kProcess ? note.count : 0);
-    }
+    explicit Noted(const sephost::CallNote& note) { BeginCall(note); }
     ~Noted() { EndCall(); }
     Noted(const Noted&) = delete;
     Noted& operator=(const Noted&) = delete;
@@ -72,7 +69,7 @@ public:
 sephost::CallNote Note(sephost::CallNote::Kind kind, float rate, int32_t block, uint32_t clock) {
     sephost::CallNote note;
     note.kind = kind;
-    note.instance = 0;
+    note.instance = -1;  // the minimal host's one instance is not numbered
     note.sample_rate = rate;
     note.block_size = block;
     note.clock = clock;

@@ -46,7 +46,9 @@ struct ChildOutcome {
     int leftover_processes = 0;   // processes of the module still running after the child ended (all ended)
     int threads = 0;              // the most threads of its own the child was seen running
     std::string stderr_text;  // what the child wrote on stderr (its last part)
-    ProgressArea progress = {-1, 0.0f, 0, 0, 0.0, 0.0, 0.0, {0}};  // what the child was doing when it ended (Progress.h)
+    std::string call;         // the call under way when the child ended (DescribeCall), or empty
+    double call_bound = 0.0;  // kCallHung: the bound it ran past
+    ProgressArea progress = {-1, 0, 0u, 0, 0.0, sephost::CallNote()};  // what the child was doing when it ended (Progress.h)
     double seconds = 0.0;
 };
 

@@ -457,6 +457,9 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
     std::string verdict_bytes, report_bytes;
     unsigned long long output_bytes = 0;
     bool verdict_open = true, output_open = true, report_open = true;
+    bool watching = false;  // a call under way, seen since `watched_since`
+    uint32_t watched_sequence = 0;
+    double watched_since = 0.0;
     bool timed_out = false, call_hung = false, flooded = false, supervisor_gone = false, supervisor_reaped = false, ended = false;
     int supervisor_status = 0;
     SupervisorReport report;
@@ -501,10 +504,21 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
             outcome.threads = running.threads - own_threads;
         // The watchdog: a call into the module past its bound is a hang of
         // that call, known now rather than at the time limit.
-        if (!ended && __atomic_load_n(&progress->depth, __ATOMIC_ACQUIRE) > 0 && progress->call_bound > 0.0 &&
-            Seconds() - progress->call_started > progress->call_bound) {
-            call_hung = true;
-            break;
+        // The child counts its calls; the runner times the one it sees under
+        // way, to within one look.
+        if (!ended && __atomic_load_n(&progress->depth, __ATOMIC_ACQUIRE) > 0) {
+            const uint32_t sequence = __atomic_load_n(&progress->sequence, __ATOMIC_ACQUIRE);
+            if (!watching || sequence != watched_sequence) {
+                watching = true;
+                watched_sequence = sequence;
+                watched_since = Seconds();
+            } else if (progress->call_limit > 0.0 && Seconds() - watched_since > CallBound(*progress)) {
+                outcome.call_bound = CallBound(*progress);
+                call_hung = true;
+                break;
+            }
+        } else {
+            watching = false;
         }
     }
     // The program the child runs, while it is still there to ask.
@@ -519,7 +533,7 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
     close(output_pipe[0]);
     close(report_pipe[0]);
     outcome.progress = *progress;
-    outcome.progress.call[sizeof outcome.progress.call - 1] = '\0';
+    if (outcome.progress.depth > 0 && outcome.progress.noted != 0) outcome.call = DescribeCall(outcome.progress.note);
     if (shared != MAP_FAILED) munmap(shared, sizeof(ProgressArea));
     outcome.seconds = Seconds() - started;
     static const std::string own_program = OwnProgramName();
@@ -572,7 +586,7 @@ Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_s
     for (const char* report : {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer"}) {
         const std::string line = LineWith(outcome.stderr_text, report);
         if (!line.empty())
-            return Fail("sanitizer: " + line + (outcome.progress.depth > 0 ? std::string(" in ") + outcome.progress.call : ""));
+            return Fail("sanitizer: " + line + (outcome.call.empty() ? "" : " in " + outcome.call));
     }
     std::string why;
     char text[160];
@@ -582,11 +596,11 @@ Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_s
     case ChildOutcome::kTimedOut:
         std::snprintf(text, sizeof text, "hung: no answer within %.1f s (killed)", time_limit);
         why = text;
-        if (outcome.progress.depth > 0) why += std::string("; in ") + outcome.progress.call;
+        if (!outcome.call.empty()) why += "; in " + outcome.call;
         break;
     case ChildOutcome::kCallHung:
-        std::snprintf(text, sizeof text, " did not return within %.1f s (killed)", outcome.progress.call_bound);
-        why = std::string("hung: ") + outcome.progress.call + text;
+        std::snprintf(text, sizeof text, " did not return within %.1f s (killed)", outcome.call_bound);
+        why = "hung: " + outcome.call + text;
         break;
     case ChildOutcome::kCrashed: {
         const std::string assertion = LineWith(outcome.stderr_text, "assertion failed");
@@ -595,7 +609,7 @@ Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_s
             return Fail("stopped at a contract check: " + assertion);
         }
         why = (IsFault(outcome.signal) ? "crashed: " : "killed by ") + SignalText(outcome.signal);
-        if (outcome.progress.depth > 0) why += std::string(" in ") + outcome.progress.call;
+        if (!outcome.call.empty()) why += " in " + outcome.call;
         break;
     }
     case ChildOutcome::kStopped:

@@ -1,10 +1,11 @@
 // What a check's child is doing, kept where the runner can still read it
-// after the child crashed or while it hangs: the case being run, the sample
-// rate and block size in force, and the call into the module under way with
-// its arguments and when it began. The child-run layer gives the area
-// (memory shared with the runner); outside a child, or in-process, it is
-// the runner's own. The runner's watchdog ends a child whose call has run
-// past its bound.
+// after the child crashed or while it hangs: the case being run, and the
+// call into the module under way (or the last one) with its arguments, the
+// sample rate and block size. The child-run layer gives the area (memory
+// shared with the runner); outside a child, or in-process, it is the
+// runner's own. Noting a call costs a copy of its note and no clock read:
+// the runner's watchdog times a call by the sequence number it sees under
+// way, and ends a child whose call has run past its bound.
 #pragma once
 
 #include <cstdint>
@@ -15,14 +16,12 @@
 namespace sepcheck {
 
 struct ProgressArea {
-    int32_t case_index;   // -1: none (the check has no numbered cases)
-    float sample_rate;    // of the last call made; 0: none yet
-    int32_t block_size;   // likewise
-    int32_t depth;        // calls into the module under way (they may nest)
-    double call_started;  // Seconds() when the outermost began
-    double call_bound;    // seconds it may take
-    double call_limit;    // seconds a call may take per 1024 samples of block (at least that)
-    char call[240];       // the outermost call under way (or the last one), as text
+    int32_t case_index;     // -1: none (the check has no numbered cases)
+    int32_t depth;          // calls into the module under way (they may nest)
+    uint32_t sequence;      // counts the outermost calls begun
+    int32_t noted;          // 1 once `note` holds a call
+    double call_limit;      // seconds a call may take per 1024 samples of block (at least that); 0: no watchdog
+    sephost::CallNote note;  // the outermost call under way, or the last one
 };
 
 // The area the child writes to; null: nothing is kept. Attaching also
@@ -35,13 +34,15 @@ void ClearProgress(ProgressArea* area);
 void NoteCase(int case_index);
 // A call into the module begins and ends (the engine's calls are noted on
 // their own; BareHost notes its calls with these).
-void BeginCall(const char* text, float sample_rate, int32_t block_size, int32_t samples);
+void BeginCall(const sephost::CallNote& note);
 void EndCall();
 
-// "process(start 0, count 256) at clock 1024" and the like.
+// "instance 0 process(start 0, count 256) at clock 1024" and the like
+// (no instance for the minimal host's one).
 std::string DescribeCall(const sephost::CallNote& note);
-// The bound of one call: the limit per 1024 samples, scaled by the larger
-// of the block size and the call's sample count, never below the limit.
-double CallBound(double call_limit, int32_t samples);
+// The bound of the noted call: the limit per 1024 samples, scaled by the
+// larger of the block size and the call's sample count, never below the
+// limit; 0 when there is no limit.
+double CallBound(const ProgressArea& area);
 
 }  // namespace sepcheck

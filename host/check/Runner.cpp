@@ -97,6 +97,7 @@ ChildOutcome RunHere(const Check& check, const CheckContext& context) {
     outcome.seconds = Seconds() - started;
     outcome.progress = area;
     AttachProgress(nullptr, 0.0);
+    if (area.depth > 0 && area.noted != 0) outcome.call = DescribeCall(area.note);
     return outcome;
 }
 
@@ -130,9 +131,11 @@ std::vector<CheckResult> RunChecks(const CheckContext& context, const std::funct
         result.verdict = Judge(outcome, context.time_limit, check.contract_stop_ok);
         result.seconds = outcome.seconds;
         result.case_index = outcome.progress.case_index;
-        result.sample_rate = outcome.progress.sample_rate;
-        result.block_size = outcome.progress.block_size;
-        if (outcome.progress.depth > 0) result.call = outcome.progress.call;
+        if (outcome.progress.noted != 0) {
+            result.sample_rate = outcome.progress.note.sample_rate;
+            result.block_size = outcome.progress.note.block_size;
+        }
+        result.call = outcome.call;
         if (Failed(result.verdict)) {
             result.repro = ReproCommand(context, result);
             result.report = outcome.stderr_text;
