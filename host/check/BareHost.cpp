@@ -79,7 +79,9 @@ sephost::CallNote Note(sephost::CallNote::Kind kind, float rate, int32_t block, 
 }  // namespace
 
 sephost::CallNote BareHost::Dispatch(int32_t opcode, int32_t index, int32_t value, float opt) const {
-    sephost::CallNote note = Note(sephost::CallNote::kDispatcher, m_sample_rate, m_block_size, m_clock);
+    // Before open no rate or block size has been sent.
+    sephost::CallNote note =
+        Note(sephost::CallNote::kDispatcher, m_opened ? m_sample_rate : 0.0f, m_opened ? m_block_size : 0, m_clock);
     note.opcode = opcode;
     note.index = index;
     note.value = value;
@@ -161,6 +163,7 @@ void BareHost::Open(float sample_rate, int32_t block_size) {
         }
     }
     m_sample_rate = sample_rate;
+    m_opened = true;
     if (sample_rate >= 0.0f || sample_rate != sample_rate) {
         Noted noted(Dispatch(SE_OP_SET_SAMPLE_RATE, 0, 0, sample_rate));
         m_record->dispatcher(m_record, SE_OP_SET_SAMPLE_RATE, 0, 0, nullptr, sample_rate);

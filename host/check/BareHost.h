@@ -91,6 +91,7 @@ private:
     std::vector<Call> m_calls;
     int32_t m_block_size = 1024;
     float m_sample_rate = 0.0f;
+    bool m_opened = false;
     uint32_t m_clock = 0;
     uint32_t m_block_clock = 0;
 };

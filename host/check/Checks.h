@@ -65,6 +65,13 @@ void AddHostileHostChecks(std::vector<Check>* checks);
 void AddContractChecks(std::vector<Check>* checks);
 void AddInvarianceChecks(std::vector<Check>* checks);
 
+// "the declaration table does not end: ...": the one fault of a table cut
+// off at the host's limit.
+std::string TableCutOffText();
+// Why the checks that place the module cannot run (its declaration table
+// is cut off at the host's limit, a Skip's text), or empty.
+std::string DeclarationTableCutOff(const std::string& path);
+
 // Every check, in the order they run.
 std::vector<Check> AllChecks();
 
