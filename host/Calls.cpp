@@ -17,21 +17,44 @@ std::unordered_map<const HostRecord*, Instance*>& Records() {
 }
 
 Instance* g_calling = nullptr;
+CallWatchFn g_watch = nullptr;
 
-// Marks `inst` as the instance being called until the scope ends; calls nest
-// (a module's callback may make the host call another instance).
+CallNote NoteFor(const Instance* inst, CallNote::Kind kind) {
+    CallNote note;
+    note.kind = kind;
+    note.instance = inst->number;
+    if (inst->impl != nullptr) {
+        note.sample_rate = inst->impl->options.sample_rate;
+        note.block_size = inst->impl->options.block_size;
+        note.clock = inst->impl->now;
+    }
+    return note;
+}
+
+// Marks `inst` as the instance being called until the scope ends, and tells
+// the watcher; calls nest (a module's callback may make the host call
+// another instance).
 class Calling {
 public:
-    explicit Calling(Instance* inst) : m_outer(g_calling) { g_calling = inst; }
-    ~Calling() { g_calling = m_outer; }
+    Calling(Instance* inst, const CallNote& note) : m_outer(g_calling), m_watch(g_watch) {
+        g_calling = inst;
+        if (m_watch != nullptr) m_watch(&note);
+    }
+    ~Calling() {
+        if (m_watch != nullptr) m_watch(nullptr);
+        g_calling = m_outer;
+    }
     Calling(const Calling&) = delete;
     Calling& operator=(const Calling&) = delete;
 
 private:
     Instance* m_outer;
+    CallWatchFn m_watch;
 };
 
 }  // namespace
+
+void SetCallWatch(CallWatchFn watch) { g_watch = watch; }
 
 void RegisterRecord(HostRecord* record, Instance* inst) { Records()[record] = inst; }
 
@@ -45,7 +68,7 @@ Instance* FindRecord(const HostRecord* record) {
 Instance* CallingInstance() { return g_calling; }
 
 HostRecord* CallMakeModule(const Library& library, Instance* inst) {
-    Calling calling(inst);
+    Calling calling(inst, NoteFor(inst, CallNote::kMakeModule));
     inst->making = true;
     HostRecord* record = library.MakeModule()(SE_MODULE_INDEX, SE_KIND_AUDIO, &HostCallback, inst);
     inst->making = false;
@@ -54,12 +77,20 @@ HostRecord* CallMakeModule(const Library& library, Instance* inst) {
 
 int32_t CallDispatcher(Instance* inst, HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                        float opt) {
-    Calling calling(inst);
+    CallNote note = NoteFor(inst, CallNote::kDispatcher);
+    note.opcode = opcode;
+    note.index = index;
+    note.value = value;
+    note.opt = opt;
+    Calling calling(inst, note);
     return record->dispatcher(record, opcode, index, value, ptr, opt);
 }
 
 void CallProcess(Instance* inst, int32_t start, int32_t count, const EngineOptions& options) {
-    Calling calling(inst);
+    CallNote note = NoteFor(inst, CallNote::kProcess);
+    note.start = start;
+    note.count = count;
+    Calling calling(inst, note);
     if (options.process_caller != nullptr)
         options.process_caller(inst->process, inst->record->object, start, count, options.process_caller_context);
     else
@@ -67,7 +98,12 @@ void CallProcess(Instance* inst, int32_t start, int32_t count, const EngineOptio
 }
 
 void CallEvent(Instance* inst, HostEvent* event) {
-    Calling calling(inst);
+    CallNote note = NoteFor(inst, CallNote::kEvent);
+    note.clock = event->time_stamp;
+    note.event_kind = event->kind;
+    note.event_pin = static_cast<int32_t>(reinterpret_cast<intptr_t>(event->pointer));
+    note.event_value = event->value_a;
+    Calling calling(inst, note);
     inst->record->event_function(inst->record->object, event);
 }
 

@@ -64,6 +64,25 @@ std::string FormatCallback(const CallbackRecord& record);
 // "SE_CB_PIN_STATUS" for a callback opcode the host answers; else null.
 const char* CallbackName(int32_t opcode);
 
+// One call into a module, as a watcher sees it before the call is made.
+struct CallNote {
+    enum Kind { kMakeModule, kDispatcher, kProcess, kEvent };
+    Kind kind = kProcess;
+    int instance = -1;  // the engine's number of the instance called
+    int32_t opcode = 0, index = 0, value = 0;  // kDispatcher
+    float opt = 0.0f;
+    int32_t start = 0, count = 0;  // kProcess
+    uint32_t clock = 0;             // the sample clock at the call (kEvent: the event's stamp)
+    int32_t event_kind = 0, event_pin = 0, event_value = 0;  // kEvent: its kind, pin (pointer field), value_a
+    float sample_rate = 0.0f;
+    int32_t block_size = 0;
+};
+// Told before every call the engine makes into a module (`note`) and after it
+// returns (null); calls may nest. For a tool that names the call a module
+// crashed or hung in. Null (the default): no one is told.
+using CallWatchFn = void (*)(const CallNote* note);
+void SetCallWatch(CallWatchFn watch);
+
 class Engine {
 public:
     explicit Engine(EngineOptions options = EngineOptions());

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "Progress.h"
+
 namespace sepcheck {
 
 bool ParseNumber(const char* text, double* value) {
@@ -52,8 +54,46 @@ int32_t BareHost::Answer(int32_t opcode, int32_t index, int32_t value, void* ptr
     }
 }
 
+namespace {
+
+// Tells the check's progress (Progress.h) of one call into the module for
+// the length of the scope.
+class Noted {
+public:
+    explicit Noted(const sephost::CallNote& note) { BeginCall(note); }
+    ~Noted() { EndCall(); }
+    Noted(const Noted&) = delete;
+    Noted& operator=(const Noted&) = delete;
+};
+
+sephost::CallNote Note(sephost::CallNote::Kind kind, float rate, int32_t block, uint32_t clock) {
+    sephost::CallNote note;
+    note.kind = kind;
+    note.instance = -1;  // the minimal host's one instance is not numbered
+    note.sample_rate = rate;
+    note.block_size = block;
+    note.clock = clock;
+    return note;
+}
+
+}  // namespace
+
+sephost::CallNote BareHost::Dispatch(int32_t opcode, int32_t index, int32_t value, float opt) const {
+    // Before open no rate or block size has been sent.
+    sephost::CallNote note =
+        Note(sephost::CallNote::kDispatcher, m_opened ? m_sample_rate : 0.0f, m_opened ? m_block_size : 0, m_clock);
+    note.opcode = opcode;
+    note.index = index;
+    note.value = value;
+    note.opt = opt;
+    return note;
+}
+
 bool BareHost::Make(std::string* error) {
-    m_record = m_make_module(0, 1, &BareHost::Answer, this);
+    {
+        Noted noted(Note(sephost::CallNote::kMakeModule, 0.0f, 0, 0));
+        m_record = m_make_module(0, 1, &BareHost::Answer, this);
+    }
     if (m_record == nullptr) {
         *error = "makeModule(0, 1) refused";
         return false;
@@ -66,6 +106,7 @@ bool BareHost::Make(std::string* error) {
     for (int32_t d = 0; d < kMaxDeclarations; ++d) {
         Declaration declaration;
         std::memset(&declaration.properties, 0, sizeof declaration.properties);
+        Noted noted(Dispatch(SE_OP_GET_PIN_PROPERTIES, d, 0, 0.0f));
         if (m_record->dispatcher(m_record, SE_OP_GET_PIN_PROPERTIES, d, 0, &declaration.properties, 0.0f) == 0) break;
         if (!SEIsUiOnly(declaration.properties.flags))
             m_pin_declarations.push_back(static_cast<int32_t>(m_declarations.size()));
@@ -121,15 +162,27 @@ void BareHost::Open(float sample_rate, int32_t block_size) {
             std::memcpy(p.value_address, &m_values[pin], sizeof m_values[pin]);
         }
     }
-    if (sample_rate >= 0.0f || sample_rate != sample_rate)
+    m_sample_rate = sample_rate;
+    m_opened = true;
+    if (sample_rate >= 0.0f || sample_rate != sample_rate) {
+        Noted noted(Dispatch(SE_OP_SET_SAMPLE_RATE, 0, 0, sample_rate));
         m_record->dispatcher(m_record, SE_OP_SET_SAMPLE_RATE, 0, 0, nullptr, sample_rate);
-    if (block_size >= 0) m_record->dispatcher(m_record, SE_OP_SET_BLOCK_SIZE, 0, block_size, nullptr, 0.0f);
+    }
+    if (block_size >= 0) {
+        Noted noted(Dispatch(SE_OP_SET_BLOCK_SIZE, 0, block_size, 0.0f));
+        m_record->dispatcher(m_record, SE_OP_SET_BLOCK_SIZE, 0, block_size, nullptr, 0.0f);
+    }
+    Noted noted(Dispatch(SE_OP_OPEN, 0, 0, 0.0f));
     m_record->dispatcher(m_record, SE_OP_OPEN, 0, 0, nullptr, 0.0f);
 }
 
 void BareHost::Process(int32_t start, int32_t count) {
     if (m_record == nullptr || m_record->process_function == nullptr) return;
     if (start == 0) m_block_clock = m_clock;
+    sephost::CallNote note = Note(sephost::CallNote::kProcess, m_sample_rate, m_block_size, m_clock);
+    note.start = start;
+    note.count = count;
+    Noted noted(note);
     m_record->process_function(m_record->object, start, count);
     m_clock += static_cast<uint32_t>(count);
 }
@@ -142,6 +195,11 @@ void BareHost::Deliver(int32_t pin, int32_t status) {
     event.kind = EV_PIN_STATUS;
     event.value_a = status;
     event.pointer = reinterpret_cast<void*>(static_cast<intptr_t>(pin));
+    sephost::CallNote note = Note(sephost::CallNote::kEvent, m_sample_rate, m_block_size, m_clock);
+    note.event_kind = EV_PIN_STATUS;
+    note.event_pin = pin;
+    note.event_value = status;
+    Noted noted(note);
     m_record->event_function(m_record->object, &event);
 }
 
@@ -149,6 +207,7 @@ void BareHost::Close() {
     if (m_record == nullptr) return;
     HostRecord* record = m_record;
     m_record = nullptr;
+    Noted noted(Dispatch(SE_OP_CLOSE, 0, 0, 0.0f));
     record->dispatcher(record, SE_OP_CLOSE, 0, 0, nullptr, 0.0f);
 }
 

@@ -13,6 +13,7 @@
 
 #include "../../se_sdk2/SEHostInterface.h"
 #include "Limits.h"
+#include "SepHost.h"
 
 namespace sepcheck {
 
@@ -45,6 +46,10 @@ public:
     // defaults in place), the variables written, then rate and block size
     // (each only when given: a negative rate or block is not sent) and open.
     void Open(float sample_rate, int32_t block_size);
+    // A host block begins at the current clock: the buffers' first sample
+    // is this clock (for events delivered before the block's first call;
+    // a call with start 0 also begins one).
+    void StartBlock() { m_block_clock = m_clock; }
     // One process call at the current clock; the clock advances by count.
     void Process(int32_t start, int32_t count);
     // A status event for `pin` (any index), delivered at the current clock.
@@ -73,6 +78,8 @@ private:
     static int32_t SE_CALL Answer(HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                   float opt);
     int32_t Answer(int32_t opcode, int32_t index, int32_t value, void* ptr);
+    // The note of a dispatcher call, for the check's progress.
+    sephost::CallNote Dispatch(int32_t opcode, int32_t index, int32_t value, float opt) const;
 
     SEGetModulePropertiesFn m_get_properties;
     SEMakeModuleFn m_make_module;
@@ -83,6 +90,8 @@ private:
     std::vector<int32_t> m_values;  // DT_ENUM / DT_INT pins
     std::vector<Call> m_calls;
     int32_t m_block_size = 1024;
+    float m_sample_rate = 0.0f;
+    bool m_opened = false;
     uint32_t m_clock = 0;
     uint32_t m_block_clock = 0;
 };

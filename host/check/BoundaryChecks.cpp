@@ -145,6 +145,8 @@ Verdict DispatcherOpcodes(const CheckContext& context) {
     return Pass("opcodes -1 to 100 before and after open");
 }
 
+// The faults of the declarations as one verdict: every fault found, each
+// with the declaration it is in.
 Verdict Declarations(const CheckContext& context) {
     std::string error;
     auto library = Load(context, &error);
@@ -153,49 +155,74 @@ Verdict Declarations(const CheckContext& context) {
     if (!host.Make(&error)) return Fail(error);
     const std::vector<Declaration>& declarations = host.Declarations();
     const int32_t count = static_cast<int32_t>(declarations.size());
-    if (count >= kMaxDeclarations) return Fail("opcode 6 never refused within " + std::to_string(kMaxDeclarations));
+    // A table that does not end is one fault: what lies past the limit is
+    // not the module's table but the host's cut, and the checks that place
+    // the module skip themselves.
+    if (count >= kMaxDeclarations) return Fail(TableCutOffText());
+    std::vector<std::string> faults;
     // The end stays the end; a negative index is refused too.
     for (int32_t index : {count, count + 1, count + 100, -1, -100}) {
         SEPinProperties p;
         std::memset(&p, 0, sizeof p);
         HostRecord* record = host.Record();
         if (record->dispatcher(record, SE_OP_GET_PIN_PROPERTIES, index, 0, &p, 0.0f) != 0)
-            return Fail("opcode 6 refused index " + std::to_string(count) + " but answered index " +
-                        std::to_string(index));
+            faults.push_back("opcode 6 refused index " + std::to_string(count) + " but answered index " +
+                             std::to_string(index));
     }
     std::set<std::string> names;
     for (int32_t d = 0; d < count; ++d) {
         const SEPinProperties& p = declarations[d].properties;
-        const std::string at = "declaration " + std::to_string(d);
-        if (p.name == nullptr || *p.name == '\0') return Fail(at + " has no name");
-        const std::string name = p.name;
-        if (!names.insert(name).second) return Fail(at + ": pin name \"" + name + "\" declared twice");
+        const bool named = p.name != nullptr && *p.name != '\0';
+        const std::string name = named ? p.name : "";
+        const std::string at = "declaration " + std::to_string(d) + (named ? " \"" + name + "\"" : "");
+        if (!named) faults.push_back(at + " has no name");
+        if (named && !names.insert(name).second) faults.push_back(at + ": the name is declared twice");
         if ((p.flags & IO_PATCH_STORE) != 0 && (p.flags & IO_PRIVATE) == 0 && p.direction != DR_OUT &&
             (p.flags & IO_UI_COMMUNICATION) == 0)
-            return Fail(at + " \"" + name + "\" has IO_PATCH_STORE without IO_PRIVATE, DR_OUT or IO_UI_COMMUNICATION");
+            faults.push_back(at + " has IO_PATCH_STORE without IO_PRIVATE, DR_OUT or IO_UI_COMMUNICATION");
         double number = 0.0;
-        if (p.default_text != nullptr && !ParseNumber(p.default_text, &number))
-            return Fail(at + " \"" + name + "\": default \"" + p.default_text + "\" is not a number");
+        const bool numeric = p.default_text == nullptr || ParseNumber(p.default_text, &number);
+        if (!numeric) faults.push_back(at + ": default \"" + p.default_text + "\" is not a number");
         if (p.datatype == DT_ENUM) {
             std::vector<sephost::Choice> choices;
             std::string why;
-            if (p.choices == nullptr || !sephost::ParseChoices(p.choices, &choices, &why) || choices.empty())
-                return Fail(at + " \"" + name + "\": list \"" + (p.choices != nullptr ? p.choices : "(none)") +
-                            "\" does not parse" + (why.empty() ? "" : ": " + why));
-            bool listed = p.default_text == nullptr;
+            if (p.choices == nullptr || !sephost::ParseChoices(p.choices, &choices, &why) || choices.empty()) {
+                faults.push_back(at + ": list \"" + (p.choices != nullptr ? p.choices : "(none)") + "\" does not parse" +
+                                 (why.empty() ? "" : ": " + why));
+                continue;
+            }
+            bool listed = p.default_text == nullptr || !numeric;
             for (const sephost::Choice& c : choices) listed = listed || c.value == static_cast<int32_t>(number);
-            if (!listed) return Fail(at + " \"" + name + "\": default " + p.default_text + " is not in its list");
+            if (!listed) faults.push_back(at + ": default " + p.default_text + " is not in its list");
         } else if (p.choices != nullptr) {
             std::vector<sephost::Choice> choices;
             std::string why;
-            if (!sephost::ParseChoices(p.choices, &choices, &why))
-                return Fail(at + " \"" + name + "\": list does not parse: " + why);
+            if (!sephost::ParseChoices(p.choices, &choices, &why)) faults.push_back(at + ": list does not parse: " + why);
         }
     }
-    return Pass(std::to_string(count) + " declarations, names distinct, defaults and lists parse");
+    if (faults.empty()) return Pass(std::to_string(count) + " declarations, names distinct, defaults and lists parse");
+    std::string text = std::to_string(faults.size()) + (faults.size() == 1 ? " fault: " : " faults: ");
+    for (size_t k = 0; k < faults.size(); ++k) text += (k > 0 ? "; " : "") + faults[k];
+    return Fail(text);
 }
 
 }  // namespace
+
+std::string TableCutOffText() {
+    return "the declaration table does not end: opcode 6 still answered at index " +
+           std::to_string(kMaxDeclarations - 1) + ", the host's limit of " + std::to_string(kMaxDeclarations) +
+           " declarations, so the table was cut off there";
+}
+
+std::string DeclarationTableCutOff(const std::string& path) {
+    std::string error;
+    auto library = sephost::Library::Load(path, &error);
+    if (library == nullptr) return "";
+    BareHost host(library->GetModuleProperties(), library->MakeModule());
+    if (!host.Make(&error) || host.Declarations().size() < size_t(kMaxDeclarations)) return "";
+    return "skipped: the declaration table does not end within the host's limit of " +
+           std::to_string(kMaxDeclarations) + " declarations (boundary/declarations), so the module has no pins to place";
+}
 
 void AddBoundaryChecks(std::vector<Check>* checks) {
     checks->push_back({"boundary", "exports", "exactly the two entry points are visible", &Exports});

@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "Progress.h"
+
 namespace sepcheck {
 
 // A check's own verdict, with the reason and the values that show it.
@@ -32,6 +34,7 @@ struct ChildOutcome {
         kSignalledParent,  // the module killed or stopped the process that runs it
         kCorrupted,        // the verdict channel held something else than one verdict
         kFlooded,          // wrote more than the runner keeps reading: ended by it
+        kCallHung,         // a call into the module ran past its bound: ended by the watchdog
     };
     Kind kind = kExited;
     Verdict verdict;     // kReported: the child's own
@@ -43,12 +46,18 @@ struct ChildOutcome {
     int leftover_processes = 0;   // processes of the module still running after the child ended (all ended)
     int threads = 0;              // the most threads of its own the child was seen running
     std::string stderr_text;  // what the child wrote on stderr (its last part)
+    std::string call;         // the call under way when the child ended (DescribeCall), or empty
+    double call_bound = 0.0;  // kCallHung: the bound it ran past
+    ProgressArea progress = {-1, 0, 0u, 0, 0.0, sephost::CallNote()};  // what the child was doing when it ended (Progress.h)
     double seconds = 0.0;
 };
 
 // `body` runs in a child process; the parent waits at most `time_limit`
 // seconds of wall-clock time, whatever the child does with its descriptors,
-// and ends every process the child left behind before it returns.
+// and ends every process the child left behind before it returns. The child
+// writes its progress (Progress.h) where the parent reads it; a call into
+// the module that runs past its bound (when the body sets a call limit) ends
+// the child at once.
 ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit);
 
 // The first line of `text` holding `needle`, or empty.

@@ -22,6 +22,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -248,7 +249,7 @@ void CloseFrom(int first) {
 
 // The child: runs the check and writes its verdict frame on descriptor 3.
 [[noreturn]] void RunChild(const std::function<Verdict()>& body, pid_t supervisor, int verdict_fd, int output_fd,
-                           const std::string& token) {
+                           const std::string& token, ProgressArea* progress) {
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != supervisor) _exit(127);  // the supervisor is already gone
     const int nothing = open("/dev/null", O_RDONLY);
@@ -261,6 +262,7 @@ void CloseFrom(int first) {
     setrlimit(RLIMIT_CORE, &no_core);
     LimitMemory();
 
+    AttachProgress(progress, 0.0);
     const int threads_before = CountThreads();
     Verdict verdict = body();
     // A module that leaves threads of its own running after every instance
@@ -284,7 +286,7 @@ void CloseFrom(int first) {
 // The supervisor: starts the child, reports its start and its end to the
 // runner, adopts the module's orphans, and waits to be ended.
 [[noreturn]] void Supervise(const std::function<Verdict()>& body, int verdict_fd, int output_fd, int report_fd,
-                            const std::string& token) {
+                            const std::string& token, ProgressArea* progress) {
     setsid();
     prctl(PR_SET_CHILD_SUBREAPER, 1);
     prctl(PR_SET_DUMPABLE, 0);  // its descriptors are not open to the module through /proc
@@ -292,7 +294,7 @@ void CloseFrom(int first) {
     const pid_t child = fork();
     if (child == 0) {
         close(report_fd);
-        RunChild(body, self, verdict_fd, output_fd, token);
+        RunChild(body, self, verdict_fd, output_fd, token, progress);
     }
     close(verdict_fd);
     close(output_fd);
@@ -416,6 +418,11 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
         outcome.stderr_text = "cannot make a pipe";
         return outcome;
     }
+    // The child's progress, in memory shared with it.
+    void* shared = mmap(nullptr, sizeof(ProgressArea), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ProgressArea own_area;
+    ProgressArea* progress = shared != MAP_FAILED ? static_cast<ProgressArea*>(shared) : &own_area;
+    ClearProgress(progress);
     const std::string token = NewChannelToken();
     std::fflush(stdout);
     std::fflush(stderr);
@@ -425,7 +432,7 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
         close(verdict_pipe[0]);
         close(output_pipe[0]);
         close(report_pipe[0]);
-        Supervise(body, verdict_pipe[1], output_pipe[1], report_pipe[1], token);
+        Supervise(body, verdict_pipe[1], output_pipe[1], report_pipe[1], token, progress);
     }
     close(verdict_pipe[1]);
     close(output_pipe[1]);
@@ -436,6 +443,7 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
         close(report_pipe[0]);
         outcome.status = -1;
         outcome.stderr_text = "cannot fork";
+        if (shared != MAP_FAILED) munmap(shared, sizeof(ProgressArea));
         return outcome;
     }
     std::vector<std::string> pipes;
@@ -449,7 +457,10 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
     std::string verdict_bytes, report_bytes;
     unsigned long long output_bytes = 0;
     bool verdict_open = true, output_open = true, report_open = true;
-    bool timed_out = false, flooded = false, supervisor_gone = false, supervisor_reaped = false, ended = false;
+    bool watching = false;  // a call under way, seen since `watched_since`
+    uint32_t watched_sequence = 0;
+    double watched_since = 0.0;
+    bool timed_out = false, call_hung = false, flooded = false, supervisor_gone = false, supervisor_reaped = false, ended = false;
     int supervisor_status = 0;
     SupervisorReport report;
     std::memset(&report, 0, sizeof report);
@@ -491,6 +502,24 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
         ProcessEntry running;
         if (child > 0 && ReadProcess(child, &running) && running.threads - own_threads > outcome.threads)
             outcome.threads = running.threads - own_threads;
+        // The watchdog: a call into the module past its bound is a hang of
+        // that call, known now rather than at the time limit.
+        // The child counts its calls; the runner times the one it sees under
+        // way, to within one look.
+        if (!ended && __atomic_load_n(&progress->depth, __ATOMIC_ACQUIRE) > 0) {
+            const uint32_t sequence = __atomic_load_n(&progress->sequence, __ATOMIC_ACQUIRE);
+            if (!watching || sequence != watched_sequence) {
+                watching = true;
+                watched_sequence = sequence;
+                watched_since = Seconds();
+            } else if (progress->call_limit > 0.0 && Seconds() - watched_since > CallBound(*progress)) {
+                outcome.call_bound = CallBound(*progress);
+                call_hung = true;
+                break;
+            }
+        } else {
+            watching = false;
+        }
     }
     // The program the child runs, while it is still there to ask.
     std::string program = report.program;
@@ -503,11 +532,16 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
     close(verdict_pipe[0]);
     close(output_pipe[0]);
     close(report_pipe[0]);
+    outcome.progress = *progress;
+    if (outcome.progress.depth > 0 && outcome.progress.noted != 0) outcome.call = DescribeCall(outcome.progress.note);
+    if (shared != MAP_FAILED) munmap(shared, sizeof(ProgressArea));
     outcome.seconds = Seconds() - started;
     static const std::string own_program = OwnProgramName();
     if (!program.empty() && program != own_program) outcome.program = program;
 
-    if (timed_out) {
+    if (call_hung) {
+        outcome.kind = ChildOutcome::kCallHung;
+    } else if (timed_out) {
         outcome.kind = ChildOutcome::kTimedOut;
     } else if (flooded) {
         outcome.kind = ChildOutcome::kFlooded;
@@ -551,7 +585,8 @@ namespace {
 Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_stop_ok) {
     for (const char* report : {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer"}) {
         const std::string line = LineWith(outcome.stderr_text, report);
-        if (!line.empty()) return Fail("sanitizer: " + line);
+        if (!line.empty())
+            return Fail("sanitizer: " + line + (outcome.call.empty() ? "" : " in " + outcome.call));
     }
     std::string why;
     char text[160];
@@ -561,6 +596,11 @@ Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_s
     case ChildOutcome::kTimedOut:
         std::snprintf(text, sizeof text, "hung: no answer within %.1f s (killed)", time_limit);
         why = text;
+        if (!outcome.call.empty()) why += "; in " + outcome.call;
+        break;
+    case ChildOutcome::kCallHung:
+        std::snprintf(text, sizeof text, " did not return within %.1f s (killed)", outcome.call_bound);
+        why = "hung: " + outcome.call + text;
         break;
     case ChildOutcome::kCrashed: {
         const std::string assertion = LineWith(outcome.stderr_text, "assertion failed");
@@ -569,6 +609,7 @@ Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_s
             return Fail("stopped at a contract check: " + assertion);
         }
         why = (IsFault(outcome.signal) ? "crashed: " : "killed by ") + SignalText(outcome.signal);
+        if (!outcome.call.empty()) why += " in " + outcome.call;
         break;
     }
     case ChildOutcome::kStopped:

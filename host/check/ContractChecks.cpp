@@ -7,6 +7,7 @@
 #include "Allocations.h"
 #include "Checks.h"
 #include "Drive.h"
+#include "Progress.h"
 #include "SleepRule.h"
 
 namespace sepcheck {
@@ -17,10 +18,11 @@ Verdict ModuleSide(const CheckContext& context) {
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
     if (library == nullptr) return Fail(error);
-    std::mt19937 random = context.Random("contract");
-    const int sessions = context.Scaled(6, 16, 40, 100, 200);
+    const std::vector<int> sessions = context.Cases(0, context.Scaled(6, 16, 40, 100, 200));
     size_t callbacks = 0, sleeps = 0;
-    for (int session = 0; session < sessions; ++session) {
+    for (int session : sessions) {
+        NoteCase(session);
+        std::mt19937 random = context.CaseRandom("contract", session);
         sephost::EngineOptions options;
         options.block_size = 16 << (random() % 7);
         options.record_callbacks = true;
@@ -49,7 +51,7 @@ Verdict ModuleSide(const CheckContext& context) {
         callbacks += engine.Callbacks().size();
         sleeps += sleep_rule->Sleeps();
     }
-    return Pass(std::to_string(sessions) + " sessions, " + std::to_string(callbacks) + " callbacks, " +
+    return Pass(std::to_string(sessions.size()) + " sessions, " + std::to_string(callbacks) + " callbacks, " +
                 std::to_string(sleeps) + " sleep requests, no breach");
 }
 
@@ -62,10 +64,11 @@ Verdict NoAllocation(const CheckContext& context) {
     CodeRange range;
     if (!CodeRangeOf(reinterpret_cast<const void*>(library->MakeModule()), &range))
         return Fail("cannot find the library's loaded image");
-    std::mt19937 random = context.Random("allocation");
-    const int sessions = context.Scaled(4, 10, 20, 50, 100);
+    const std::vector<int> sessions = context.Cases(0, context.Scaled(4, 10, 20, 50, 100));
     uint32_t samples = 0;
-    for (int session = 0; session < sessions; ++session) {
+    for (int session : sessions) {
+        NoteCase(session);
+        std::mt19937 random = context.CaseRandom("allocation", session);
         sephost::EngineOptions options;
         options.block_size = 32 << (random() % 6);
         options.record_outputs = false;
@@ -85,7 +88,7 @@ Verdict NoAllocation(const CheckContext& context) {
                         std::to_string(options.block_size) + ")");
         samples += span;
     }
-    return Pass("no heap request in " + std::to_string(sessions) + " sessions, " + std::to_string(samples) +
+    return Pass("no heap request in " + std::to_string(sessions.size()) + " sessions, " + std::to_string(samples) +
                 " samples");
 }
 

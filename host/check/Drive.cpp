@@ -91,8 +91,10 @@ void ScanSamples(const std::vector<float>& samples, size_t from, const std::stri
         scan->nan += nan;
         scan->infinite += infinite;
         scan->subnormal += subnormal;
-        if ((nan || infinite || subnormal) && scan->first_bad.empty())
+        if ((nan || infinite) && scan->first_bad.empty())
             scan->first_bad = name + " sample " + std::to_string(j) + " is " + Number(x);
+        if (subnormal && scan->first_subnormal.empty())
+            scan->first_subnormal = name + " sample " + std::to_string(j) + " is " + Number(x);
     }
 }
 

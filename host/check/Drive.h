@@ -38,7 +38,8 @@ void DriveRandomly(sephost::Engine& engine, int instance, std::mt19937& random, 
 // What the samples of one output held.
 struct OutputScan {
     size_t samples = 0, nan = 0, infinite = 0, subnormal = 0;
-    std::string first_bad;  // "outputr sample 1234 is 1.4e-45"
+    std::string first_bad;        // the first NaN or infinite sample: "instance 0 "out" sample 1234 is nan"
+    std::string first_subnormal;  // the first subnormal sample
 };
 void ScanSamples(const std::vector<float>& samples, size_t from, const std::string& name, OutputScan* scan);
 // The scan of every sample output of every instance, from sample `from` on.

@@ -12,6 +12,7 @@
 #include "BareHost.h"
 #include "Checks.h"
 #include "Drive.h"
+#include "Progress.h"
 
 namespace sepcheck {
 
@@ -30,11 +31,12 @@ Verdict RandomSessions(const CheckContext& context, const char* name, bool hosti
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
     if (library == nullptr) return Fail(error);
-    std::mt19937 random = context.Random(name);
-    const int sessions = context.Scaled(6, 16, 40, 100, 250);
+    const std::vector<int> sessions = context.Cases(0, context.Scaled(6, 16, 40, 100, 250));
     size_t samples = 0;
     double worst = 0.0;
-    for (int session = 0; session < sessions; ++session) {
+    for (int session : sessions) {
+        NoteCase(session);
+        std::mt19937 random = context.CaseRandom(name, session);
         sephost::EngineOptions options;
         const int32_t blocks[] = {16, 64, 256, 1024, 4096};
         options.block_size = blocks[random() % 5];
@@ -58,9 +60,10 @@ Verdict RandomSessions(const CheckContext& context, const char* name, bool hosti
             return Fail(where + ": " + std::to_string(scan.nan) + " NaN, " + std::to_string(scan.infinite) +
                         " infinite samples; first: " + scan.first_bad);
         if (!hostile && scan.subnormal > 0)
-            return Fail(where + ": " + std::to_string(scan.subnormal) + " subnormal samples; first: " + scan.first_bad);
+            return Fail(where + ": " + std::to_string(scan.subnormal) + " subnormal samples; first: " +
+                        scan.first_subnormal);
     }
-    return Pass(std::to_string(sessions) + " sessions, " + std::to_string(samples) +
+    return Pass(std::to_string(sessions.size()) + " sessions, " + std::to_string(samples) +
                 " output samples, slowest block " + Number(worst * 1000.0) + " ms");
 }
 
@@ -92,7 +95,7 @@ std::string SweepLists(const sephost::Library& library, std::mt19937& random, bo
         *values += sweep.size();
         const std::string where = "list \"" + list.description.name + "\" swept: ";
         if (scan.nan + scan.infinite > 0) return where + scan.first_bad;
-        if (!hostile && scan.subnormal > 0) return where + scan.first_bad;
+        if (!hostile && scan.subnormal > 0) return where + scan.first_subnormal;
     }
     return "";
 }
@@ -103,7 +106,10 @@ Verdict ValuesWithLists(const CheckContext& context, const char* name, bool host
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
     if (library == nullptr) return Fail(error);
-    std::mt19937 random = context.Random(std::string(name) + " lists");
+    // The sweep of the lists is one case, numbered 1000.
+    if (context.Cases(1000, 1).empty()) return verdict;
+    NoteCase(1000);
+    std::mt19937 random = context.CaseRandom(std::string(name) + " lists", 1000);
     size_t values = 0;
     const std::string why = SweepLists(*library, random, hostile, &values);
     if (!why.empty()) return Fail(why);

@@ -7,6 +7,7 @@
 #include "BareHost.h"
 #include "Checks.h"
 #include "Drive.h"
+#include "Progress.h"
 
 namespace sepcheck {
 
@@ -42,22 +43,24 @@ Verdict OpenCloseCycles(const CheckContext& context) {
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
     if (library == nullptr) return Fail(error);
-    std::mt19937 random = context.Random("cycles");
-    const int cycles = context.Scaled(10, 25, 50, 100, 200);
-    for (int cycle = 0; cycle < cycles; ++cycle) {
+    const std::vector<int> cycles = context.Cases(0, context.Scaled(10, 25, 50, 100, 200));
+    for (int cycle : cycles) {
+        NoteCase(cycle);
+        std::mt19937 random = context.CaseRandom("cycles", cycle);
         const std::string why = RunEngine(*library, context, random, 44100.0f, 256, 1, 64 + random() % 2048);
         if (!why.empty()) return Fail("cycle " + std::to_string(cycle) + ": " + why);
     }
-    return Pass(std::to_string(cycles) + " cycles of make, open, process, close");
+    return Pass(std::to_string(cycles.size()) + " cycles of make, open, process, close");
 }
 
 Verdict VariedOrders(const CheckContext& context) {
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
     if (library == nullptr) return Fail(error);
-    std::mt19937 random = context.Random("orders");
-    const int rounds = context.Scaled(2, 4, 8, 16, 32);
-    for (int round = 0; round < rounds; ++round) {
+    const std::vector<int> rounds = context.Cases(0, context.Scaled(2, 4, 8, 16, 32));
+    for (int round : rounds) {
+        NoteCase(round);
+        std::mt19937 random = context.CaseRandom("orders", round);
         // Several patches made one after the other, opened and run in a
         // shuffled order, destroyed in another.
         const size_t count = 2 + random() % 6;
@@ -84,17 +87,20 @@ Verdict VariedOrders(const CheckContext& context) {
             engines[k].reset();
         }
     }
-    return Pass(std::to_string(rounds) + " rounds of 2 to 7 instances in shuffled orders");
+    return Pass(std::to_string(rounds.size()) + " rounds of 2 to 7 instances in shuffled orders");
 }
 
 Verdict CloneGroups(const CheckContext& context) {
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
     if (library == nullptr) return Fail(error);
-    std::mt19937 random = context.Random("clones");
-    std::vector<int> groups = {1, 2, 3, 8, 16, 32};
-    for (int extra = context.Scaled(0, 2, 4, 8, 16); extra > 0; --extra) groups.push_back(1 + int(random() % 32));
-    for (int voices : groups) {
+    // Cases 0 to 5 the fixed sizes, then groups of random size.
+    const std::vector<int> fixed = {1, 2, 3, 8, 16, 32};
+    const std::vector<int> groups = context.Cases(0, int(fixed.size()) + context.Scaled(0, 2, 4, 8, 16));
+    for (int group : groups) {
+        NoteCase(group);
+        std::mt19937 random = context.CaseRandom("clones", group);
+        const int voices = group < int(fixed.size()) ? fixed[size_t(group)] : 1 + int(random() % 32);
         const std::string why = RunEngine(*library, context, random, 48000.0f, 256, voices, 2048);
         if (!why.empty()) return Fail(why + Where(48000.0f, 256, voices));
     }
@@ -105,17 +111,23 @@ Verdict SampleRates(const CheckContext& context) {
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
     if (library == nullptr) return Fail(error);
-    std::mt19937 random = context.Random("rates");
-    std::vector<float> rates = {1000.0f,  8000.0f,   11025.0f,  22050.0f,  32000.0f, 44100.0f, 48000.0f,
+    const std::vector<float> fixed = {1000.0f,  8000.0f,   11025.0f,  22050.0f,  32000.0f, 44100.0f, 48000.0f,
                                 88200.0f, 96000.0f,  176400.0f, 192000.0f, 384000.0f, 768000.0f,
                                 44100.5f, 47999.75f, 1234.567f};
-    for (int extra = context.Scaled(0, 4, 8, 16, 32); extra > 0; --extra)
-        rates.push_back(1000.0f + float(random() % 767000) + float(random() % 1000) / 1000.0f);
-    for (float rate : rates) {
+    // Cases: the fixed rates, then random ones; the last part (no rate sent)
+    // has no case number.
+    const std::vector<int> rates = context.Cases(0, int(fixed.size()) + context.Scaled(0, 4, 8, 16, 32));
+    for (int k : rates) {
+        NoteCase(k);
+        std::mt19937 random = context.CaseRandom("rates", k);
+        const float rate = k < int(fixed.size()) ? fixed[size_t(k)]
+                                                 : 1000.0f + float(random() % 767000) + float(random() % 1000) / 1000.0f;
         const std::string why = RunEngine(*library, context, random, rate, 512, 1, 4096);
         if (!why.empty()) return Fail(why + Where(rate, 512, 1));
     }
+    if (!context.RunsUncased()) return Pass("case " + std::to_string(context.only_case) + " of the rates");
     // No rate and no block size sent at all: the defaults apply.
+    NoteCase(-1);
     BareHost host(library->GetModuleProperties(), library->MakeModule());
     if (!host.Make(&error)) return Fail(error);
     host.Open(-1.0f, -1);
@@ -129,18 +141,24 @@ Verdict BlockSizes(const CheckContext& context) {
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
     if (library == nullptr) return Fail(error);
-    std::mt19937 random = context.Random("blocks");
-    std::vector<int32_t> blocks = {1, 2, 3, 7, 16, 64, 100, 1000, 1024, 4096, 16384};
-    for (int extra = context.Scaled(0, 3, 6, 12, 24); extra > 0; --extra) blocks.push_back(1 + int32_t(random() % 16384));
-    for (int32_t block : blocks) {
+    // Cases from 0: the fixed block sizes, then random ones; from 1000: the
+    // rounds of calls of random lengths.
+    const std::vector<int32_t> fixed = {1, 2, 3, 7, 16, 64, 100, 1000, 1024, 4096, 16384};
+    const std::vector<int> blocks = context.Cases(0, int(fixed.size()) + context.Scaled(0, 3, 6, 12, 24));
+    for (int k : blocks) {
+        NoteCase(k);
+        std::mt19937 random = context.CaseRandom("blocks", k);
+        const int32_t block = k < int(fixed.size()) ? fixed[size_t(k)] : 1 + int32_t(random() % 16384);
         const uint32_t samples = std::max<uint32_t>(uint32_t(block) * 3, 2048);
         const std::string why = RunEngine(*library, context, random, 44100.0f, block, 1, samples);
         if (!why.empty()) return Fail(why + Where(44100.0f, block, 1));
     }
     // Calls of random lengths inside each block, as a host cuts its blocks
     // at event times.
-    const int rounds = context.Scaled(4, 8, 16, 32, 64);
-    for (int round = 0; round < rounds; ++round) {
+    const std::vector<int> rounds = context.Cases(1000, context.Scaled(4, 8, 16, 32, 64));
+    for (int round : rounds) {
+        NoteCase(round);
+        std::mt19937 random = context.CaseRandom("blocks", round);
         BareHost host(library->GetModuleProperties(), library->MakeModule());
         if (!host.Make(&error)) return Fail(error);
         const int32_t block = 1 + int32_t(random() % 2048);
@@ -158,7 +176,7 @@ Verdict BlockSizes(const CheckContext& context) {
             if (!bad.empty()) return Fail("calls of random length, block " + std::to_string(block) + ": " + bad);
         }
     }
-    return Pass(std::to_string(blocks.size()) + " block sizes from 1 to 16384, " + std::to_string(rounds) +
+    return Pass(std::to_string(blocks.size()) + " block sizes from 1 to 16384, " + std::to_string(rounds.size()) +
                 " rounds of calls of random length");
 }
 

@@ -72,7 +72,10 @@ const std::vector<Command>& Commands() {
          "          otherwise. --json prints one JSON document instead.",
 #endif
          &DiffCommand},
-        {"check", "[--seed S] [--level 1..5] [--json] [--time-limit SECONDS] FILE.sep",
+        {"check",
+         "[--seed S] [--level 1..5] [--json] [--time-limit SECONDS] [--call-limit SECONDS]\n"
+         "                      [--only NAMES] [--skip NAMES] [--case K] [--in-process] [--junit FILE]\n"
+         "                      FILE.sep | --list",
 #if defined(_WIN32)
          "not in the Windows build: it runs each check in a child process made with\n"
          "          fork, which Windows lacks. Run check with the Linux build.",
@@ -80,12 +83,21 @@ const std::vector<Command>& Commands() {
          "runs every check on the module, each in a child process (a crash or a hang\n"
          "          fails that check and the run goes on): boundary, life cycle, hostile\n"
          "          input, hostile host, the module's side of the contract, no allocation\n"
-         "          in process or event calls, and the cost of subnormal inputs (reported).\n"
+         "          in process or event calls, the same output whatever the split into\n"
+         "          calls and beside other instances, and the cost of subnormal inputs\n"
+         "          (reported).\n"
          "          One line per check and a summary \"N passed, M failed\"; --json prints\n"
          "          one JSON document instead. --level 1 to 5 (default 1): higher levels\n"
          "          run longer with more random cases; --seed (default 1) fixes the random\n"
-         "          cases; --time-limit (default 60) bounds each check in seconds. Fails\n"
-         "          on any failed check. See docs/check.md.",
+         "          cases; --time-limit (default 60) bounds each check in seconds, and\n"
+         "          --call-limit (default 3) each call into the module per 1024 samples\n"
+         "          of block. --list names every check; --only and --skip choose checks\n"
+         "          by name or pattern (GROUP/NAME, shell globs, commas between); --case K\n"
+         "          runs only case K. Every failed line ends with the command that runs\n"
+         "          just that case again. --in-process runs the checks without a child\n"
+         "          process, for a debugger: a crash ends the run. --junit FILE also\n"
+         "          writes JUnit XML for CI servers. Fails on any failed check. See\n"
+         "          docs/check.md.",
 #endif
          &CheckCommand},
     };

@@ -49,7 +49,8 @@ TEST(JsonOutput, CheckOfAFileAndModuleWhoseTextsAreNotUtf8) {
     bool quoted = false;
     for (const auto& check : report["checks"])
         if (check["name"] == "declarations")
-            quoted = check["detail"] == "declaration 0 \"in" + kBad + "\x1f\": default \"" + kBad + "1\" is not a number";
+            quoted = check["detail"] ==
+                     "1 fault: declaration 0 \"in" + kBad + "\x1f\": default \"" + kBad + "1\" is not a number";
     EXPECT_TRUE(quoted) << output.out;
 }
 
