@@ -108,7 +108,7 @@ bool GraphBuilder::Build(std::string* error) {
     m_graph->host = std::make_unique<RenderHost>(m_options.sample_rate, m_options.block_size,
                                                    m_options.fill_driven_by_sample);
     const bool ok = PlaceModules() && MakeNodes() && ReadConnections() && ApplySettings() && CheckCycles() &&
-                    Wire() && OrderNodes() && AllocateBlocks() && Open();
+                    Wire() && OrderNodes() && FeedModules() && AllocateBlocks() && Open();
     if (!ok) *error = m_patch.path + ": " + m_error;
     return ok;
 }
@@ -145,11 +145,24 @@ bool GraphBuilder::MakeNodes() {
         node.name = pn.name;
         node.type = pn.type;
         node.gain = static_cast<float>(pn.gain);
+        if (pn.type == NodeType::kFile) {
+            std::string why;
+            node.sound = OpenSoundIn(pn.file, &why);
+            if (node.sound == nullptr) return Fail("node " + Quote(pn.name) + ": " + why);
+            const double rate = m_options.sample_rate;
+            if (static_cast<double>(node.sound->SampleRate()) != rate)
+                return Fail("node " + Quote(pn.name) + ": " + pn.file + " is at " +
+                            std::to_string(node.sound->SampleRate()) + " Hz, the render at " +
+                            FormatNumber(rate) + " Hz (render at " + std::to_string(node.sound->SampleRate()) +
+                            " Hz, or resample the file)");
+            node.voices = node.sound->Channels();
+            node.before = true;
+        }
         if (pn.type == NodeType::kOutput) {
             if (m_graph->output >= 0) return Fail("node " + Quote(pn.name) + ": the patch has one output node");
             m_graph->output = static_cast<int>(m_graph->nodes.size());
         }
-        m_graph->nodes.push_back(node);
+        m_graph->nodes.push_back(std::move(node));
         m_owners[pn.name] = {true, static_cast<int>(m_graph->nodes.size()) - 1};
     }
     if (m_graph->output < 0) return Fail("the patch has no node of type \"output\"");
@@ -213,6 +226,21 @@ bool GraphBuilder::SettingValue(const PinDescription& pin, const Setting& s, con
 bool GraphBuilder::Open() {
     std::string why;
     if (!m_graph->host->Open(&why)) return Fail(why);
+    return true;
+}
+
+bool LongestInputSeconds(const Patch& patch, double* seconds, std::string* error) {
+    *seconds = 0.0;
+    for (const PatchNode& node : patch.nodes) {
+        if (node.type != NodeType::kFile) continue;
+        std::string why;
+        const std::unique_ptr<SoundIn> sound = OpenSoundIn(node.file, &why);
+        if (sound == nullptr) {
+            *error = patch.path + ": node " + Quote(node.name) + ": " + why;
+            return false;
+        }
+        *seconds = std::max(*seconds, static_cast<double>(sound->Frames()) / sound->SampleRate());
+    }
     return true;
 }
 

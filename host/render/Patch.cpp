@@ -115,27 +115,36 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
     return true;
 }
 
-bool ReadNode(const json& entry, const std::string& where, std::set<std::string>* names, PatchNode* node,
-              std::string* error) {
+bool ReadNode(const json& entry, const std::string& where, const std::string& directory,
+              std::set<std::string>* names, PatchNode* node, std::string* error) {
     if (!entry.is_object()) {
         *error = where + ": a node is an object, not " + TypeName(entry);
         return false;
     }
     std::string type;
-    if (!KnownKeys(entry, {"name", "type", "gain"}, where, error) || !Name(entry, where, names, &node->name, error) ||
-        !Text(entry, "type", where, &type, error))
+    if (!KnownKeys(entry, {"name", "type", "gain", "file"}, where, error) ||
+        !Name(entry, where, names, &node->name, error) || !Text(entry, "type", where, &type, error))
         return false;
-    const NodeType types[] = {NodeType::kMultiply, NodeType::kMix, NodeType::kOutput};
+    const NodeType types[] = {NodeType::kMultiply, NodeType::kMix, NodeType::kOutput, NodeType::kFile};
     auto found = std::find_if(std::begin(types), std::end(types), [&](NodeType t) { return type == NodeTypeName(t); });
+    const std::string here = where + " (" + node->name + ")";
     if (found == std::end(types)) {
-        *error = where + " (" + node->name + "): unknown type \"" + type + "\" (known: multiply, mix, output)";
+        *error = here + ": unknown type \"" + type + "\" (known: multiply, mix, output, file)";
         return false;
     }
     node->type = *found;
     if (entry.contains("gain") &&
-        !NumberIn(entry.at("gain"), where + " (" + node->name + "): \"gain\"", -1000.0, 1000.0, false, &node->gain,
-                  error))
+        !NumberIn(entry.at("gain"), here + ": \"gain\"", -1000.0, 1000.0, false, &node->gain, error))
         return false;
+    if ((node->type == NodeType::kFile) != entry.contains("file")) {
+        *error = here + (node->type == NodeType::kFile ? ": a file node names its sound file (\"file\")"
+                                                       : ": only a file node has a \"file\"");
+        return false;
+    }
+    if (node->type == NodeType::kFile) {
+        if (!Text(entry, "file", here, &node->file, error)) return false;
+        if (node->file[0] != '/') node->file = directory + "/" + node->file;
+    }
     return true;
 }
 
@@ -208,6 +217,8 @@ const char* NodeTypeName(NodeType type) {
         return "mix";
     case NodeType::kOutput:
         return "output";
+    case NodeType::kFile:
+        return "file";
     }
     return "?";
 }
@@ -238,7 +249,7 @@ bool ReadPatchText(const std::string& text, const std::string& path, Patch* patc
             &problem) ||
         !ReadList<PatchNode>(
             root, "nodes", "node", &patch->nodes,
-            [&](const json& e, const std::string& w, PatchNode* n) { return ReadNode(e, w, &names, n, &problem); },
+            [&](const json& e, const std::string& w, PatchNode* n) { return ReadNode(e, w, patch->directory, &names, n, &problem); },
             &problem) ||
         !ReadList<PatchConnection>(
             root, "connections", "connection", &patch->connections,
@@ -267,6 +278,23 @@ bool ReadPatchText(const std::string& text, const std::string& path, Patch* patc
 bool ReadPatchFile(const std::string& path, Patch* patch, std::string* error) {
     std::string text;
     return ReadTextFile(path, &text, error) && ReadPatchText(text, path, patch, error);
+}
+
+bool ReplaceInputFile(Patch* patch, const std::string& node, const std::string& file, std::string* error) {
+    std::vector<std::string> files;
+    for (PatchNode& n : patch->nodes) {
+        if (n.type != NodeType::kFile) continue;
+        if (n.name == node) {
+            n.file = file;
+            return true;
+        }
+        files.push_back("\"" + n.name + "\"");
+    }
+    std::string known;
+    for (const std::string& name : files) known += (known.empty() ? "" : ", ") + name;
+    *error = patch->path + ": --input " + node + "=" + file + ": the patch has no file node \"" + node + "\"" +
+             (known.empty() ? std::string(" (it has none)") : " (its file nodes: " + known + ")");
+    return false;
 }
 
 }  // namespace sephost::render

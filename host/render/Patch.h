@@ -38,16 +38,18 @@ struct PatchModule {
     PlayPins play;
 };
 
-enum class NodeType { kMultiply, kMix, kOutput };
+enum class NodeType { kMultiply, kMix, kOutput, kFile };
 
 // Host-side nodes. multiply: the product of everything on "in", voice by
 // voice (a VCA); mix: the sum of everything on "in", all voices together;
 // output: the stereo output, "left" and "right" (right follows left when
-// nothing is connected to it). Each scales its result by `gain`.
+// nothing is connected to it); file: a sound file's channels, "out" all of
+// them as voices, "1", "2", ... one each. Each scales its result by `gain`.
 struct PatchNode {
     std::string name;
     NodeType type = NodeType::kMix;
     double gain = 1.0;
+    std::string file;  // a file node's sound file, its path relative to the patch resolved
 };
 
 struct Endpoint {
@@ -75,6 +77,11 @@ struct Patch {
 
 bool ReadPatchText(const std::string& text, const std::string& path, Patch* patch, std::string* error);
 bool ReadPatchFile(const std::string& path, Patch* patch, std::string* error);
+
+// `--input NAME=FILE`: the file node NAME reads FILE (a path as the user
+// gave it) instead of the patch's. False with the reason when the patch has
+// no file node of that name.
+bool ReplaceInputFile(Patch* patch, const std::string& node, const std::string& file, std::string* error);
 
 const char* NodeTypeName(NodeType type);
 

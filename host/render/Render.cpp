@@ -133,7 +133,7 @@ std::string DescribeBadOutput(const RenderSummary& summary) {
 
 uint64_t RenderLength(const std::vector<Note>& notes, const RenderSettings& settings) {
     if (settings.seconds >= 0.0) return ClockAt(settings.seconds, settings.sample_rate);
-    double end = 0.0;
+    double end = settings.input_seconds;
     for (const Note& note : notes) end = std::max(end, note.start + note.length);
     return ClockAt(end + std::max(0.0, settings.tail), settings.sample_rate);
 }
@@ -175,12 +175,12 @@ bool CheckRenderLength(const std::vector<Note>& notes, const RenderSettings& set
     }
     double end = settings.seconds;
     if (end < 0.0) {
-        end = 0.0;
+        end = settings.input_seconds;
         for (const Note& note : notes) end = std::max(end, note.start + note.length);
         end += std::max(0.0, settings.tail);
         if (std::nearbyint(end * rate) > clock_end) {
             std::snprintf(text, sizeof text,
-                          "the last note's end plus the tail, %.3f s, lies beyond the host's 32-bit sample clock, "
+                          "the last note's (or sound file's) end plus the tail, %.3f s, lies beyond the host's 32-bit sample clock, "
                           "which ends at %.1f s at %g Hz",
                           end, clock_end / rate, rate);
             *error = text;
@@ -224,11 +224,16 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
             const PinEvent& e = events[next_event++];
             graph.host->SetInput(e.instance, e.pin, e.value, e.at);
         }
+        // The sound files' block, and what it drives into module inputs.
+        if (!ComputeNodes(&graph, samples, true, error)) return false;
+        for (const NodeFeed& feed : graph.feeds)
+            graph.host->Feed(feed.feed, graph.nodes[static_cast<size_t>(feed.node)].result[static_cast<size_t>(feed.voice)].data(),
+                             samples);
         if (!graph.host->RunBlock(samples, error)) {
             *error = patch.path + ": the host stopped at sample clock " + std::to_string(summary->frames) + ": " + *error;
             return false;
         }
-        ComputeNodes(&graph, samples);
+        if (!ComputeNodes(&graph, samples, false, error)) return false;
         if (summary->first_non_finite.empty()) NameFirstNonFinite(graph, summary->frames, samples, summary);
         const float* left = output.result[0].data();
         const float* right = output.result[1].data();

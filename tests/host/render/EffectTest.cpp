@@ -1,5 +1,7 @@
 // `sep-host render` with the test effect (tests/host/fixtures/onepole.cpp):
-// what it renders is what its one-pole maths gives, sample for sample.
+// what it renders is what its one-pole maths gives, sample for sample, with
+// its pins set by the patch or fed from a sound file ("file" nodes, alone or
+// through nodes, `--input`).
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -33,6 +35,18 @@ std::vector<float> OnePole(const std::vector<float>& in, const std::vector<float
         out[k] = highpass[k] != 0 ? in[k] - state : state;
     }
     return out;
+}
+
+// A float WAV of `channels` interleaved channels.
+void WriteWav(const std::string& path, int rate, int channels, const std::vector<float>& interleaved) {
+    SF_INFO info = {};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr) << path;
+    sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(interleaved.size() / channels));
+    sf_close(file);
 }
 
 std::string EffectPatch(const std::string& pins) {
@@ -83,5 +97,195 @@ INSTANTIATE_TEST_SUITE_P(
                       SettingCase{"CutoffBeyondRangeHeld", R"("in": 5, "cutoff": 40)", 0.5f, 1.0f, 0},
                       SettingCase{"NegativeCutoffHolds", R"("in": 5, "cutoff": -10)", 0.5f, 0.0f, 0}),
     [](const ::testing::TestParamInfo<SettingCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// A step of 0.5 after 10 samples of silence, 40 samples in all: the file
+// ends while the filter still moves, and silence follows.
+std::vector<float> Step() {
+    std::vector<float> step(40, 0.5f);
+    std::fill(step.begin(), step.begin() + 10, 0.0f);
+    return step;
+}
+
+// The step as channel 1 and a cutoff of 0.5 rising to 1 after 25 samples
+// (and 0 once the file has ended) as channel 2.
+std::vector<float> StepAndCutoff() {
+    std::vector<float> frames;
+    const std::vector<float> step = Step();
+    for (size_t k = 0; k < step.size(); ++k) {
+        frames.push_back(step[k]);
+        frames.push_back(k < 25 ? 0.5f : 1.0f);
+    }
+    return frames;
+}
+
+std::string FilePatch(const std::string& nodes, const std::string& connections, const std::string& fx) {
+    return std::string(R"({"sample_rate": 1000, "tail": 0.03,
+      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + R"(", )" + fx + R"(}],
+      "nodes": [)" + nodes + R"(, {"name": "out", "type": "output"}],
+      "connections": [)" + connections + R"(]})";
+}
+
+struct FileCase {
+    const char* name;
+    std::string nodes, connections, fx;
+    bool stereo;  // the file is StepAndCutoff(), else Step()
+    std::vector<int32_t> blocks;
+    // Per voice its input, cutoff and mode per sample, for 70 samples (40
+    // of file, 30 of tail); the output sums the voices.
+    std::vector<std::vector<float>> in, fraction;
+    std::vector<int> highpass;
+};
+
+void PrintTo(const FileCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<float> Padded(std::vector<float> v, float after) {
+    v.resize(70, after);
+    return v;
+}
+
+std::vector<float> Scaled(std::vector<float> v, float gain) {
+    for (float& sample : v) sample *= gain;
+    return v;
+}
+
+const std::vector<float> kHalf(70, 0.5f);
+const std::vector<int> kLow(70, 0);
+
+std::vector<float> Channel(const std::vector<float>& frames, size_t c) {
+    std::vector<float> out;
+    for (size_t k = c; k < frames.size(); k += 2) out.push_back(frames[k]);
+    return out;
+}
+
+class EffectFromFile : public ::testing::TestWithParam<FileCase> {};
+
+TEST_P(EffectFromFile, RendersTheFilterOfTheFile) {
+    const FileCase& c = GetParam();
+    const std::string folder = Folder();
+    if (c.stereo)
+        WriteWav(folder + "/step.wav", 1000, 2, StepAndCutoff());
+    else
+        WriteWav(folder + "/step.wav", 1000, 1, Step());
+    const std::string patch = PatchFile("fx.json", FilePatch(c.nodes, c.connections, c.fx));
+    std::vector<float> expected(70, 0.0f);
+    for (size_t v = 0; v < c.in.size(); ++v) {
+        const std::vector<float> voice = OnePole(c.in[v], c.fraction[v], c.highpass);
+        for (size_t k = 0; k < expected.size(); ++k) expected[k] += voice[k];
+    }
+    for (int32_t block : c.blocks) {
+        SCOPED_TRACE("block " + std::to_string(block));
+        const std::string wav = folder + "/fx.wav";
+        // No score and no --seconds: the file's 40 samples and the tail's 30.
+        const ToolOutput run =
+            RunRender("'" + patch + "' -o '" + wav + "' --quiet --block-size " + std::to_string(block));
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::vector<float> got = ReadLeft(wav);
+        ASSERT_EQ(got.size(), expected.size());
+        for (size_t k = 0; k < got.size(); ++k) {
+            ASSERT_EQ(got[k], expected[k]) << "sample " << k;
+        }
+    }
+}
+
+const std::string kFile = R"({"name": "src", "type": "file", "file": "step.wav"})";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EffectFromFile,
+    ::testing::Values(
+        FileCase{"StepThroughLowpass", kFile, R"(["src.out", "fx.in"], ["fx.out", "out.left"])",
+                 R"("pins": {"cutoff": 5})", false, {16, 1, 7, 64}, {Padded(Step(), 0.0f)}, {kHalf}, kLow},
+        FileCase{"StepThroughHighpassByChannel", kFile, R"(["src.1", "fx.in"], ["fx.out", "out.left"])",
+                 R"("pins": {"cutoff": 2.5, "mode": "highpass"})", false, {16}, {Padded(Step(), 0.0f)},
+                 {std::vector<float>(70, 0.25f)}, std::vector<int>(70, 1)},
+        // A mix node reading only the file is computed before the block.
+        FileCase{"ThroughAMixNodeWithGain", kFile + R"(, {"name": "m", "type": "mix", "gain": 2})",
+                 R"(["src.out", "m.in"], ["m.out", "fx.in"], ["fx.out", "out.left"])", R"("pins": {"cutoff": 5})",
+                 false, {16, 5}, {Padded(Scaled(Step(), 2.0f), 0.0f)}, {kHalf}, kLow},
+        // Channel 2 drives the cutoff as a streamed input that comes to rest.
+        FileCase{"SecondChannelDrivesTheCutoff", kFile,
+                 R"(["src.1", "fx.in"], ["src.2", "fx.cutoff"], ["fx.out", "out.left"])", "\"voices\": 1", true,
+                 {16, 1, 10}, {Padded(Channel(StepAndCutoff(), 0), 0.0f)},
+                 {Padded(Channel(StepAndCutoff(), 1), 0.0f)}, kLow},
+        // Two channels as two voices, clone by clone; the output sums both.
+        FileCase{"ChannelsFeedVoicesOneByOne", kFile, R"(["src.out", "fx.in"], ["fx.out", "out.left"])",
+                 R"("voices": 2, "pins": {"cutoff": 5})", true, {16, 3},
+                 {Padded(Channel(StepAndCutoff(), 0), 0.0f), Padded(Channel(StepAndCutoff(), 1), 0.0f)},
+                 {kHalf, kHalf}, kLow},
+        // The file straight to the output node, no module in between: the
+        // same as a filter that passes everything.
+        FileCase{"FileToTheOutput", kFile, R"(["src.1", "out.left"])", R"("pins": {"cutoff": 5})", false, {16},
+                 {Padded(Step(), 0.0f)}, {std::vector<float>(70, 1.0f)}, kLow}),
+    [](const ::testing::TestParamInfo<FileCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+struct FileErrorCase {
+    const char* name;
+    std::string patch_file;  // the file the patch names
+    std::string nodes, connections;
+    std::string options;
+    int status;
+    std::vector<std::string> says;
+    bool second_module = false;  // a second effect "fx2"
+};
+
+void PrintTo(const FileErrorCase& c, std::ostream* os) { *os << c.name; }
+
+class EffectFileErrors : public ::testing::TestWithParam<FileErrorCase> {};
+
+// step.wav is at 1000 Hz, rate48k.wav at 48000 Hz; missing.wav is not there.
+TEST_P(EffectFileErrors, FailWithTheirReason) {
+    const FileErrorCase& c = GetParam();
+    const std::string folder = Folder();
+    WriteWav(folder + "/step.wav", 1000, 1, Step());
+    WriteWav(folder + "/rate48k.wav", 48000, 1, Step());
+    WriteWav(folder + "/stereo.wav", 1000, 2, StepAndCutoff());
+    std::remove((folder + "/missing.wav").c_str());
+    const std::string nodes = R"({"name": "src", "type": "file", "file": ")" + c.patch_file + "\"}" + c.nodes;
+    const std::string patch = PatchFile(
+        "fx.json", FilePatch(nodes, R"(["src.out", "fx.in"], ["fx.out", "out.left"])" + c.connections,
+                             c.second_module ? std::string(R"("voices": 1}, {"name": "fx2", "sep": ")") + ONEPOLE_SEP_PATH + "\""
+                                             : std::string("\"voices\": 1")));
+    const std::string wav = folder + "/fx.wav";
+    std::remove(wav.c_str());
+    std::string options = c.options;
+    for (size_t at; (at = options.find("@DIR@")) != std::string::npos;) options.replace(at, 5, folder);
+    const ToolOutput run = RunRender("'" + patch + "' -o '" + wav + "' --quiet " + options);
+    EXPECT_EQ(run.status, c.status) << run.out;
+    for (const std::string& text : c.says) EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
+    if (c.status == 0) {
+        EXPECT_EQ(ReadLeft(wav).size(), 70u);
+    } else {
+        EXPECT_TRUE(ReadLeft(wav).empty()) << "a failed render writes no WAV";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EffectFileErrors,
+    ::testing::Values(
+        FileErrorCase{"RateMismatchNamesBoth", "rate48k.wav", "", "", "", 1,
+                      {"node \"src\"", "rate48k.wav is at 48000 Hz, the render at 1000 Hz"}},
+        FileErrorCase{"RateMismatchWithTheRateOption", "step.wav", "", "", "--sample-rate 44100", 1,
+                      {"step.wav is at 1000 Hz, the render at 44100 Hz"}},
+        FileErrorCase{"MissingFile", "missing.wav", "", "", "", 1, {"node \"src\"", "missing.wav"}},
+        FileErrorCase{"NotASoundFile", "fx.json", "", "", "", 1, {"fx.json: cannot read the sound file"}},
+        FileErrorCase{"InputReplacesTheFile", "missing.wav", "", "", "--input src=@DIR@/step.wav", 0, {}},
+        FileErrorCase{"InputReplacesWithAMismatch", "step.wav", "", "", "--input src=@DIR@/rate48k.wav", 1,
+                      {"rate48k.wav is at 48000 Hz, the render at 1000 Hz"}},
+        FileErrorCase{"InputNamesNoFileNode", "step.wav", "", "", "--input out=@DIR@/step.wav", 1,
+                      {"the patch has no file node \"out\" (its file nodes: \"src\")"}},
+        FileErrorCase{"InputWithoutAFile", "step.wav", "", "", "--input src", 2, {"--input needs NODE=FILE"}},
+        // A node reading a module output would need the block it is in.
+        FileErrorCase{"NodeOfModuleOutputsCannotFeedAModule", "step.wav",
+                      R"(, {"name": "m", "type": "mix"})", R"(, ["fx.out", "m.in"], ["m.out", "fx2.in"])", "", 1,
+                      {"node \"m\" reads module outputs"}, true},
+        FileErrorCase{"VoiceCountsMustMatch", "stereo.wav", "", "", "", 1, {"2 voices cannot feed 1"}}),
+    [](const ::testing::TestParamInfo<FileErrorCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
