@@ -6,6 +6,7 @@
 
 #include "FileAccess.h"
 #include "GraphBuilder.h"
+#include "Voices.h"
 
 namespace sephost::render {
 
@@ -210,6 +211,36 @@ bool GraphBuilder::ApplySettings() {
             if (!SettingValue(pin, s, here, &value)) return false;
             for (int v = 0; v < gm.voices; ++v) m_graph->host->SetInput(gm.first + v, index, value, 0);
         }
+        std::set<int32_t> automated;
+        for (const Lane& lane : pm.automation) {
+            const std::string here = what + ": automation of pin " + Quote(lane.pin);
+            const int32_t index = FindPin(gm, lane.pin);
+            if (index < 0) return Fail(what + ": no pin " + Quote(lane.pin) + " (pins: " + PinList(gm) + ")");
+            const PinDescription& pin = gm.pins[index];
+            if (pin.direction == DR_OUT) return Fail(here + ": it is an output");
+            if (m_connected.count({static_cast<int>(m), index}) != 0) return Fail(here + ": it is connected");
+            if (driven.count(index) != 0) return Fail(here + ": it is played by the notes");
+            if (std::any_of(pm.settings.begin(), pm.settings.end(), [&](const Setting& s) { return s.pin == lane.pin; }))
+                return Fail(here + ": it is set in \"pins\" too");
+            if (!automated.insert(index).second) return Fail(here + ": the pin has one lane");
+            GraphLane gl;
+            gl.first = gm.first;
+            gl.voices = gm.voices;
+            gl.pin = index;
+            gl.sample_pin = pin.datatype == DT_FSAMPLE;
+            if (!gl.sample_pin && lane.step_given && !lane.step)
+                return Fail(here + ": a list or integer pin steps; it cannot move linearly");
+            gl.step = lane.step || !gl.sample_pin;
+            for (size_t i = 0; i < lane.points.size(); ++i) {
+                float value = 0.0f;
+                if (!SettingValue(pin, lane.points[i].value, here + " point " + std::to_string(i + 1), &value))
+                    return false;
+                gl.points.push_back({ClockAt(lane.points[i].seconds, m_options.sample_rate), value});
+            }
+            if (gl.sample_pin)
+                for (int v = 0; v < gm.voices; ++v) gl.feeds.push_back(m_graph->host->AddFeed(gm.first + v, index));
+            m_graph->lanes.push_back(std::move(gl));
+        }
         // Played gates and syncs start low whatever their defaults.
         for (int32_t pin : {gm.gate, gm.sync})
             if (pin >= 0)
@@ -227,6 +258,20 @@ bool GraphBuilder::Open() {
     std::string why;
     if (!m_graph->host->Open(&why)) return Fail(why);
     return true;
+}
+
+float LaneValue(const GraphLane& lane, uint32_t clock) {
+    const auto& points = lane.points;
+    // The first point after `clock`; the one before it is in force.
+    auto next = std::upper_bound(points.begin(), points.end(), clock,
+                                 [](uint32_t c, const std::pair<uint32_t, float>& p) { return c < p.first; });
+    if (next == points.begin()) return points.front().second;
+    const auto& from = *(next - 1);
+    if (next == points.end() || lane.step) return from.second;
+    // Between two points: the straight line, computed in double.
+    const double fraction = static_cast<double>(clock - from.first) / static_cast<double>(next->first - from.first);
+    return static_cast<float>(static_cast<double>(from.second) +
+                              (static_cast<double>(next->second) - static_cast<double>(from.second)) * fraction);
 }
 
 bool LongestInputSeconds(const Patch& patch, double* seconds, std::string* error) {

@@ -54,6 +54,23 @@ struct GraphModule {
     std::string part;  // notes of this part only; empty: all
 };
 
+// An automation lane made real: its points at sample clocks, the pin's
+// values. A float-sample lane is fed to every clone block by block (one
+// feed each); a list or integer lane's points are events at their clocks.
+struct GraphLane {
+    int first = 0;  // the first clone
+    int voices = 1;
+    int32_t pin = -1;
+    bool sample_pin = false;
+    bool step = false;
+    std::vector<std::pair<uint32_t, float>> points;  // in clock order
+    std::vector<int> feeds;                           // sample pins: one per clone
+};
+
+// The value of a float-sample lane at `clock`: the last point at or before
+// it when stepping; else the straight line between the points around it.
+float LaneValue(const GraphLane& lane, uint32_t clock);
+
 struct Graph {
     std::vector<std::unique_ptr<Library>> libraries;
     std::unique_ptr<RenderHost> host;
@@ -62,6 +79,7 @@ struct Graph {
     int output = -1;               // index into `nodes`
     std::vector<float> scratch;    // one block: a node input's voices summed
     std::vector<NodeFeed> feeds;
+    std::vector<GraphLane> lanes;
 };
 
 // Interleaved stereo blocks a render's writers hold besides the graph's

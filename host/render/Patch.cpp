@@ -55,13 +55,77 @@ bool Name(const json& object, const std::string& where, std::set<std::string>* t
     return true;
 }
 
+// One setting value as the patch writes it: a number or a list label.
+bool ReadSettingValue(const json& v, const std::string& what, Setting* setting, std::string* error) {
+    if (v.is_string()) {
+        setting->is_label = true;
+        setting->label = v.get<std::string>();
+        return true;
+    }
+    if (v.is_number() && std::isfinite(v.get<double>())) {
+        setting->number = v.get<double>();
+        return true;
+    }
+    *error = what + " takes a number or a list label, not " + Excerpt(v);
+    return false;
+}
+
+// "automation": {"PIN": [[time, value], ...]} or {"PIN": {"points": [...],
+// "interpolation": "linear" | "step"}}.
+bool ReadLane(const std::string& pin, const json& v, const std::string& here, Lane* lane, std::string* error) {
+    const std::string what = here + ": automation of \"" + Excerpt(pin) + "\"";
+    lane->pin = pin;
+    const json* points = &v;
+    if (v.is_object()) {
+        if (!KnownKeys(v, {"points", "interpolation"}, what, error)) return false;
+        if (!v.contains("points")) {
+            *error = what + ": \"points\" is missing";
+            return false;
+        }
+        points = &v.at("points");
+        if (v.contains("interpolation")) {
+            const json& kind = v.at("interpolation");
+            if (kind != "linear" && kind != "step") {
+                *error = what + ": \"interpolation\" is \"linear\" or \"step\", not " + Excerpt(kind);
+                return false;
+            }
+            lane->step = kind == "step";
+            lane->step_given = true;
+        }
+    }
+    if (!points->is_array() || points->empty()) {
+        *error = what + " is a list of [time, value] points, not " + Excerpt(*points);
+        return false;
+    }
+    for (size_t i = 0; i < points->size(); ++i) {
+        const json& point = points->at(i);
+        const std::string at = what + " point " + std::to_string(i + 1);
+        if (!point.is_array() || point.size() != 2) {
+            *error = at + " is [time, value], not " + Excerpt(point);
+            return false;
+        }
+        LanePoint p;
+        p.value.pin = pin;
+        if (!NumberIn(point.at(0), at + ": the time", 0.0, 86400.0, false, &p.seconds, error) ||
+            !ReadSettingValue(point.at(1), at + ": the value", &p.value, error))
+            return false;
+        if (!lane->points.empty() && p.seconds < lane->points.back().seconds) {
+            *error = at + ": the times must not go back (" + Excerpt(point.at(0)) + " after " +
+                     Excerpt(points->at(i - 1).at(0)) + ")";
+            return false;
+        }
+        lane->points.push_back(p);
+    }
+    return true;
+}
+
 bool ReadModule(const json& entry, const std::string& where, std::set<std::string>* names, PatchModule* module,
                 std::string* error) {
     if (!entry.is_object()) {
         *error = where + ": a module is an object, not " + TypeName(entry);
         return false;
     }
-    if (!KnownKeys(entry, {"name", "sep", "voices", "pins", "play"}, where, error) ||
+    if (!KnownKeys(entry, {"name", "sep", "voices", "pins", "play", "automation"}, where, error) ||
         !Name(entry, where, names, &module->name, error) || !Text(entry, "sep", where, &module->sep, error))
         return false;
     const std::string here = where + " (" + module->name + ")";
@@ -91,6 +155,18 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
                 return false;
             }
             module->settings.push_back(setting);
+        }
+    }
+    if (entry.contains("automation")) {
+        const json& lanes = entry.at("automation");
+        if (!lanes.is_object()) {
+            *error = here + ": \"automation\" is an object of pin name to lane, not " + TypeName(lanes);
+            return false;
+        }
+        for (const auto& item : lanes.items()) {
+            Lane lane;
+            if (!ReadLane(item.key(), item.value(), here, &lane, error)) return false;
+            module->automation.push_back(lane);
         }
     }
     if (entry.contains("play")) {

@@ -30,12 +30,29 @@ struct PlayPins {
     std::string part;      // only notes of this part; empty: every note
 };
 
+// An automation lane: a pin's values at times in seconds, in time order
+// (two points at one time: a jump). A float-sample pin moves linearly
+// between points unless `step`; list and integer pins always step. Before
+// the first point the pin holds the first value, after the last the last.
+struct LanePoint {
+    double seconds = 0.0;
+    Setting value;  // as a setting is written: volts, a label or a number
+};
+
+struct Lane {
+    std::string pin;
+    bool step = false;
+    bool step_given = false;  // "interpolation" was written
+    std::vector<LanePoint> points;
+};
+
 struct PatchModule {
     std::string name;
     std::string sep;  // as written: a path relative to the patch, or a file name
     int voices = 1;
     std::vector<Setting> settings;
     PlayPins play;
+    std::vector<Lane> automation;
 };
 
 enum class NodeType { kMultiply, kMix, kOutput, kFile };

@@ -50,6 +50,14 @@ std::vector<PinEvent> Schedule(const Graph& graph, const std::vector<Note>& note
             add(module.gate, played.off, 0.0f);
         }
     }
+    // List and integer lanes: each point a change at its clock, on every clone.
+    for (const GraphLane& lane : graph.lanes) {
+        if (lane.sample_pin) continue;
+        // Before its first point a lane holds the first value: the start.
+        for (int v = 0; v < lane.voices; ++v) events.push_back({0, lane.first + v, lane.pin, lane.points.front().second});
+        for (const auto& point : lane.points)
+            for (int v = 0; v < lane.voices; ++v) events.push_back({point.first, lane.first + v, lane.pin, point.second});
+    }
     std::stable_sort(events.begin(), events.end(), [](const PinEvent& a, const PinEvent& b) { return a.at < b.at; });
     return events;
 }
@@ -214,6 +222,7 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
     const uint64_t total = RenderLength(notes, settings);
     size_t next_event = 0;
     double square_sum = 0.0;
+    std::vector<float> lane_block(static_cast<size_t>(settings.block_size));
     const GraphNode& output = graph.nodes[graph.output];
     while (summary->frames < total) {
         const int32_t samples =
@@ -226,6 +235,13 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
         }
         // The sound files' block, and what it drives into module inputs.
         if (!ComputeNodes(&graph, samples, true, error)) return false;
+        // Float-sample lanes, computed for the block and fed to every clone.
+        for (const GraphLane& lane : graph.lanes) {
+            if (!lane.sample_pin) continue;
+            for (int32_t k = 0; k < samples; ++k)
+                lane_block[static_cast<size_t>(k)] = LaneValue(lane, static_cast<uint32_t>(summary->frames + static_cast<uint64_t>(k)));
+            for (int feed : lane.feeds) graph.host->Feed(feed, lane_block.data(), samples);
+        }
         for (const NodeFeed& feed : graph.feeds)
             graph.host->Feed(feed.feed, graph.nodes[static_cast<size_t>(feed.node)].result[static_cast<size_t>(feed.voice)].data(),
                              samples);

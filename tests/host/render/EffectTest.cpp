@@ -289,3 +289,119 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<FileErrorCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// The lane's straight line as the host computes it: in double between the
+// points' float values.
+float Line(float from, float to, double fraction) {
+    return static_cast<float>(static_cast<double>(from) + (static_cast<double>(to) - from) * fraction);
+}
+
+struct LaneCase {
+    const char* name;
+    std::string automation;
+    std::vector<float> fraction;  // 60 samples
+    std::vector<int> highpass;
+};
+
+void PrintTo(const LaneCase& c, std::ostream* os) { *os << c.name; }
+
+class EffectAutomation : public ::testing::TestWithParam<LaneCase> {};
+
+// A step of 0.5 from clock 0 (the "in" pin set), the lanes on "cutoff" and
+// "mode": every sample is the filter's maths with the lane's values, so a
+// change landing one sample early or late fails.
+TEST_P(EffectAutomation, ChangesLandOnTheirSamples) {
+    const LaneCase& c = GetParam();
+    const std::string patch = PatchFile(
+        "fx.json", std::string(R"({"sample_rate": 1000,
+      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + R"(", "pins": {"in": 5},
+                   "automation": {)" + c.automation + R"(}}],
+      "nodes": [{"name": "out", "type": "output"}], "connections": [["fx.out", "out.left"]]})");
+    const std::vector<float> expected = OnePole(std::vector<float>(60, 0.5f), c.fraction, c.highpass);
+    for (int32_t block : {16, 1, 7}) {
+        SCOPED_TRACE("block " + std::to_string(block));
+        const std::string wav = Folder() + "/fx.wav";
+        const ToolOutput run = RunRender("'" + patch + "' -o '" + wav + "' --quiet --seconds 0.06 --block-size " +
+                                         std::to_string(block));
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::vector<float> got = ReadLeft(wav);
+        ASSERT_EQ(got.size(), expected.size());
+        for (size_t k = 0; k < got.size(); ++k) {
+            ASSERT_EQ(got[k], expected[k]) << "sample " << k;
+        }
+    }
+}
+
+std::vector<float> LinearCutoff() {  // 5 V to 10 V over 40 ms, then held
+    std::vector<float> v(60, 1.0f);
+    for (size_t k = 0; k < 40; ++k) v[k] = Line(0.5f, 1.0f, static_cast<double>(k) / 40.0);
+    return v;
+}
+
+std::vector<float> Steps(size_t at, float before, float after) {
+    std::vector<float> v(60, after);
+    std::fill(v.begin(), v.begin() + static_cast<long>(at), before);
+    return v;
+}
+
+std::vector<int> ModeWindow(size_t from, size_t to) {
+    std::vector<int> v(60, 0);
+    for (size_t k = from; k < to; ++k) v[k] = 1;
+    return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EffectAutomation,
+    ::testing::Values(
+        LaneCase{"ModeSwitchesAtItsSample", R"("mode": [[0, "lowpass"], [0.025, "highpass"], [0.05, 0]])",
+                 std::vector<float>(60, 1.0f), ModeWindow(25, 50)},
+        LaneCase{"ModeHoldsItsFirstPointBeforeIt", R"("cutoff": [[0, 2.5]], "mode": [[0.013, "highpass"]])",
+                 std::vector<float>(60, 0.25f), ModeWindow(0, 60)},
+        LaneCase{"LinearCutoffAndModeSwitch",
+                 R"("cutoff": [[0, 5], [0.04, 10]], "mode": [[0, "lowpass"], [0.025, "highpass"]])", LinearCutoff(),
+                 ModeWindow(25, 60)},
+        LaneCase{"SteppedCutoff", R"("cutoff": {"points": [[0, 5], [0.03, 10]], "interpolation": "step"})",
+                 Steps(30, 0.5f, 1.0f), ModeWindow(0, 0)},
+        LaneCase{"JumpAtOneTime", R"("cutoff": [[0.02, 2.5], [0.02, 7.5], [0.06, 7.5]])", Steps(20, 0.25f, 0.75f),
+                 ModeWindow(0, 0)}),
+    [](const ::testing::TestParamInfo<LaneCase>& info) { return std::string(info.param.name); });
+
+struct LaneErrorCase {
+    const char* name;
+    std::string module;  // the module's keys after "sep"
+    std::string says;
+};
+
+void PrintTo(const LaneErrorCase& c, std::ostream* os) { *os << c.name; }
+
+class EffectAutomationErrors : public ::testing::TestWithParam<LaneErrorCase> {};
+
+TEST_P(EffectAutomationErrors, NameTheLaneAndTheFault) {
+    const LaneErrorCase& c = GetParam();
+    const std::string patch = PatchFile("fx.json", std::string(R"({"sample_rate": 1000,
+      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + "\", " + c.module + R"(}],
+      "nodes": [{"name": "out", "type": "output"}], "connections": [["fx.out", "out.left"]]})");
+    const ToolOutput run = RunRender("'" + patch + "' -o '" + Folder() + "/fx.wav' --quiet --seconds 0.01");
+    EXPECT_EQ(run.status, 1) << run.out;
+    EXPECT_NE(run.out.find(c.says), std::string::npos) << c.says << "\n" << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EffectAutomationErrors,
+    ::testing::Values(
+        LaneErrorCase{"Output", R"("automation": {"out": [[0, 1]]})", "automation of pin \"out\": it is an output"},
+        LaneErrorCase{"AlsoSet", R"("pins": {"cutoff": 5}, "automation": {"cutoff": [[0, 1]]})",
+                      "automation of pin \"cutoff\": it is set in \"pins\" too"},
+        LaneErrorCase{"ListPinLinear", R"("automation": {"mode": {"points": [[0, 1]], "interpolation": "linear"}})",
+                      "a list or integer pin steps"},
+        LaneErrorCase{"UnknownLabel", R"("automation": {"mode": [[0, "bandpass"]]})",
+                      "\"bandpass\" is not one of its choices"},
+        LaneErrorCase{"TimeGoesBack", R"("automation": {"cutoff": [[0.5, 1], [0.25, 2]]})",
+                      "the times must not go back"},
+        LaneErrorCase{"NoPin", R"("automation": {"q": [[0, 1]]})", "no pin \"q\""},
+        LaneErrorCase{"EmptyLane", R"("automation": {"cutoff": []})", "is a list of [time, value] points"}),
+    [](const ::testing::TestParamInfo<LaneErrorCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
