@@ -4,6 +4,8 @@
 // through nodes, `--input`).
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -247,6 +249,9 @@ TEST_P(EffectFileErrors, FailWithTheirReason) {
     WriteWav(folder + "/rate48k.wav", 48000, 1, Step());
     WriteWav(folder + "/stereo.wav", 1000, 2, StepAndCutoff());
     std::remove((folder + "/missing.wav").c_str());
+    if (access((folder + "/fifo.wav").c_str(), F_OK) != 0) {
+        ASSERT_EQ(mkfifo((folder + "/fifo.wav").c_str(), 0600), 0);
+    }
     const std::string nodes = R"({"name": "src", "type": "file", "file": ")" + c.patch_file + "\"}" + c.nodes;
     const std::string patch = PatchFile(
         "fx.json", FilePatch(nodes, R"(["src.out", "fx.in"], ["fx.out", "out.left"])" + c.connections,
@@ -274,6 +279,8 @@ INSTANTIATE_TEST_SUITE_P(
         FileErrorCase{"RateMismatchWithTheRateOption", "step.wav", "", "", "--sample-rate 44100", 1,
                       {"step.wav is at 1000 Hz, the render at 44100 Hz"}},
         FileErrorCase{"MissingFile", "missing.wav", "", "", "", 1, {"node \"src\"", "missing.wav"}},
+        // A FIFO would block the read: refused before libsndfile opens it.
+        FileErrorCase{"FifoIsRefused", "fifo.wav", "", "", "", 1, {"fifo.wav", "not a regular file"}},
         FileErrorCase{"NotASoundFile", "fx.json", "", "", "", 1, {"fx.json: cannot read the sound file"}},
         FileErrorCase{"InputReplacesTheFile", "missing.wav", "", "", "--input src=@DIR@/step.wav", 0, {}},
         FileErrorCase{"InputReplacesWithAMismatch", "step.wav", "", "", "--input src=@DIR@/rate48k.wav", 1,
