@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "FileAccess.h"
 #include "GraphBuilder.h"
@@ -236,6 +237,45 @@ bool GraphBuilder::ApplySettings() {
                 if (!SettingValue(pin, lane.points[i].value, here + " point " + std::to_string(i + 1), &value))
                     return false;
                 gl.points.push_back({ClockAt(lane.points[i].seconds, m_options.sample_rate), value});
+            }
+            if (gl.sample_pin)
+                for (int v = 0; v < gm.voices; ++v) gl.feeds.push_back(m_graph->host->AddFeed(gm.first + v, index));
+            m_graph->lanes.push_back(std::move(gl));
+        }
+        // MIDI controllers: a stepped lane from the pin's start (its setting,
+        // else its default) through each change of the controller.
+        for (const ControlMap& map : pm.controls) {
+            const std::string here = what + ": \"cc\" " + (map.number == kPitchBend ? std::string("bend")
+                                                                                    : std::to_string(map.number)) +
+                                     " to pin " + Quote(map.pin);
+            const int32_t index = FindPin(gm, map.pin);
+            if (index < 0) return Fail(what + ": no pin " + Quote(map.pin) + " (pins: " + PinList(gm) + ")");
+            const PinDescription& pin = gm.pins[index];
+            if (pin.direction == DR_OUT) return Fail(here + ": it is an output");
+            if (m_connected.count({static_cast<int>(m), index}) != 0) return Fail(here + ": it is connected");
+            if (driven.count(index) != 0) return Fail(here + ": it is played by the notes");
+            if (!automated.insert(index).second) return Fail(here + ": the pin has a lane or a controller already");
+            GraphLane gl;
+            gl.first = gm.first;
+            gl.voices = gm.voices;
+            gl.pin = index;
+            gl.sample_pin = pin.datatype == DT_FSAMPLE;
+            gl.step = true;
+            Setting start;
+            start.number = std::strtod(pin.default_text.c_str(), nullptr);
+            for (const Setting& s : pm.settings)
+                if (s.pin == map.pin) start = s;
+            float value = 0.0f;
+            if (!SettingValue(pin, start, here + ": its start", &value)) return false;
+            gl.points.push_back({0, value});
+            const double top = map.number == kPitchBend ? 16383.0 : 127.0;
+            for (const Control& c : m_options.controls) {
+                if (c.number != map.number || (map.channel != 0 && c.channel != map.channel)) continue;
+                Setting s;
+                s.number = map.low + (map.high - map.low) * (c.value / top);
+                if (!gl.sample_pin) s.number = std::nearbyint(s.number);
+                if (!SettingValue(pin, s, here + " (value " + std::to_string(c.value) + ")", &value)) return false;
+                gl.points.push_back({ClockAt(c.seconds, m_options.sample_rate), value});
             }
             if (gl.sample_pin)
                 for (int v = 0; v < gm.voices; ++v) gl.feeds.push_back(m_graph->host->AddFeed(gm.first + v, index));

@@ -94,6 +94,7 @@ struct GraphOptions {
     // patch's own folder.
     std::vector<std::string> plugin_folders;
     bool fill_driven_by_sample = false;  // EngineOptions' reference fill
+    std::vector<Control> controls;  // the --midi file's, for the modules' "cc"
 };
 
 // The value a setting puts into a pin, as the host writes it: volts / 10 on

@@ -125,7 +125,7 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
         *error = where + ": a module is an object, not " + TypeName(entry);
         return false;
     }
-    if (!KnownKeys(entry, {"name", "sep", "voices", "pins", "play", "automation"}, where, error) ||
+    if (!KnownKeys(entry, {"name", "sep", "voices", "pins", "play", "automation", "cc"}, where, error) ||
         !Name(entry, where, names, &module->name, error) || !Text(entry, "sep", where, &module->sep, error))
         return false;
     const std::string here = where + " (" + module->name + ")";
@@ -155,6 +155,51 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
                 return false;
             }
             module->settings.push_back(setting);
+        }
+    }
+    if (entry.contains("cc")) {
+        const json& maps = entry.at("cc");
+        if (!maps.is_object()) {
+            *error = here + ": \"cc\" is an object of controller number (or \"bend\") to {\"pin\", \"range\"}, not " +
+                     TypeName(maps);
+            return false;
+        }
+        for (const auto& item : maps.items()) {
+            const std::string what = here + ": \"cc\" \"" + Excerpt(item.key()) + "\"";
+            ControlMap map;
+            if (item.key() == "bend") {
+                map.number = kPitchBend;
+            } else {
+                const std::string& key = item.key();
+                if (key.empty() || key.size() > 3 || key.find_first_not_of("0123456789") != std::string::npos ||
+                    std::stoi(key) > 127) {
+                    *error = what + ": a controller is a number from 0 to 127, or \"bend\"";
+                    return false;
+                }
+                map.number = std::stoi(key);
+            }
+            const json& v = item.value();
+            if (!v.is_object()) {
+                *error = what + " is {\"pin\": NAME, \"range\": [LOW, HIGH]}, not " + Excerpt(v);
+                return false;
+            }
+            if (!KnownKeys(v, {"pin", "range", "channel"}, what, error) || !Text(v, "pin", what, &map.pin, error))
+                return false;
+            if (v.contains("range")) {
+                const json& range = v.at("range");
+                if (!range.is_array() || range.size() != 2) {
+                    *error = what + ": \"range\" is [LOW, HIGH], not " + Excerpt(range);
+                    return false;
+                }
+                if (!NumberIn(range.at(0), what + ": the range's low end", -1.0e9, 1.0e9, false, &map.low, error) ||
+                    !NumberIn(range.at(1), what + ": the range's high end", -1.0e9, 1.0e9, false, &map.high, error))
+                    return false;
+            }
+            double channel = 0.0;
+            if (v.contains("channel") && !NumberIn(v.at("channel"), what + ": \"channel\"", 1, 16, true, &channel, error))
+                return false;
+            map.channel = static_cast<int>(channel);
+            module->controls.push_back(map);
         }
     }
     if (entry.contains("automation")) {

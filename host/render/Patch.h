@@ -46,6 +46,16 @@ struct Lane {
     std::vector<LanePoint> points;
 };
 
+// "cc": a MIDI controller (or the pitch bend) of the --midi file mapped to
+// a pin: its 0..127 (a bend's 0..16383) scaled to low..high, in the pin's
+// units as "pins" writes them (volts on a float-sample pin).
+struct ControlMap {
+    int number = 0;   // controller, or kPitchBend
+    int channel = 0;  // 1 to 16; 0: every channel
+    std::string pin;
+    double low = 0.0, high = 10.0;
+};
+
 struct PatchModule {
     std::string name;
     std::string sep;  // as written: a path relative to the patch, or a file name
@@ -53,6 +63,7 @@ struct PatchModule {
     std::vector<Setting> settings;
     PlayPins play;
     std::vector<Lane> automation;
+    std::vector<ControlMap> controls;
 };
 
 enum class NodeType { kMultiply, kMix, kOutput, kFile };

@@ -215,6 +215,7 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
     options.block_size = settings.block_size;
     options.plugin_folders = settings.plugin_folders;
     options.fill_driven_by_sample = settings.fill_driven_by_sample;
+    options.controls = settings.controls;
     Graph graph;
     if (!BuildGraph(patch, options, &graph, error)) return false;
 

@@ -230,12 +230,13 @@ int RunRender(const RenderArguments& a) {
     double input_seconds = 0.0;
     if (!LongestInputSeconds(patch, &input_seconds, &error)) return fail(error);
     std::vector<Note> notes = patch.notes;
+    std::vector<Control> controls;
     std::string where = a.patch + ": score";
     if (!a.score.empty() && !ReadScoreFile(a.score, &notes, &error)) return fail(error);
     if (!a.score.empty()) where = a.score;
     if (!a.midi.empty()) {
         std::vector<std::string> warnings;
-        if (!ReadMidiFile(a.midi, &notes, &warnings, &error)) return fail(error);
+        if (!ReadMidiFile(a.midi, &notes, &warnings, &error, &controls)) return fail(error);
         for (const std::string& warning : warnings) std::cerr << "sep-host: warning: " << warning << "\n";
         if (!warnings.empty())
             std::cerr << "sep-host: warning: " << a.midi << " was read with " << warnings.size() << " warning"
@@ -254,6 +255,7 @@ int RunRender(const RenderArguments& a) {
     settings.seconds = a.seconds;
     settings.tail = a.tail >= 0.0 ? a.tail : patch.tail >= 0.0 ? patch.tail : 1.0;
     settings.input_seconds = input_seconds;
+    settings.controls = controls;
     settings.max_seconds = a.max_seconds;
     settings.ceiling_db = a.ceiling_db;
     settings.plugin_folders = a.plugin_folders;

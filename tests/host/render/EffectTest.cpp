@@ -408,7 +408,105 @@ INSTANTIATE_TEST_SUITE_P(
         LaneErrorCase{"TimeGoesBack", R"("automation": {"cutoff": [[0.5, 1], [0.25, 2]]})",
                       "the times must not go back"},
         LaneErrorCase{"NoPin", R"("automation": {"q": [[0, 1]]})", "no pin \"q\""},
-        LaneErrorCase{"EmptyLane", R"("automation": {"cutoff": []})", "is a list of [time, value] points"}),
+        LaneErrorCase{"EmptyLane", R"("automation": {"cutoff": []})", "is a list of [time, value] points"},
+        LaneErrorCase{"ControllerOutOfRange", R"("cc": {"200": {"pin": "cutoff"}})",
+                      "a controller is a number from 0 to 127, or \"bend\""},
+        LaneErrorCase{"ControllerOnAnOutput", R"("cc": {"74": {"pin": "out"}})",
+                      "\"cc\" 74 to pin \"out\": it is an output"},
+        LaneErrorCase{"ControllerChannel", R"("cc": {"bend": {"pin": "cutoff", "channel": 17}})", "\"channel\""},
+        LaneErrorCase{"ControllerAndLane", R"("automation": {"cutoff": [[0, 1]]}, "cc": {"74": {"pin": "cutoff"}})",
+                      "has a lane or a controller already"}),
     [](const ::testing::TestParamInfo<LaneErrorCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// A format-0 MIDI file of 1000 ticks per quarter note at 120 bpm (a tick is
+// 0.5 ms) holding `events`: each a delta time below 128 ticks and its bytes.
+std::string MidiWith(const std::vector<std::pair<int, std::string>>& events) {
+    std::string track;
+    for (const auto& [delta, bytes] : events) track += static_cast<char>(delta) + bytes;
+    track += std::string("\x00\xFF\x2F\x00", 4);
+    auto big = [](uint32_t v, int n) {
+        std::string out;
+        for (int k = n - 1; k >= 0; --k) out += static_cast<char>(v >> (8 * k) & 0xFF);
+        return out;
+    };
+    return "MThd" + big(6, 4) + big(0, 2) + big(1, 2) + big(1000, 2) + "MTrk" + big(static_cast<uint32_t>(track.size()), 4) +
+           track;
+}
+
+// CC 74 of channel 1 mapped to the cutoff over 0..10 V: the cutoff steps at
+// the controller's clocks (0, 20 and 40 ms); CC 7 and channel 2 are not
+// mapped and change nothing.
+TEST(EffectControllers, ControlChangeStepsThePinAtItsSample) {
+    const std::string folder = Folder();
+    const std::string midi = folder + "/cc.mid";
+    WriteFile(midi, MidiWith({{0, std::string("\xB0\x4A\x00", 3)},
+                              {10, std::string("\xB0\x07\x40", 3)},
+                              {10, std::string("\xB1\x4A\x7F", 3)},
+                              {20, std::string("\xB0\x4A\x40", 3)},
+                              {40, std::string("\xB0\x4A\x7F", 3)}}));
+    const std::string patch = PatchFile("fx.json", std::string(R"({"sample_rate": 1000,
+      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + R"(", "pins": {"in": 5},
+                   "cc": {"74": {"pin": "cutoff", "range": [0, 10], "channel": 1}}}],
+      "nodes": [{"name": "out", "type": "output"}], "connections": [["fx.out", "out.left"]]})");
+    auto fraction_of = [](int value) { return static_cast<float>((0.0 + 10.0 * (value / 127.0)) / 10.0); };
+    std::vector<float> fraction(60, fraction_of(0));
+    std::fill(fraction.begin() + 20, fraction.begin() + 40, fraction_of(64));
+    std::fill(fraction.begin() + 40, fraction.end(), fraction_of(127));
+    const std::vector<float> expected = OnePole(std::vector<float>(60, 0.5f), fraction, std::vector<int>(60, 0));
+    for (int32_t block : {16, 1}) {
+        SCOPED_TRACE("block " + std::to_string(block));
+        const std::string wav = folder + "/fx.wav";
+        const ToolOutput run = RunRender("'" + patch + "' --midi '" + midi + "' -o '" + wav +
+                                         "' --quiet --seconds 0.06 --block-size " + std::to_string(block));
+        ASSERT_EQ(run.status, 0) << run.out;
+        const std::vector<float> got = ReadLeft(wav);
+        ASSERT_EQ(got.size(), expected.size());
+        for (size_t k = 0; k < got.size(); ++k) {
+            ASSERT_EQ(got[k], expected[k]) << "sample " << k;
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// CC 74 sweeping ulvo's "combfreq" (comb "off": the step per partial): the
+// render is the unswept one up to the first change, and differs after it.
+TEST(EffectControllers, ControlChangeSweepsUlvoCombfreq) {
+    const std::string folder = Folder();
+    const std::string midi = folder + "/sweep.mid";
+    // A4 held from 0 to 100 ms; CC 74 rises from 20 ms (tick 40) in steps.
+    std::vector<std::pair<int, std::string>> events = {{0, std::string("\x90\x45\x64", 3)}};
+    for (int step = 0; step < 8; ++step)
+        events.push_back({step == 0 ? 40 : 10, std::string("\xB0\x4A", 2) + static_cast<char>(16 * step + 15)});
+    events.push_back({80, std::string("\x80\x45\x00", 3)});
+    WriteFile(midi, MidiWith(events));
+    auto patch_with = [&](const std::string& cc) {
+        return PatchFile("osc" + std::to_string(cc.size()) + ".json", std::string(R"({"sample_rate": 44100,
+          "modules": [{"name": "osc", "sep": "@ULVO@", "pins": {"N": 40, "fund": 10, "a": 8, "cpmode": "off", "combfreq": 0}, )") + cc +
+                                                                              R"(
+                       "play": {"pitch": "fc", "gate": "gate", "sync": "sync"}}],
+          "nodes": [{"name": "out", "type": "output", "gain": 0.5}], "connections": [["osc.outputl", "out.left"]]})");
+    };
+    const std::string swept = folder + "/swept.wav", plain = folder + "/plain.wav";
+    const ToolOutput a = RunRender("'" + patch_with(R"("cc": {"74": {"pin": "combfreq", "range": [0, 10]}},)") +
+                                   "' --midi '" + midi + "' -o '" + swept + "' --quiet --seconds 0.1");
+    const ToolOutput b = RunRender("'" + patch_with("") + "' --midi '" + midi + "' -o '" + plain + "' --quiet --seconds 0.1");
+    ASSERT_EQ(a.status, 0) << a.out;
+    ASSERT_EQ(b.status, 0) << b.out;
+    const std::vector<float> x = ReadLeft(swept), y = ReadLeft(plain);
+    ASSERT_EQ(x.size(), 4410u);
+    ASSERT_EQ(y.size(), x.size());
+    // The first change: tick 40 is 20 ms, sample 882 at 44.1 kHz; before
+    // it CC 74 has said nothing and the pin keeps its setting (0 V).
+    size_t first = 0;
+    while (first < x.size() && x[first] == y[first]) ++first;
+    EXPECT_EQ(first, 882u);
+}
 
 }  // namespace
