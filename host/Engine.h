@@ -134,8 +134,10 @@ public:
     // Streams an unconnected DT_FSAMPLE input: sample k of `samples` is the
     // value at clock at + k, the last sample holds afterwards; ST_STREAMING
     // is delivered at `at` (at clock 0 before the first Run: part of the
-    // initial announcement).
-    void StreamInput(int instance, int32_t pin, const std::vector<float>& samples, uint32_t at = 0);
+    // initial announcement). With `announce` false no status is sent: the
+    // samples continue a stream the module has been told of.
+    void StreamInput(int instance, int32_t pin, const std::vector<float>& samples, uint32_t at = 0,
+                     bool announce = true);
 
     // Delivers a status change of an input at clock `at` without changing
     // its value.

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "FileAccess.h"
 #include "GraphBuilder.h"
+#include "Voices.h"
 
 namespace sephost::render {
 
@@ -108,7 +110,7 @@ bool GraphBuilder::Build(std::string* error) {
     m_graph->host = std::make_unique<RenderHost>(m_options.sample_rate, m_options.block_size,
                                                    m_options.fill_driven_by_sample);
     const bool ok = PlaceModules() && MakeNodes() && ReadConnections() && ApplySettings() && CheckCycles() &&
-                    Wire() && OrderNodes() && AllocateBlocks() && Open();
+                    Wire() && OrderNodes() && FeedModules() && AllocateBlocks() && Open();
     if (!ok) *error = m_patch.path + ": " + m_error;
     return ok;
 }
@@ -145,11 +147,24 @@ bool GraphBuilder::MakeNodes() {
         node.name = pn.name;
         node.type = pn.type;
         node.gain = static_cast<float>(pn.gain);
+        if (pn.type == NodeType::kFile) {
+            std::string why;
+            node.sound = OpenSoundIn(pn.file, &why);
+            if (node.sound == nullptr) return Fail("node " + Quote(pn.name) + ": " + why);
+            const double rate = m_options.sample_rate;
+            if (static_cast<double>(node.sound->SampleRate()) != rate)
+                return Fail("node " + Quote(pn.name) + ": " + pn.file + " is at " +
+                            std::to_string(node.sound->SampleRate()) + " Hz, the render at " +
+                            FormatNumber(rate) + " Hz (render at " + std::to_string(node.sound->SampleRate()) +
+                            " Hz, or resample the file)");
+            node.voices = node.sound->Channels();
+            node.before = true;
+        }
         if (pn.type == NodeType::kOutput) {
             if (m_graph->output >= 0) return Fail("node " + Quote(pn.name) + ": the patch has one output node");
             m_graph->output = static_cast<int>(m_graph->nodes.size());
         }
-        m_graph->nodes.push_back(node);
+        m_graph->nodes.push_back(std::move(node));
         m_owners[pn.name] = {true, static_cast<int>(m_graph->nodes.size()) - 1};
     }
     if (m_graph->output < 0) return Fail("the patch has no node of type \"output\"");
@@ -197,6 +212,75 @@ bool GraphBuilder::ApplySettings() {
             if (!SettingValue(pin, s, here, &value)) return false;
             for (int v = 0; v < gm.voices; ++v) m_graph->host->SetInput(gm.first + v, index, value, 0);
         }
+        std::set<int32_t> automated;
+        for (const Lane& lane : pm.automation) {
+            const std::string here = what + ": automation of pin " + Quote(lane.pin);
+            const int32_t index = FindPin(gm, lane.pin);
+            if (index < 0) return Fail(what + ": no pin " + Quote(lane.pin) + " (pins: " + PinList(gm) + ")");
+            const PinDescription& pin = gm.pins[index];
+            if (pin.direction == DR_OUT) return Fail(here + ": it is an output");
+            if (m_connected.count({static_cast<int>(m), index}) != 0) return Fail(here + ": it is connected");
+            if (driven.count(index) != 0) return Fail(here + ": it is played by the notes");
+            if (std::any_of(pm.settings.begin(), pm.settings.end(), [&](const Setting& s) { return s.pin == lane.pin; }))
+                return Fail(here + ": it is set in \"pins\" too");
+            if (!automated.insert(index).second) return Fail(here + ": the pin has one lane");
+            GraphLane gl;
+            gl.first = gm.first;
+            gl.voices = gm.voices;
+            gl.pin = index;
+            gl.sample_pin = pin.datatype == DT_FSAMPLE;
+            if (!gl.sample_pin && lane.step_given && !lane.step)
+                return Fail(here + ": a list or integer pin steps; it cannot move linearly");
+            gl.step = lane.step || !gl.sample_pin;
+            for (size_t i = 0; i < lane.points.size(); ++i) {
+                float value = 0.0f;
+                if (!SettingValue(pin, lane.points[i].value, here + " point " + std::to_string(i + 1), &value))
+                    return false;
+                gl.points.push_back({ClockAt(lane.points[i].seconds, m_options.sample_rate), value});
+            }
+            if (gl.sample_pin)
+                for (int v = 0; v < gm.voices; ++v) gl.feeds.push_back(m_graph->host->AddFeed(gm.first + v, index));
+            m_graph->lanes.push_back(std::move(gl));
+        }
+        // MIDI controllers: a stepped lane from the pin's start (its setting,
+        // else its default) through each change of the controller.
+        for (const ControlMap& map : pm.controls) {
+            const std::string here = what + ": \"cc\" " + (map.number == kPitchBend ? std::string("bend")
+                                                                                    : std::to_string(map.number)) +
+                                     " to pin " + Quote(map.pin);
+            const int32_t index = FindPin(gm, map.pin);
+            if (index < 0) return Fail(what + ": no pin " + Quote(map.pin) + " (pins: " + PinList(gm) + ")");
+            const PinDescription& pin = gm.pins[index];
+            if (pin.direction == DR_OUT) return Fail(here + ": it is an output");
+            if (m_connected.count({static_cast<int>(m), index}) != 0) return Fail(here + ": it is connected");
+            if (driven.count(index) != 0) return Fail(here + ": it is played by the notes");
+            if (!automated.insert(index).second) return Fail(here + ": the pin has a lane or a controller already");
+            GraphLane gl;
+            gl.first = gm.first;
+            gl.voices = gm.voices;
+            gl.pin = index;
+            gl.sample_pin = pin.datatype == DT_FSAMPLE;
+            gl.step = true;
+            Setting start;
+            start.number = std::strtod(pin.default_text.c_str(), nullptr);
+            for (const Setting& s : pm.settings)
+                if (s.pin == map.pin) start = s;
+            float value = 0.0f;
+            if (!SettingValue(pin, start, here + ": its start", &value)) return false;
+            gl.points.push_back({0, value});
+            const double top = map.number == kPitchBend ? 16383.0 : 127.0;
+            for (const Control& c : m_options.controls) {
+                if (c.number != map.number || (map.channel != 0 && c.channel != map.channel)) continue;
+                Setting s;
+                s.number = map.low + (map.high - map.low) * (c.value / top);
+                if (!gl.sample_pin) s.number = std::nearbyint(s.number);
+                if (!SettingValue(pin, s, here + " (value " + std::to_string(c.value) + ")", &value)) return false;
+                gl.points.push_back({ClockAt(c.seconds, m_options.sample_rate), value});
+            }
+            if (gl.sample_pin)
+                for (int v = 0; v < gm.voices; ++v) gl.feeds.push_back(m_graph->host->AddFeed(gm.first + v, index));
+            m_graph->lanes.push_back(std::move(gl));
+        }
         // Played gates and syncs start low whatever their defaults.
         for (int32_t pin : {gm.gate, gm.sync})
             if (pin >= 0)
@@ -213,6 +297,35 @@ bool GraphBuilder::SettingValue(const PinDescription& pin, const Setting& s, con
 bool GraphBuilder::Open() {
     std::string why;
     if (!m_graph->host->Open(&why)) return Fail(why);
+    return true;
+}
+
+float LaneValue(const GraphLane& lane, uint32_t clock) {
+    const auto& points = lane.points;
+    // The first point after `clock`; the one before it is in force.
+    auto next = std::upper_bound(points.begin(), points.end(), clock,
+                                 [](uint32_t c, const std::pair<uint32_t, float>& p) { return c < p.first; });
+    if (next == points.begin()) return points.front().second;
+    const auto& from = *(next - 1);
+    if (next == points.end() || lane.step) return from.second;
+    // Between two points: the straight line, computed in double.
+    const double fraction = static_cast<double>(clock - from.first) / static_cast<double>(next->first - from.first);
+    return static_cast<float>(static_cast<double>(from.second) +
+                              (static_cast<double>(next->second) - static_cast<double>(from.second)) * fraction);
+}
+
+bool LongestInputSeconds(const Patch& patch, double* seconds, std::string* error) {
+    *seconds = 0.0;
+    for (const PatchNode& node : patch.nodes) {
+        if (node.type != NodeType::kFile) continue;
+        std::string why;
+        const std::unique_ptr<SoundIn> sound = OpenSoundIn(node.file, &why);
+        if (sound == nullptr) {
+            *error = patch.path + ": node " + Quote(node.name) + ": " + why;
+            return false;
+        }
+        *seconds = std::max(*seconds, static_cast<double>(sound->Frames()) / sound->SampleRate());
+    }
     return true;
 }
 

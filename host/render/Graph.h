@@ -9,6 +9,7 @@
 
 #include "Patch.h"
 #include "RenderHost.h"
+#include "SoundIn.h"
 
 namespace sephost::render {
 
@@ -18,6 +19,7 @@ struct Source {
     bool from_node = false;
     int first = 0;  // first tap (one per voice, consecutive), or node index
     int voices = 1;
+    int channel = -1;  // a file node's one channel ("1" is 0); -1: every voice
 };
 
 struct GraphNode {
@@ -29,6 +31,18 @@ struct GraphNode {
     std::vector<Source> left;   // output
     std::vector<Source> right;  // output
     std::vector<std::vector<float>> result;  // per voice, one block
+    // Computed before the host runs the block: a file node, or a node that
+    // reads only such nodes; these alone may feed module inputs.
+    bool before = false;
+    std::unique_ptr<SoundIn> sound;  // a file node's file
+    std::vector<float> frames;       // a file node's block, interleaved
+};
+
+// A node voice driven into a module input, block by block (RenderHost::Feed).
+struct NodeFeed {
+    int node = 0;
+    int voice = 0;
+    int feed = 0;  // the host's number of the fed input
 };
 
 struct GraphModule {
@@ -40,6 +54,23 @@ struct GraphModule {
     std::string part;  // notes of this part only; empty: all
 };
 
+// An automation lane made real: its points at sample clocks, the pin's
+// values. A float-sample lane is fed to every clone block by block (one
+// feed each); a list or integer lane's points are events at their clocks.
+struct GraphLane {
+    int first = 0;  // the first clone
+    int voices = 1;
+    int32_t pin = -1;
+    bool sample_pin = false;
+    bool step = false;
+    std::vector<std::pair<uint32_t, float>> points;  // in clock order
+    std::vector<int> feeds;                           // sample pins: one per clone
+};
+
+// The value of a float-sample lane at `clock`: the last point at or before
+// it when stepping; else the straight line between the points around it.
+float LaneValue(const GraphLane& lane, uint32_t clock);
+
 struct Graph {
     std::vector<std::unique_ptr<Library>> libraries;
     std::unique_ptr<RenderHost> host;
@@ -47,6 +78,8 @@ struct Graph {
     std::vector<GraphNode> nodes;  // every node after the nodes it reads
     int output = -1;               // index into `nodes`
     std::vector<float> scratch;    // one block: a node input's voices summed
+    std::vector<NodeFeed> feeds;
+    std::vector<GraphLane> lanes;
 };
 
 // Interleaved stereo blocks a render's writers hold besides the graph's
@@ -61,6 +94,7 @@ struct GraphOptions {
     // patch's own folder.
     std::vector<std::string> plugin_folders;
     bool fill_driven_by_sample = false;  // EngineOptions' reference fill
+    std::vector<Control> controls;  // the --midi file's, for the modules' "cc"
 };
 
 // The value a setting puts into a pin, as the host writes it: volts / 10 on
@@ -75,7 +109,13 @@ bool PinSettingValue(const PinDescription& pin, const Setting& setting, const st
 // own terms (module, pin and node names).
 bool BuildGraph(const Patch& patch, const GraphOptions& options, Graph* graph, std::string* error);
 
-// Computes every node for the block the host has just run.
-void ComputeNodes(Graph* graph, int32_t samples);
+// Computes the nodes of one block: with `before`, the nodes computed before
+// the host runs it (file nodes and the nodes reading only them); else the
+// rest, from the block the host has just run.
+bool ComputeNodes(Graph* graph, int32_t samples, bool before, std::string* error);
+
+// The longest of the patch's sound files in seconds at their own rates (0
+// without file nodes); false with the message when one cannot be read.
+bool LongestInputSeconds(const Patch& patch, double* seconds, std::string* error);
 
 }  // namespace sephost::render

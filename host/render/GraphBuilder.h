@@ -60,6 +60,10 @@ private:
 
     bool Wire();
 
+    // The node outputs read by module inputs, voice by voice, after the
+    // nodes have their order and voice counts.
+    bool FeedModules();
+
     // Nodes after the nodes they read (the cycle check ran already); each
     // node's voice count follows from its inputs.
     bool OrderNodes();
@@ -76,6 +80,12 @@ private:
     std::string m_error;
     std::map<std::string, std::pair<bool, int>> m_owners;  // name -> (is node, index)
     std::vector<std::pair<ConnectionEnd, ConnectionEnd>> m_links;
+    struct WantedFeed {
+        ConnectionEnd from, to;
+        std::string what;  // the connection, for messages
+    };
+    std::vector<WantedFeed> m_wanted_feeds;
+    std::vector<int> m_node_position;  // a node's index before OrderNodes -> after
     std::set<std::pair<int, int32_t>> m_connected;  // module inputs with a source
     std::map<std::pair<int, int32_t>, Source> m_taps;
 };

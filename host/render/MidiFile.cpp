@@ -245,8 +245,9 @@ private:
 }  // namespace
 
 bool ReadMidiBytes(const std::string& bytes, const std::string& name, std::vector<Note>* notes,
-                   std::vector<std::string>* warnings, std::string* error) {
+                   std::vector<std::string>* warnings, std::string* error, std::vector<Control>* controls) {
     notes->clear();
+    if (controls != nullptr) controls->clear();
     warnings->clear();
     std::vector<MidiEvent> events;
     uint16_t division = 0;
@@ -271,6 +272,14 @@ bool ReadMidiBytes(const std::string& bytes, const std::string& name, std::vecto
         const int status = event.status & 0xF0;
         const int key = (event.status & 0x0F) * 128 + event.data[0];
         const int velocity = event.data[1];
+        if (controls != nullptr && (status == 0xB0 || status == 0xE0)) {
+            const int channel = (event.status & 0x0F) + 1;
+            if (status == 0xB0)
+                controls->push_back({time, channel, event.data[0], event.data[1]});
+            else
+                controls->push_back({time, channel, kPitchBend, event.data[1] << 7 | event.data[0]});
+            continue;
+        }
         if (status == 0x90 && velocity > 0) {
             held[key].push_back({time, velocity});
         } else if ((status == 0x80 || status == 0x90) && !held[key].empty()) {
@@ -291,9 +300,9 @@ bool ReadMidiBytes(const std::string& bytes, const std::string& name, std::vecto
 }
 
 bool ReadMidiFile(const std::string& path, std::vector<Note>* notes, std::vector<std::string>* warnings,
-                  std::string* error) {
+                  std::string* error, std::vector<Control>* controls) {
     std::string bytes;
-    return ReadInputFile(path, &bytes, error) && ReadMidiBytes(bytes, path, notes, warnings, error);
+    return ReadInputFile(path, &bytes, error) && ReadMidiBytes(bytes, path, notes, warnings, error, controls);
 }
 
 }  // namespace sephost::render

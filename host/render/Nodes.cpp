@@ -14,7 +14,8 @@ namespace {
 void Accumulate(const Graph& graph, const Source& s, int voice, int voices, int32_t samples, bool multiply,
                 float* scratch, float* out) {
     auto block = [&](int v) -> const float* {
-        return s.from_node ? graph.nodes[s.first].result[v].data() : graph.host->TapBlock(s.first + v);
+        if (!s.from_node) return graph.host->TapBlock(s.first + v);
+        return graph.nodes[s.first].result[s.channel >= 0 ? s.channel : v].data();
     };
     float* sum = scratch;
     const float* in = nullptr;
@@ -42,9 +43,18 @@ void Combine(const Graph& graph, const std::vector<Source>& sources, int voice, 
 
 }  // namespace
 
-void ComputeNodes(Graph* graph, int32_t samples) {
+bool ComputeNodes(Graph* graph, int32_t samples, bool before, std::string* error) {
     float* scratch = graph->scratch.data();
     for (GraphNode& node : graph->nodes) {
+        if (node.before != before) continue;
+        if (node.type == NodeType::kFile) {
+            if (!node.sound->Read(samples, node.frames.data(), error)) return false;
+            const size_t channels = node.result.size();
+            for (size_t c = 0; c < channels; ++c)
+                for (int32_t k = 0; k < samples; ++k)
+                    node.result[c][static_cast<size_t>(k)] = node.frames[static_cast<size_t>(k) * channels + c] * node.gain;
+            continue;
+        }
         if (node.type == NodeType::kOutput) {
             // result[0] is left; right follows left when nothing feeds it.
             Combine(*graph, node.left, 0, 1, samples, false, node.gain, scratch, node.result[0].data());
@@ -58,6 +68,7 @@ void ComputeNodes(Graph* graph, int32_t samples) {
         for (int v = 0; v < node.voices; ++v)
             Combine(*graph, node.in, v, node.voices, samples, multiply, node.gain, scratch, node.result[v].data());
     }
+    return true;
 }
 
 }  // namespace sephost::render

@@ -55,13 +55,77 @@ bool Name(const json& object, const std::string& where, std::set<std::string>* t
     return true;
 }
 
+// One setting value as the patch writes it: a number or a list label.
+bool ReadSettingValue(const json& v, const std::string& what, Setting* setting, std::string* error) {
+    if (v.is_string()) {
+        setting->is_label = true;
+        setting->label = v.get<std::string>();
+        return true;
+    }
+    if (v.is_number() && std::isfinite(v.get<double>())) {
+        setting->number = v.get<double>();
+        return true;
+    }
+    *error = what + " takes a number or a list label, not " + Excerpt(v);
+    return false;
+}
+
+// "automation": {"PIN": [[time, value], ...]} or {"PIN": {"points": [...],
+// "interpolation": "linear" | "step"}}.
+bool ReadLane(const std::string& pin, const json& v, const std::string& here, Lane* lane, std::string* error) {
+    const std::string what = here + ": automation of \"" + Excerpt(pin) + "\"";
+    lane->pin = pin;
+    const json* points = &v;
+    if (v.is_object()) {
+        if (!KnownKeys(v, {"points", "interpolation"}, what, error)) return false;
+        if (!v.contains("points")) {
+            *error = what + ": \"points\" is missing";
+            return false;
+        }
+        points = &v.at("points");
+        if (v.contains("interpolation")) {
+            const json& kind = v.at("interpolation");
+            if (kind != "linear" && kind != "step") {
+                *error = what + ": \"interpolation\" is \"linear\" or \"step\", not " + Excerpt(kind);
+                return false;
+            }
+            lane->step = kind == "step";
+            lane->step_given = true;
+        }
+    }
+    if (!points->is_array() || points->empty()) {
+        *error = what + " is a list of [time, value] points, not " + Excerpt(*points);
+        return false;
+    }
+    for (size_t i = 0; i < points->size(); ++i) {
+        const json& point = points->at(i);
+        const std::string at = what + " point " + std::to_string(i + 1);
+        if (!point.is_array() || point.size() != 2) {
+            *error = at + " is [time, value], not " + Excerpt(point);
+            return false;
+        }
+        LanePoint p;
+        p.value.pin = pin;
+        if (!NumberIn(point.at(0), at + ": the time", 0.0, 86400.0, false, &p.seconds, error) ||
+            !ReadSettingValue(point.at(1), at + ": the value", &p.value, error))
+            return false;
+        if (!lane->points.empty() && p.seconds < lane->points.back().seconds) {
+            *error = at + ": the times must not go back (" + Excerpt(point.at(0)) + " after " +
+                     Excerpt(points->at(i - 1).at(0)) + ")";
+            return false;
+        }
+        lane->points.push_back(p);
+    }
+    return true;
+}
+
 bool ReadModule(const json& entry, const std::string& where, std::set<std::string>* names, PatchModule* module,
                 std::string* error) {
     if (!entry.is_object()) {
         *error = where + ": a module is an object, not " + TypeName(entry);
         return false;
     }
-    if (!KnownKeys(entry, {"name", "sep", "voices", "pins", "play"}, where, error) ||
+    if (!KnownKeys(entry, {"name", "sep", "voices", "pins", "play", "automation", "cc"}, where, error) ||
         !Name(entry, where, names, &module->name, error) || !Text(entry, "sep", where, &module->sep, error))
         return false;
     const std::string here = where + " (" + module->name + ")";
@@ -93,6 +157,63 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
             module->settings.push_back(setting);
         }
     }
+    if (entry.contains("cc")) {
+        const json& maps = entry.at("cc");
+        if (!maps.is_object()) {
+            *error = here + ": \"cc\" is an object of controller number (or \"bend\") to {\"pin\", \"range\"}, not " +
+                     TypeName(maps);
+            return false;
+        }
+        for (const auto& item : maps.items()) {
+            const std::string what = here + ": \"cc\" \"" + Excerpt(item.key()) + "\"";
+            ControlMap map;
+            if (item.key() == "bend") {
+                map.number = kPitchBend;
+            } else {
+                const std::string& key = item.key();
+                if (key.empty() || key.size() > 3 || key.find_first_not_of("0123456789") != std::string::npos ||
+                    std::stoi(key) > 127) {
+                    *error = what + ": a controller is a number from 0 to 127, or \"bend\"";
+                    return false;
+                }
+                map.number = std::stoi(key);
+            }
+            const json& v = item.value();
+            if (!v.is_object()) {
+                *error = what + " is {\"pin\": NAME, \"range\": [LOW, HIGH]}, not " + Excerpt(v);
+                return false;
+            }
+            if (!KnownKeys(v, {"pin", "range", "channel"}, what, error) || !Text(v, "pin", what, &map.pin, error))
+                return false;
+            if (v.contains("range")) {
+                const json& range = v.at("range");
+                if (!range.is_array() || range.size() != 2) {
+                    *error = what + ": \"range\" is [LOW, HIGH], not " + Excerpt(range);
+                    return false;
+                }
+                if (!NumberIn(range.at(0), what + ": the range's low end", -1.0e9, 1.0e9, false, &map.low, error) ||
+                    !NumberIn(range.at(1), what + ": the range's high end", -1.0e9, 1.0e9, false, &map.high, error))
+                    return false;
+            }
+            double channel = 0.0;
+            if (v.contains("channel") && !NumberIn(v.at("channel"), what + ": \"channel\"", 1, 16, true, &channel, error))
+                return false;
+            map.channel = static_cast<int>(channel);
+            module->controls.push_back(map);
+        }
+    }
+    if (entry.contains("automation")) {
+        const json& lanes = entry.at("automation");
+        if (!lanes.is_object()) {
+            *error = here + ": \"automation\" is an object of pin name to lane, not " + TypeName(lanes);
+            return false;
+        }
+        for (const auto& item : lanes.items()) {
+            Lane lane;
+            if (!ReadLane(item.key(), item.value(), here, &lane, error)) return false;
+            module->automation.push_back(lane);
+        }
+    }
     if (entry.contains("play")) {
         const json& play = entry.at("play");
         const std::string what = here + ": \"play\"";
@@ -115,27 +236,36 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
     return true;
 }
 
-bool ReadNode(const json& entry, const std::string& where, std::set<std::string>* names, PatchNode* node,
-              std::string* error) {
+bool ReadNode(const json& entry, const std::string& where, const std::string& directory,
+              std::set<std::string>* names, PatchNode* node, std::string* error) {
     if (!entry.is_object()) {
         *error = where + ": a node is an object, not " + TypeName(entry);
         return false;
     }
     std::string type;
-    if (!KnownKeys(entry, {"name", "type", "gain"}, where, error) || !Name(entry, where, names, &node->name, error) ||
-        !Text(entry, "type", where, &type, error))
+    if (!KnownKeys(entry, {"name", "type", "gain", "file"}, where, error) ||
+        !Name(entry, where, names, &node->name, error) || !Text(entry, "type", where, &type, error))
         return false;
-    const NodeType types[] = {NodeType::kMultiply, NodeType::kMix, NodeType::kOutput};
+    const NodeType types[] = {NodeType::kMultiply, NodeType::kMix, NodeType::kOutput, NodeType::kFile};
     auto found = std::find_if(std::begin(types), std::end(types), [&](NodeType t) { return type == NodeTypeName(t); });
+    const std::string here = where + " (" + node->name + ")";
     if (found == std::end(types)) {
-        *error = where + " (" + node->name + "): unknown type \"" + type + "\" (known: multiply, mix, output)";
+        *error = here + ": unknown type \"" + type + "\" (known: multiply, mix, output, file)";
         return false;
     }
     node->type = *found;
     if (entry.contains("gain") &&
-        !NumberIn(entry.at("gain"), where + " (" + node->name + "): \"gain\"", -1000.0, 1000.0, false, &node->gain,
-                  error))
+        !NumberIn(entry.at("gain"), here + ": \"gain\"", -1000.0, 1000.0, false, &node->gain, error))
         return false;
+    if ((node->type == NodeType::kFile) != entry.contains("file")) {
+        *error = here + (node->type == NodeType::kFile ? ": a file node names its sound file (\"file\")"
+                                                       : ": only a file node has a \"file\"");
+        return false;
+    }
+    if (node->type == NodeType::kFile) {
+        if (!Text(entry, "file", here, &node->file, error)) return false;
+        if (node->file[0] != '/') node->file = directory + "/" + node->file;
+    }
     return true;
 }
 
@@ -208,6 +338,8 @@ const char* NodeTypeName(NodeType type) {
         return "mix";
     case NodeType::kOutput:
         return "output";
+    case NodeType::kFile:
+        return "file";
     }
     return "?";
 }
@@ -238,7 +370,7 @@ bool ReadPatchText(const std::string& text, const std::string& path, Patch* patc
             &problem) ||
         !ReadList<PatchNode>(
             root, "nodes", "node", &patch->nodes,
-            [&](const json& e, const std::string& w, PatchNode* n) { return ReadNode(e, w, &names, n, &problem); },
+            [&](const json& e, const std::string& w, PatchNode* n) { return ReadNode(e, w, patch->directory, &names, n, &problem); },
             &problem) ||
         !ReadList<PatchConnection>(
             root, "connections", "connection", &patch->connections,
@@ -267,6 +399,23 @@ bool ReadPatchText(const std::string& text, const std::string& path, Patch* patc
 bool ReadPatchFile(const std::string& path, Patch* patch, std::string* error) {
     std::string text;
     return ReadTextFile(path, &text, error) && ReadPatchText(text, path, patch, error);
+}
+
+bool ReplaceInputFile(Patch* patch, const std::string& node, const std::string& file, std::string* error) {
+    std::vector<std::string> files;
+    for (PatchNode& n : patch->nodes) {
+        if (n.type != NodeType::kFile) continue;
+        if (n.name == node) {
+            n.file = file;
+            return true;
+        }
+        files.push_back("\"" + n.name + "\"");
+    }
+    std::string known;
+    for (const std::string& name : files) known += (known.empty() ? "" : ", ") + name;
+    *error = patch->path + ": --input " + node + "=" + file + ": the patch has no file node \"" + node + "\"" +
+             (known.empty() ? std::string(" (it has none)") : " (its file nodes: " + known + ")");
+    return false;
 }
 
 }  // namespace sephost::render

@@ -30,24 +30,54 @@ struct PlayPins {
     std::string part;      // only notes of this part; empty: every note
 };
 
+// An automation lane: a pin's values at times in seconds, in time order
+// (two points at one time: a jump). A float-sample pin moves linearly
+// between points unless `step`; list and integer pins always step. Before
+// the first point the pin holds the first value, after the last the last.
+struct LanePoint {
+    double seconds = 0.0;
+    Setting value;  // as a setting is written: volts, a label or a number
+};
+
+struct Lane {
+    std::string pin;
+    bool step = false;
+    bool step_given = false;  // "interpolation" was written
+    std::vector<LanePoint> points;
+};
+
+// "cc": a MIDI controller (or the pitch bend) of the --midi file mapped to
+// a pin: its 0..127 (a bend's 0..16383) scaled to low..high, in the pin's
+// units as "pins" writes them (volts on a float-sample pin).
+struct ControlMap {
+    int number = 0;   // controller, or kPitchBend
+    int channel = 0;  // 1 to 16; 0: every channel
+    std::string pin;
+    double low = 0.0, high = 10.0;
+};
+
 struct PatchModule {
     std::string name;
     std::string sep;  // as written: a path relative to the patch, or a file name
     int voices = 1;
     std::vector<Setting> settings;
     PlayPins play;
+    std::vector<Lane> automation;
+    std::vector<ControlMap> controls;
 };
 
-enum class NodeType { kMultiply, kMix, kOutput };
+enum class NodeType { kMultiply, kMix, kOutput, kFile };
 
 // Host-side nodes. multiply: the product of everything on "in", voice by
 // voice (a VCA); mix: the sum of everything on "in", all voices together;
 // output: the stereo output, "left" and "right" (right follows left when
-// nothing is connected to it). Each scales its result by `gain`.
+// nothing is connected to it); file: a sound file's channels, "out" all of
+// them as voices, "1", "2", ... one each. Each scales its result by `gain`.
 struct PatchNode {
     std::string name;
     NodeType type = NodeType::kMix;
     double gain = 1.0;
+    std::string file;  // a file node's sound file, its path relative to the patch resolved
 };
 
 struct Endpoint {
@@ -75,6 +105,11 @@ struct Patch {
 
 bool ReadPatchText(const std::string& text, const std::string& path, Patch* patch, std::string* error);
 bool ReadPatchFile(const std::string& path, Patch* patch, std::string* error);
+
+// `--input NAME=FILE`: the file node NAME reads FILE (a path as the user
+// gave it) instead of the patch's. False with the reason when the patch has
+// no file node of that name.
+bool ReplaceInputFile(Patch* patch, const std::string& node, const std::string& file, std::string* error);
 
 const char* NodeTypeName(NodeType type);
 

@@ -50,6 +50,14 @@ std::vector<PinEvent> Schedule(const Graph& graph, const std::vector<Note>& note
             add(module.gate, played.off, 0.0f);
         }
     }
+    // List and integer lanes: each point a change at its clock, on every clone.
+    for (const GraphLane& lane : graph.lanes) {
+        if (lane.sample_pin) continue;
+        // Before its first point a lane holds the first value: the start.
+        for (int v = 0; v < lane.voices; ++v) events.push_back({0, lane.first + v, lane.pin, lane.points.front().second});
+        for (const auto& point : lane.points)
+            for (int v = 0; v < lane.voices; ++v) events.push_back({point.first, lane.first + v, lane.pin, point.second});
+    }
     std::stable_sort(events.begin(), events.end(), [](const PinEvent& a, const PinEvent& b) { return a.at < b.at; });
     return events;
 }
@@ -133,7 +141,7 @@ std::string DescribeBadOutput(const RenderSummary& summary) {
 
 uint64_t RenderLength(const std::vector<Note>& notes, const RenderSettings& settings) {
     if (settings.seconds >= 0.0) return ClockAt(settings.seconds, settings.sample_rate);
-    double end = 0.0;
+    double end = settings.input_seconds;
     for (const Note& note : notes) end = std::max(end, note.start + note.length);
     return ClockAt(end + std::max(0.0, settings.tail), settings.sample_rate);
 }
@@ -175,12 +183,12 @@ bool CheckRenderLength(const std::vector<Note>& notes, const RenderSettings& set
     }
     double end = settings.seconds;
     if (end < 0.0) {
-        end = 0.0;
+        end = settings.input_seconds;
         for (const Note& note : notes) end = std::max(end, note.start + note.length);
         end += std::max(0.0, settings.tail);
         if (std::nearbyint(end * rate) > clock_end) {
             std::snprintf(text, sizeof text,
-                          "the last note's end plus the tail, %.3f s, lies beyond the host's 32-bit sample clock, "
+                          "the last note's (or sound file's) end plus the tail, %.3f s, lies beyond the host's 32-bit sample clock, "
                           "which ends at %.1f s at %g Hz",
                           end, clock_end / rate, rate);
             *error = text;
@@ -207,6 +215,7 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
     options.block_size = settings.block_size;
     options.plugin_folders = settings.plugin_folders;
     options.fill_driven_by_sample = settings.fill_driven_by_sample;
+    options.controls = settings.controls;
     Graph graph;
     if (!BuildGraph(patch, options, &graph, error)) return false;
 
@@ -214,6 +223,7 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
     const uint64_t total = RenderLength(notes, settings);
     size_t next_event = 0;
     double square_sum = 0.0;
+    std::vector<float> lane_block(static_cast<size_t>(settings.block_size));
     const GraphNode& output = graph.nodes[graph.output];
     while (summary->frames < total) {
         const int32_t samples =
@@ -224,11 +234,23 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
             const PinEvent& e = events[next_event++];
             graph.host->SetInput(e.instance, e.pin, e.value, e.at);
         }
+        // The sound files' block, and what it drives into module inputs.
+        if (!ComputeNodes(&graph, samples, true, error)) return false;
+        // Float-sample lanes, computed for the block and fed to every clone.
+        for (const GraphLane& lane : graph.lanes) {
+            if (!lane.sample_pin) continue;
+            for (int32_t k = 0; k < samples; ++k)
+                lane_block[static_cast<size_t>(k)] = LaneValue(lane, static_cast<uint32_t>(summary->frames + static_cast<uint64_t>(k)));
+            for (int feed : lane.feeds) graph.host->Feed(feed, lane_block.data(), samples);
+        }
+        for (const NodeFeed& feed : graph.feeds)
+            graph.host->Feed(feed.feed, graph.nodes[static_cast<size_t>(feed.node)].result[static_cast<size_t>(feed.voice)].data(),
+                             samples);
         if (!graph.host->RunBlock(samples, error)) {
             *error = patch.path + ": the host stopped at sample clock " + std::to_string(summary->frames) + ": " + *error;
             return false;
         }
-        ComputeNodes(&graph, samples);
+        if (!ComputeNodes(&graph, samples, false, error)) return false;
         if (summary->first_non_finite.empty()) NameFirstNonFinite(graph, summary->frames, samples, summary);
         const float* left = output.result[0].data();
         const float* right = output.result[1].data();

@@ -33,6 +33,8 @@ struct RenderSettings {
     int32_t block_size = 256;
     double seconds = -1.0;  // the whole length; below 0: the last note's end plus the tail
     double tail = 1.0;      // seconds after the last note's end
+    std::vector<Control> controls;  // the MIDI file's control changes and bends, for "cc"
+    double input_seconds = 0.0;  // the longest sound file: the render lasts at least this (then the tail)
     double max_seconds = kDefaultMaxRenderSeconds;  // CheckRenderLength refuses longer renders
     double ceiling_db = kDefaultCeilingDb;  // output samples beyond it are counted as bad
     std::vector<std::string> plugin_folders;

@@ -15,6 +15,13 @@ bool IsFinite(float sample) {
     return (bits & 0x7F800000u) != 0x7F800000u;
 }
 
+bool SameBits(float a, float b) {
+    uint32_t x = 0, y = 0;
+    std::memcpy(&x, &a, sizeof x);
+    std::memcpy(&y, &b, sizeof y);
+    return x == y;
+}
+
 }  // namespace
 
 RenderHost::RenderHost(float sample_rate, int32_t block_size, bool fill_driven_by_sample)
@@ -63,6 +70,50 @@ bool RenderHost::Open(std::string* error) {
 
 void RenderHost::SetInput(int instance, int32_t pin, float value, uint32_t at) {
     m_engine->SetInput(instance, pin, value, at);
+}
+
+int RenderHost::AddFeed(int instance, int32_t pin) {
+    Fed fed;
+    fed.instance = instance;
+    fed.pin = pin;
+    m_feeds.push_back(fed);
+    return static_cast<int>(m_feeds.size()) - 1;
+}
+
+void RenderHost::Feed(int feed, const float* samples, int32_t count) {
+    Fed& fed = m_feeds[static_cast<size_t>(feed)];
+    if (count <= 0) return;
+    const uint32_t at = m_engine->Clock();
+    if (!fed.started) {
+        // The first sample is where the input starts: no change to tell.
+        fed.started = true;
+        fed.held = samples[0];
+        m_engine->SetInput(fed.instance, fed.pin, fed.held, at);
+    }
+    // By the bits: NaN holds as NaN, and -0 differs from 0 as a module may see.
+    int32_t first_change = 0;
+    while (first_change < count && SameBits(samples[first_change], fed.held)) ++first_change;
+    if (first_change == count) {
+        if (fed.moving) m_engine->SetInput(fed.instance, fed.pin, fed.held, at);
+        fed.moving = false;
+        return;
+    }
+    if (!fed.moving) {
+        // A step to a value held to the block's end is one still change at
+        // its sample, as a module announces a single change.
+        int32_t k = first_change + 1;
+        while (k < count && SameBits(samples[k], samples[first_change])) ++k;
+        if (k == count) {
+            fed.held = samples[first_change];
+            m_engine->SetInput(fed.instance, fed.pin, fed.held, at + static_cast<uint32_t>(first_change));
+            return;
+        }
+    }
+    const int32_t from = fed.moving ? 0 : first_change;
+    m_engine->StreamInput(fed.instance, fed.pin, std::vector<float>(samples + from, samples + count),
+                          at + static_cast<uint32_t>(from), !fed.moving);
+    fed.moving = true;
+    fed.held = samples[count - 1];
 }
 
 bool RenderHost::RunBlock(int32_t samples, std::string* error) {

@@ -52,6 +52,20 @@ public:
     // the pin's starting value.
     void SetInput(int instance, int32_t pin, float value, uint32_t at);
 
+    // Before Open: an unconnected float-sample input that Feed drives block
+    // by block; returns the feed's number.
+    int AddFeed(int instance, int32_t pin);
+
+    // The next block's `samples` samples of feed `feed`, from the current
+    // clock on, delivered as a host delivers a module's output: a streamed
+    // input from the first sample that moves (ST_STREAMING once), and, when
+    // a whole block holds the value the stream ended on, a still input from
+    // that block's first clock (ST_CHANGED_ONCE). A held input that steps to
+    // a value it keeps to the block's end changes once, still, at the step's
+    // sample. A feed that never moves sends nothing: its first value is the
+    // input's starting value.
+    void Feed(int feed, const float* samples, int32_t count);
+
     // Runs one host block of `samples` (1 to the block size) samples.
     bool RunBlock(int32_t samples, std::string* error);
 
@@ -84,6 +98,13 @@ private:
         std::vector<float> block;
         size_t output = 0;  // index into the stream's outputs
     };
+    struct Fed {
+        int instance;
+        int32_t pin;
+        bool started = false;  // a first block was fed
+        bool moving = false;   // streamed, not yet at rest
+        float held = 0.0f;     // the value the input holds after the last block
+    };
     bool Take(const StreamBlock& block, std::string* error);
     void FindNonFinite(const StreamBlock& block);
 
@@ -92,6 +113,7 @@ private:
     std::unique_ptr<StreamSink> m_sink;
     std::unique_ptr<Engine> m_engine;
     std::vector<Tapped> m_taps;
+    std::vector<Fed> m_feeds;
     bool m_mapped = false;
     NonFinite m_first_non_finite;
     std::vector<int> m_run_rank;  // by instance: its place in the run order

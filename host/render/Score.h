@@ -37,9 +37,18 @@ bool ReadScoreFile(const std::string& path, std::vector<Note>* notes, std::strin
 // file is refused with the byte offset of its fault; `warnings` lists what
 // was read past (each naming the file and the byte offset). `name` names the
 // file in messages.
+// With `controls`, also every control change and pitch bend, in time order.
+struct Control {
+    double seconds = 0.0;
+    int channel = 1;  // 1 to 16
+    int number = 0;   // controller 0 to 127, or kPitchBend
+    int value = 0;    // 0 to 127; a pitch bend 0 to 16383 (8192 at rest)
+};
+constexpr int kPitchBend = 128;
+
 bool ReadMidiBytes(const std::string& bytes, const std::string& name, std::vector<Note>* notes,
-                   std::vector<std::string>* warnings, std::string* error);
+                   std::vector<std::string>* warnings, std::string* error, std::vector<Control>* controls = nullptr);
 bool ReadMidiFile(const std::string& path, std::vector<Note>* notes, std::vector<std::string>* warnings,
-                  std::string* error);
+                  std::string* error, std::vector<Control>* controls = nullptr);
 
 }  // namespace sephost::render

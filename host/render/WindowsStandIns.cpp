@@ -1,11 +1,13 @@
 // What the Windows build has in place of the Linux parts it cannot build:
-// sox started with _spawnvp instead of fork.
+// sox started with _spawnvp instead of fork; sound files refused (no
+// libsndfile in the cross toolchain).
 #include <process.h>
 
 #include <cerrno>
 #include <vector>
 
 #include "Pictures.h"
+#include "SoundIn.h"
 
 namespace sephost::render {
 
@@ -39,6 +41,12 @@ bool DrawSpectrogram(const std::string& wav, const std::string& png, const std::
         return false;
     }
     return true;
+}
+
+std::unique_ptr<SoundIn> OpenSoundIn(const std::string& path, std::string* error) {
+    *error = path + ": the Windows sep-host cannot read sound files (it is built without libsndfile); render a "
+                    "patch with \"file\" nodes with the Linux sep-host";
+    return nullptr;
 }
 
 }  // namespace sephost::render

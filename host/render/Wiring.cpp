@@ -18,13 +18,18 @@ bool GraphBuilder::Resolve(const PatchConnection& c, const Endpoint& e, bool out
     end->index = owner->second.second;
     if (end->is_node) {
         const GraphNode& node = m_graph->nodes[end->index];
-        const std::vector<std::string> ins =
-            node.type == NodeType::kOutput ? std::vector<std::string>{"left", "right"} : std::vector<std::string>{"in"};
-        const std::vector<std::string> outs =
-            node.type == NodeType::kOutput ? std::vector<std::string>{} : std::vector<std::string>{"out"};
+        std::vector<std::string> ins = {"in"}, outs = {"out"};
+        if (node.type == NodeType::kOutput) {
+            ins = {"left", "right"};
+            outs.clear();
+        } else if (node.type == NodeType::kFile) {
+            // All channels as voices, or one channel by its number.
+            ins.clear();
+            for (int c = 1; c <= node.voices; ++c) outs.push_back(std::to_string(c));
+        }
         const std::vector<std::string>& allowed = output ? outs : ins;
         if (std::find(allowed.begin(), allowed.end(), e.pin) == allowed.end()) {
-            const std::string known = allowed.empty() ? std::string("it has no output")
+            const std::string known = allowed.empty() ? std::string(output ? "it has no output" : "it has no input")
                                                       : std::string(output ? "outputs: " : "inputs: ") + Join(allowed);
             return Fail(what + ": the " + NodeTypeName(node.type) + " node " + Quote(node.name) + " has no " +
                         (output ? "output " : "input ") + Quote(e.pin) + " (" + known + ")");
@@ -53,12 +58,13 @@ bool GraphBuilder::ReadConnections() {
         if (!Resolve(c, c.from, true, &from) || !Resolve(c, c.to, false, &to)) return false;
         const std::string what = c.where + " (" + c.from.owner + "." + c.from.pin + " -> " + c.to.owner + "." +
                                  c.to.pin + ")";
-        if (from.is_node && !to.is_node)
-            return Fail(what + ": utility nodes feed only other nodes, not module inputs");
         if (!to.is_node) {
             const auto key = std::make_pair(to.index, to.pin);
             if (m_connected.count(key) != 0) return Fail(what + ": the input already has a source");
             m_connected.insert(key);
+        }
+        if (from.is_node && !to.is_node) m_wanted_feeds.push_back({from, to, what});
+        if (!from.is_node && !to.is_node) {
             const GraphModule& a = m_graph->modules[from.index];
             const GraphModule& b = m_graph->modules[to.index];
             if (a.voices != b.voices && a.voices != 1)
@@ -142,6 +148,7 @@ bool GraphBuilder::Wire() {
     for (const auto& link : m_links) {
         const ConnectionEnd& from = link.first;
         const ConnectionEnd& to = link.second;
+        if (from.is_node && !to.is_node) continue;  // FeedModules, once the nodes have their order
         if (!to.is_node) {
             const GraphModule& a = m_graph->modules[from.index];
             const GraphModule& b = m_graph->modules[to.index];
@@ -156,6 +163,7 @@ bool GraphBuilder::Wire() {
         if (from.is_node) {
             source.from_node = true;
             source.first = from.index;
+            if (from.role != "out") source.channel = std::stoi(from.role) - 1;
         } else {
             source = TapSource(from);
         }
@@ -189,7 +197,8 @@ bool GraphBuilder::OrderNodes() {
             if (--waiting[reader] == 0) order.push_back(reader);
     }
     // Renumber node sources into the new order.
-    std::vector<int> position(count);
+    std::vector<int>& position = m_node_position;
+    position.assign(static_cast<size_t>(count), 0);
     for (int i = 0; i < count; ++i) position[order[i]] = i;
     std::vector<GraphNode> sorted;
     for (int n : order) sorted.push_back(std::move(nodes[n]));
@@ -202,6 +211,32 @@ bool GraphBuilder::OrderNodes() {
     return true;
 }
 
+bool GraphBuilder::FeedModules() {
+    for (const WantedFeed& wanted : m_wanted_feeds) {
+        const int index = m_node_position[static_cast<size_t>(wanted.from.index)];
+        const GraphNode& node = m_graph->nodes[static_cast<size_t>(index)];
+        if (!node.before)
+            return Fail(wanted.what + ": node " + Quote(node.name) +
+                        " reads module outputs, which exist only after the modules have run; a module input "
+                        "takes a node only when the node reads files (file nodes, or nodes reading only those); "
+                        "connect a module output to the input directly");
+        const int channel = wanted.from.role == "out" ? -1 : std::stoi(wanted.from.role) - 1;
+        const int voices = channel >= 0 ? 1 : node.voices;
+        const GraphModule& module = m_graph->modules[static_cast<size_t>(wanted.to.index)];
+        if (voices != module.voices && voices != 1)
+            return Fail(wanted.what + ": " + std::to_string(voices) + " voices cannot feed " +
+                        std::to_string(module.voices) + " (connect equal voice counts, or one voice to many)");
+        for (int v = 0; v < module.voices; ++v) {
+            NodeFeed feed;
+            feed.node = index;
+            feed.voice = channel >= 0 ? channel : voices == 1 ? 0 : v;
+            feed.feed = m_graph->host->AddFeed(module.first + v, wanted.to.pin);
+            m_graph->feeds.push_back(feed);
+        }
+    }
+    return true;
+}
+
 // Every buffer the render adds to the modules' pin buffers (which the
 // engine bounded when it placed them): one block per tapped output, per
 // node voice, the nodes' scratch block and the writers' interleaved blocks.
@@ -210,7 +245,10 @@ bool GraphBuilder::AllocateBlocks() {
     const unsigned long long block = static_cast<unsigned long long>(m_options.block_size);
     unsigned long long node_blocks = 0;
     for (const GraphNode& node : m_graph->nodes)
-        node_blocks += node.type == NodeType::kOutput ? 2u : static_cast<unsigned>(node.voices);
+        // A file node holds its interleaved frames besides its voices.
+        node_blocks += node.type == NodeType::kOutput ? 2u
+                       : node.type == NodeType::kFile ? 2u * static_cast<unsigned>(node.voices)
+                                                      : static_cast<unsigned>(node.voices);
     const unsigned long long tap_blocks = static_cast<unsigned long long>(m_graph->host->TapCount());
     // The scratch block and the WAV writers' stereo frames and bytes.
     const unsigned long long other_blocks = 1 + kWriterBlocks;
@@ -222,9 +260,11 @@ bool GraphBuilder::AllocateBlocks() {
                     " tapped outputs and " + std::to_string(node_blocks) + " node voices of " +
                     std::to_string(block) + " samples each), more than the host's limit of " +
                     std::to_string(kMaxBufferBytes >> 20) + " MiB; use a smaller block or fewer voices or nodes");
-    for (GraphNode& node : m_graph->nodes)
+    for (GraphNode& node : m_graph->nodes) {
         node.result.assign(static_cast<size_t>(node.type == NodeType::kOutput ? 2 : node.voices),
                            std::vector<float>(static_cast<size_t>(block), 0.0f));
+        if (node.type == NodeType::kFile) node.frames.assign(static_cast<size_t>(block) * node.result.size(), 0.0f);
+    }
     m_graph->scratch.assign(static_cast<size_t>(block), 0.0f);
     return true;
 }
@@ -233,7 +273,10 @@ bool GraphBuilder::SetVoices(int n) {
     GraphNode& node = m_graph->nodes[n];
     for (auto* list : {&node.in, &node.left, &node.right})
         for (Source& s : *list)
-            if (s.from_node) s.voices = m_graph->nodes[s.first].voices;
+            if (s.from_node && s.channel < 0) s.voices = m_graph->nodes[s.first].voices;
+    if (node.type == NodeType::kMix || node.type == NodeType::kMultiply)
+        node.before = std::all_of(node.in.begin(), node.in.end(),
+                                  [&](const Source& s) { return s.from_node && m_graph->nodes[s.first].before; });
     if (node.type != NodeType::kMultiply) return true;  // mix and output sum every voice
     for (const Source& s : node.in) node.voices = std::max(node.voices, s.voices);
     for (const Source& s : node.in)

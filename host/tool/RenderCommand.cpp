@@ -14,6 +14,7 @@
 
 #include "Command.h"
 #include "FileAccess.h"
+#include "Graph.h"
 #include "Patch.h"
 #include "Pictures.h"
 #include "Render.h"
@@ -27,14 +28,15 @@ using namespace sephost::render;
 extern const char kRenderUsage[] =
     "PATCH.json [--score F.json | --midi F.mid] -o OUT.wav [--sample-rate HZ] [--block-size N] [--seconds S]\n"
     "                       [--tail S] [--max-length S] [--pcm24] [--spectrogram OUT.png] [--waveform OUT.svg]\n"
-    "                       [--title TEXT] [--ceiling DB] [--allow-bad-output]\n"
+    "                       [--title TEXT] [--ceiling DB] [--allow-bad-output] [--input NODE=FILE]\n"
     "                       [--plugins DIR] [--quiet]";
 
 extern const char kRenderHelp[] =
     "plays the notes of a score through a patch of modules and writes a\n"
     "          stereo WAV (32-bit float; --pcm24 for 24-bit PCM). The score is the\n"
     "          patch's own \"score\", a JSON score (--score) or a Standard MIDI File\n"
-    "          (--midi). The length is the last note's end plus --tail seconds\n"
+    "          (--midi). The length is the last note's (or the longest sound\n"
+    "          file's) end plus --tail seconds\n"
     "          (default 1, or the patch's \"tail\"), or exactly --seconds. The sample\n"
     "          rate (--sample-rate or --rate, default 44100) and block size\n"
     "          (--block-size or --block, default 256) are the patch's when it names\n"
@@ -52,6 +54,8 @@ extern const char kRenderHelp[] =
     "          --ceiling DB (default +24 dBFS) fails the render, naming the module and\n"
     "          pin whose output went non-finite first and when; the WAV is written all\n"
     "          the same (NaN as 0 in PCM), and --allow-bad-output makes it a warning.\n"
+    "          --input NODE=FILE (repeatable) makes the patch's file node NODE read\n"
+    "          FILE; sound files are read on Linux only.\n"
     "          docs/rendering.md describes the files.";
 
 namespace {
@@ -63,6 +67,7 @@ struct RenderArguments {
     int32_t block_size = 0;
     bool pcm24 = false, quiet = false, allow_bad_output = false;
     std::vector<std::string> plugin_folders;
+    std::vector<std::pair<std::string, std::string>> inputs;  // --input NODE=FILE
 };
 
 // 0 when parsed, otherwise the exit status of a usage error.
@@ -125,6 +130,13 @@ int Parse(const std::vector<std::string>& args, RenderArguments* a) {
         } else if (word == "--plugins") {
             if (next == nullptr || *next == '\0') return Usage("--plugins needs a folder");
             a->plugin_folders.push_back(next);
+            ++i;
+        } else if (word == "--input") {
+            const std::string value = next != nullptr ? next : "";
+            const size_t equals = value.find('=');
+            if (equals == std::string::npos || equals == 0 || equals + 1 == value.size())
+                return Usage("--input needs NODE=FILE, the name of a file node of the patch and a sound file");
+            a->inputs.push_back({value.substr(0, equals), value.substr(equals + 1)});
             ++i;
         } else if (word == "--pcm24") {
             a->pcm24 = true;
@@ -213,20 +225,25 @@ int RunRender(const RenderArguments& a) {
 
     Patch patch;
     if (!ReadPatchFile(a.patch, &patch, &error)) return fail(error);
+    for (const auto& [node, file] : a.inputs)
+        if (!ReplaceInputFile(&patch, node, file, &error)) return fail(error);
+    double input_seconds = 0.0;
+    if (!LongestInputSeconds(patch, &input_seconds, &error)) return fail(error);
     std::vector<Note> notes = patch.notes;
+    std::vector<Control> controls;
     std::string where = a.patch + ": score";
     if (!a.score.empty() && !ReadScoreFile(a.score, &notes, &error)) return fail(error);
     if (!a.score.empty()) where = a.score;
     if (!a.midi.empty()) {
         std::vector<std::string> warnings;
-        if (!ReadMidiFile(a.midi, &notes, &warnings, &error)) return fail(error);
+        if (!ReadMidiFile(a.midi, &notes, &warnings, &error, &controls)) return fail(error);
         for (const std::string& warning : warnings) std::cerr << "sep-host: warning: " << warning << "\n";
         if (!warnings.empty())
             std::cerr << "sep-host: warning: " << a.midi << " was read with " << warnings.size() << " warning"
                       << (warnings.size() == 1 ? "" : "s") << "\n";
         where = a.midi;
     }
-    if (notes.empty() && a.seconds < 0.0) {
+    if (notes.empty() && a.seconds < 0.0 && input_seconds <= 0.0) {
         if (!a.midi.empty()) return fail(a.midi + ": nothing to play: the file holds no note; give --seconds");
         if (!a.score.empty()) return fail(a.score + ": nothing to play: the score holds no note; give --seconds");
         return fail(a.patch + ": nothing to play: the patch has no score; give --score, --midi or --seconds");
@@ -237,6 +254,8 @@ int RunRender(const RenderArguments& a) {
     settings.block_size = a.block_size > 0 ? a.block_size : patch.block_size > 0 ? patch.block_size : 256;
     settings.seconds = a.seconds;
     settings.tail = a.tail >= 0.0 ? a.tail : patch.tail >= 0.0 ? patch.tail : 1.0;
+    settings.input_seconds = input_seconds;
+    settings.controls = controls;
     settings.max_seconds = a.max_seconds;
     settings.ceiling_db = a.ceiling_db;
     settings.plugin_folders = a.plugin_folders;

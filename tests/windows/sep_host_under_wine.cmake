@@ -10,7 +10,8 @@
 # the entry points or with a missing dependency, or no file at all, gets a
 # plain error, and so does the part the Windows build leaves out (check);
 # malformed MIDI files and outputs that are no files are refused as on
-# Linux, leaving the files as they were. Prints "SKIPPED:" where wine
+# Linux, and a patch with a sound file (no libsndfile) is refused, leaving
+# the files as they were. Prints "SKIPPED:" where wine
 # cannot run here.
 include(${CMAKE_CURRENT_LIST_DIR}/wine.cmake)
 if(SEP_SKIP_REASON)
@@ -123,6 +124,12 @@ expect("render beyond 4 GiB" 1 "more than a WAV file holds \\(4 GiB\\)" render "
   --rate 10000000 -o "${WORK_DIR}/kept.wav" --plugins "${WINDOWS_DIR}/plugins")
 expect("render of a missing patch" 1 "no-patch.json: cannot open the file" render "${WORK_DIR}/no-patch.json"
   -o "${WORK_DIR}/kept.wav")
+# Sound files are read with libsndfile, which the Windows build has not.
+file(WRITE "${WORK_DIR}/file-node.json" "{\"modules\": [{\"name\": \"osc\", \"sep\": \"ulvo.sep\"}],
+  \"nodes\": [{\"name\": \"src\", \"type\": \"file\", \"file\": \"in.wav\"}, {\"name\": \"out\", \"type\": \"output\"}],
+  \"connections\": [[\"osc.outputl\", \"out.left\"]]}")
+expect("render of a patch with a file node" 1 "cannot read sound files \\(it is built without libsndfile\\)"
+  render "${WORK_DIR}/file-node.json" --seconds 0.1 -o "${WORK_DIR}/kept.wav" --plugins "${WINDOWS_DIR}/plugins")
 file(READ "${WORK_DIR}/kept.wav" kept)
 if(NOT kept STREQUAL "the previous render")
   message("FAILED a failed render changed the file it was to replace")

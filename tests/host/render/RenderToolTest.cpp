@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
         Broken{"ConnectionToAListPin", Good("\"env.Signal Out\", \"osc.gate\"", "\"env.Signal Out\", \"osc.cfmode\""),
                "-o @DIR@/broken.wav", 1, {"\"cfmode\" of \"osc\" is not a float-sample pin (it is enum); only float-sample pins connect"}},
         Broken{"NodeIntoModule", Good("\"env.Signal Out\", \"osc.gate\"", "\"vca.out\", \"osc.gate\""),
-               "-o @DIR@/broken.wav", 1, {"utility nodes feed only other nodes"}},
+               "-o @DIR@/broken.wav", 1, {"the connections form a cycle: osc -> vca -> osc"}},
         Broken{"Cycle", Good("\"env.Signal Out\", \"osc.gate\"", "\"env.Signal Out\", \"osc.gate\"], [\"osc.outputr\", \"env.Sustain\""),
                "-o @DIR@/broken.wav", 1, {"the connections form a cycle: osc -> env -> osc"}},
         Broken{"PlayedPinAlsoSet", Good("\"N\": 30", "\"fc\": 3"), "-o @DIR@/broken.wav", 1,
