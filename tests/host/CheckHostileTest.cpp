@@ -154,7 +154,9 @@ INSTANTIATE_TEST_SUITE_P(
         Hostile{"stops_itself", "^stopped by SIGSTOP \\(signal 19\\)"},
         Hostile{"execs", "^hung: no answer within 10\\.0 s \\(killed\\); it was running another program, 'sleep'"},
         Hostile{"floods_output", "^flooded its standard output: more than 16 MiB written"},
-        Hostile{"spins_threads", "it had started 4 threads|^sanitizer: .*SEGV"},
+        // The runner counts the child's threads each time it looks, so a
+        // crash soon after the fourth started may be seen with fewer.
+        Hostile{"spins_threads", "it had started [1-4] threads|^sanitizer: .*SEGV"},
         Hostile{"allocates_gigabytes",
                 "sep-host: an allocation of 268435456 bytes failed \\(a check may take 1024 MiB|^sanitizer: .*"
                 "AddressSanitizer"},
