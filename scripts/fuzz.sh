@@ -27,11 +27,11 @@ fi
 out=build/fuzz
 mkdir -p "$out/crashes"
 sources=(host/render/MidiFile.cpp host/render/JsonText.cpp host/render/Patch.cpp host/render/Score.cpp
-  host/FileAccessPosix.cpp bench/fuzz/FuzzReaders.cpp)
-flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -Ihost -Ihost/render)
+  host/files/FileAccessPosix.cpp bench/fuzz/FuzzReaders.cpp)
+flags=(-std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -Ihost -Ihost/files -Ihost/render)
 for reader in midi patch score; do
   binary="$out/fuzz_$reader"
-  if [ ! -x "$binary" ] || [ -n "$(find "${sources[@]}" host/render/*.h host/*.h -newer "$binary" 2> /dev/null)" ]; then
+  if [ ! -x "$binary" ] || [ -n "$(find "${sources[@]}" host/render/*.h host/*.h host/files/*.h -newer "$binary" 2> /dev/null)" ]; then
     say "building $binary"
     clang++ "${flags[@]}" -DFUZZ_${reader^^} "${sources[@]}" -o "$binary"
   fi

@@ -1,5 +1,5 @@
 // The engine's inside, shared by its parts:
-//   Patch.cpp      instances, pins, connections, dependency order, placing,
+//   Instances.cpp  instances, pins, connections, dependency order, placing,
 //                  opening and closing;
 //   Scheduler.cpp  block cutting, clocks, event delivery, sleep and wake,
 //                  finished blocks to the sinks;
@@ -96,7 +96,7 @@ struct Engine::Impl {
     Instance* Get(int n) const;
     Pin* GetPin(int n, int32_t pin) const;
 
-    // Patch.cpp
+    // Instances.cpp
     int Place(const Library& library, int voices, std::string* error);
     bool MakeClones(const Library& library, int voices, std::vector<std::unique_ptr<Instance>>* made,
                     std::string* error);

@@ -1,13 +1,11 @@
-// What the Windows build has in place of the Linux parts it cannot build:
-// sox started with _spawnvp instead of fork; sound files refused (no
-// libsndfile in the cross toolchain).
+// The spectrogram of a written WAV, drawn by sox: on Windows started with
+// _spawnvp, which waits for it.
 #include <process.h>
 
 #include <cerrno>
 #include <vector>
 
 #include "Pictures.h"
-#include "SoundIn.h"
 
 namespace sephost::render {
 
@@ -41,12 +39,6 @@ bool DrawSpectrogram(const std::string& wav, const std::string& png, const std::
         return false;
     }
     return true;
-}
-
-std::unique_ptr<SoundIn> OpenSoundIn(const std::string& path, std::string* error) {
-    *error = path + ": the Windows sep-host cannot read sound files (it is built without libsndfile); render a "
-                    "patch with \"file\" nodes with the Linux sep-host";
-    return nullptr;
 }
 
 }  // namespace sephost::render
