@@ -71,9 +71,10 @@ bool ReadSettingValue(const json& v, const std::string& what, Setting* setting, 
 }
 
 // "automation": {"PIN": [[time, value], ...]} or {"PIN": {"points": [...],
-// "interpolation": "linear" | "step"}}.
-bool ReadLane(const std::string& pin, const json& v, const std::string& here, Lane* lane, std::string* error) {
-    const std::string what = here + ": automation of \"" + Excerpt(pin) + "\"";
+// "interpolation": "linear" | "step"}}. A time is written in units of
+// `seconds_per_unit` seconds (a score's beats) and kept in seconds.
+bool ReadLane(const std::string& pin, const json& v, const std::string& what, double seconds_per_unit, Lane* lane,
+              std::string* error) {
     lane->pin = pin;
     const json* points = &v;
     if (v.is_object()) {
@@ -106,9 +107,11 @@ bool ReadLane(const std::string& pin, const json& v, const std::string& here, La
         }
         LanePoint p;
         p.value.pin = pin;
-        if (!NumberIn(point.at(0), at + ": the time", 0.0, 86400.0, false, &p.seconds, error) ||
+        double time = 0.0;
+        if (!NumberIn(point.at(0), at + ": the time", 0.0, 86400.0 / seconds_per_unit, false, &time, error) ||
             !ReadSettingValue(point.at(1), at + ": the value", &p.value, error))
             return false;
+        p.seconds = time * seconds_per_unit;
         if (!lane->points.empty() && p.seconds < lane->points.back().seconds) {
             *error = at + ": the times must not go back (" + Excerpt(point.at(0)) + " after " +
                      Excerpt(points->at(i - 1).at(0)) + ")";
@@ -210,7 +213,9 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
         }
         for (const auto& item : lanes.items()) {
             Lane lane;
-            if (!ReadLane(item.key(), item.value(), here, &lane, error)) return false;
+            if (!ReadLane(item.key(), item.value(), here + ": automation of \"" + Excerpt(item.key()) + "\"", 1.0,
+                          &lane, error))
+                return false;
             module->automation.push_back(lane);
         }
     }
@@ -328,6 +333,42 @@ bool ReadRunSettings(const json& root, Patch* patch, std::string* error) {
     return !root.contains("tail") || NumberIn(root.at("tail"), "\"tail\"", 0.0, 3600.0, false, &patch->tail, error);
 }
 
+// A score's lanes in place of the patch's own score's: the lanes a score
+// added leave, the new score's join their modules.
+bool ReadScoreAutomation(const json& score, const std::string& where, Patch* patch, std::string* error) {
+    DropScoreAutomation(patch);
+    if (!score.is_object() || !score.contains("automation")) return true;
+    const json& lanes = score.at("automation");
+    if (!lanes.is_object()) {
+        *error = where + ": \"automation\" is an object of \"module.pin\" to lane, not " + TypeName(lanes);
+        return false;
+    }
+    const double seconds_per_unit = ScoreSecondsPerUnit(score);
+    for (const auto& item : lanes.items()) {
+        const std::string what = where + ": automation of \"" + Excerpt(item.key()) + "\"";
+        const size_t dot = item.key().find('.');
+        const std::string name = item.key().substr(0, dot);
+        const auto module = std::find_if(patch->modules.begin(), patch->modules.end(),
+                                         [&](const PatchModule& m) { return m.name == name; });
+        if (dot == std::string::npos || module == patch->modules.end()) {
+            std::string known;
+            for (const PatchModule& m : patch->modules) known += (known.empty() ? "\"" : ", \"") + m.name + "\"";
+            *error = what + ": a score's lane is named \"module.pin\" after a module of the patch (" + known + ")";
+            return false;
+        }
+        Lane lane;
+        lane.from_score = true;
+        if (!ReadLane(item.key().substr(dot + 1), item.value(), what, seconds_per_unit, &lane, error)) return false;
+        for (const Lane& other : module->automation)
+            if (other.pin == lane.pin) {
+                *error = what + ": the patch has a lane for that pin already";
+                return false;
+            }
+        module->automation.push_back(std::move(lane));
+    }
+    return true;
+}
+
 }  // namespace
 
 const char* NodeTypeName(NodeType type) {
@@ -391,7 +432,9 @@ bool ReadPatchText(const std::string& text, const std::string& path, Patch* patc
     if (!ReadRunSettings(root, patch, &problem)) return fail();
     if (root.contains("score")) {
         patch->has_score = true;
-        if (!ReadScoreJson(root.at("score"), path + ": score", &patch->notes, error)) return false;
+        if (!ReadScoreJson(root.at("score"), path + ": score", &patch->notes, error) ||
+            !ReadScoreAutomation(root.at("score"), path + ": score", patch, error))
+            return false;
     }
     return true;
 }
@@ -399,6 +442,20 @@ bool ReadPatchText(const std::string& text, const std::string& path, Patch* patc
 bool ReadPatchFile(const std::string& path, Patch* patch, std::string* error) {
     std::string text;
     return ReadTextFile(path, &text, error) && ReadPatchText(text, path, patch, error);
+}
+
+void DropScoreAutomation(Patch* patch) {
+    for (PatchModule& module : patch->modules)
+        module.automation.erase(std::remove_if(module.automation.begin(), module.automation.end(),
+                                               [](const Lane& lane) { return lane.from_score; }),
+                                module.automation.end());
+}
+
+bool ReplaceScore(const std::string& path, Patch* patch, std::vector<Note>* notes, std::string* error) {
+    std::string text;
+    json score;
+    return ReadTextFile(path, &text, error) && ParseJson(text, path, &score, error) &&
+           ReadScoreJson(score, path, notes, error) && ReadScoreAutomation(score, path, patch, error);
 }
 
 bool ReplaceInputFile(Patch* patch, const std::string& node, const std::string& file, std::string* error) {

@@ -44,6 +44,7 @@ struct Lane {
     bool step = false;
     bool step_given = false;  // "interpolation" was written
     std::vector<LanePoint> points;
+    bool from_score = false;  // written in the score's "automation", not the module's
 };
 
 // "cc": a MIDI controller (or the pitch bend) of the --midi file mapped to
@@ -105,6 +106,14 @@ struct Patch {
 
 bool ReadPatchText(const std::string& text, const std::string& path, Patch* patch, std::string* error);
 bool ReadPatchFile(const std::string& path, Patch* patch, std::string* error);
+
+// `--score FILE`: the JSON score FILE in place of the patch's own: its notes
+// into `notes`, its "automation" lanes (by "module.pin", times in the
+// score's unit) in place of those of the patch's score.
+bool ReplaceScore(const std::string& path, Patch* patch, std::vector<Note>* notes, std::string* error);
+
+// `--midi FILE`: the patch's score gives way, its lanes with its notes.
+void DropScoreAutomation(Patch* patch);
 
 // `--input NAME=FILE`: the file node NAME reads FILE (a path as the user
 // gave it) instead of the patch's. False with the reason when the patch has

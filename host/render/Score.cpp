@@ -92,21 +92,27 @@ bool ReadNote(const json& entry, const std::string& where, double seconds_per_un
 
 }  // namespace
 
+double ScoreSecondsPerUnit(const json& score) {
+    if (!score.is_object() || !score.contains("tempo") || !score.at("tempo").is_number()) return 1.0;
+    return 60.0 / score.at("tempo").get<double>();
+}
+
 bool ReadScoreJson(const json& score, const std::string& where, std::vector<Note>* notes, std::string* error) {
     notes->clear();
     const json* list = &score;
     double seconds_per_unit = 1.0;
     if (score.is_object()) {
         for (const auto& item : score.items()) {
-            if (item.key() != "tempo" && item.key() != "notes") {
-                *error = where + ": unknown key \"" + Excerpt(item.key()) + "\" (a score has tempo and notes)";
+            if (item.key() != "tempo" && item.key() != "notes" && item.key() != "automation") {
+                *error = where + ": unknown key \"" + Excerpt(item.key()) +
+                         "\" (a score has tempo, notes and automation)";
                 return false;
             }
         }
         if (score.contains("tempo")) {
             double bpm = 0.0;
             if (!Number(score, "tempo", where, 1.0, 10000.0, &bpm, error)) return false;
-            seconds_per_unit = 60.0 / bpm;
+            seconds_per_unit = ScoreSecondsPerUnit(score);
         }
         if (!score.contains("notes")) {
             *error = where + ": a score object needs \"notes\"";

@@ -22,12 +22,17 @@ double MidiNoteHz(double note);
 // The pitch pin value of a frequency: 0.5 is 440 Hz, every 0.1 one octave.
 float PitchValue(double hz);
 
-// A JSON score is a list of notes, or an object {"tempo": BPM, "notes": [...]}
-// whose times are in beats. A note is {"start", "length", "pitch" (a MIDI
+// A JSON score is a list of notes, or an object {"tempo": BPM, "notes": [...],
+// "automation": {...}} whose times are in beats (the lanes are read with the
+// patch, ReadScoreAutomation in Patch.cpp). A note is {"start", "length", "pitch" (a MIDI
 // note number, or a list of them for a chord) or "hz", "velocity", "part"}. `where`
 // names the score in messages ("song.json", "patch.json: notes").
 bool ReadScoreJson(const nlohmann::json& score, const std::string& where, std::vector<Note>* notes,
                    std::string* error);
+
+// Seconds per unit of a JSON score's times: 60 / tempo when it has one (a
+// beat), else 1. Meant for a score ReadScoreJson has accepted.
+double ScoreSecondsPerUnit(const nlohmann::json& score);
 
 bool ReadScoreFile(const std::string& path, std::vector<Note>* notes, std::string* error);
 

@@ -232,11 +232,12 @@ int RunRender(const RenderArguments& a) {
     std::vector<Note> notes = patch.notes;
     std::vector<Control> controls;
     std::string where = a.patch + ": score";
-    if (!a.score.empty() && !ReadScoreFile(a.score, &notes, &error)) return fail(error);
+    if (!a.score.empty() && !ReplaceScore(a.score, &patch, &notes, &error)) return fail(error);
     if (!a.score.empty()) where = a.score;
     if (!a.midi.empty()) {
         std::vector<std::string> warnings;
         if (!ReadMidiFile(a.midi, &notes, &warnings, &error, &controls)) return fail(error);
+        DropScoreAutomation(&patch);
         for (const std::string& warning : warnings) std::cerr << "sep-host: warning: " << warning << "\n";
         if (!warnings.empty())
             std::cerr << "sep-host: warning: " << a.midi << " was read with " << warnings.size() << " warning"

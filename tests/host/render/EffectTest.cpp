@@ -2,6 +2,7 @@
 // what it renders is what its one-pole maths gives, sample for sample, with
 // its pins set by the patch or fed from a sound file ("file" nodes, alone or
 // through nodes, `--input`).
+#include <cmath>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -310,6 +311,8 @@ struct LaneCase {
     std::string automation;
     std::vector<float> fraction;  // 60 samples
     std::vector<int> highpass;
+    std::string score = "";       // the patch's "score", with lanes of its own
+    std::string score_file = "";  // a score given with --score, in place of the patch's
 };
 
 void PrintTo(const LaneCase& c, std::ostream* os) { *os << c.name; }
@@ -324,14 +327,16 @@ TEST_P(EffectAutomation, ChangesLandOnTheirSamples) {
     const std::string patch = PatchFile(
         "fx.json", std::string(R"({"sample_rate": 1000,
       "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + R"(", "pins": {"in": 5},
-                   "automation": {)" + c.automation + R"(}}],
+                   "automation": {)" + c.automation + R"(}}],)" + (c.score.empty() ? "" : "\"score\": " + c.score + ",") + R"(
       "nodes": [{"name": "out", "type": "output"}], "connections": [["fx.out", "out.left"]]})");
+    std::string options;
+    if (!c.score_file.empty()) options = " --score '" + PatchFile("score.json", c.score_file) + "'";
     const std::vector<float> expected = OnePole(std::vector<float>(60, 0.5f), c.fraction, c.highpass);
     for (int32_t block : {16, 1, 7}) {
         SCOPED_TRACE("block " + std::to_string(block));
         const std::string wav = Folder() + "/fx.wav";
         const ToolOutput run = RunRender("'" + patch + "' -o '" + wav + "' --quiet --seconds 0.06 --block-size " +
-                                         std::to_string(block));
+                                         std::to_string(block) + options);
         ASSERT_EQ(run.status, 0) << run.out;
         const std::vector<float> got = ReadLeft(wav);
         ASSERT_EQ(got.size(), expected.size());
@@ -372,13 +377,24 @@ INSTANTIATE_TEST_SUITE_P(
         LaneCase{"SteppedCutoff", R"("cutoff": {"points": [[0, 5], [0.03, 10]], "interpolation": "step"})",
                  Steps(30, 0.5f, 1.0f), ModeWindow(0, 0)},
         LaneCase{"JumpAtOneTime", R"("cutoff": [[0.02, 2.5], [0.02, 7.5], [0.06, 7.5]])", Steps(20, 0.25f, 0.75f),
-                 ModeWindow(0, 0)}),
+                 ModeWindow(0, 0)},
+        // At 1200 bpm a beat is 50 ms: a score's lanes count in its beats.
+        LaneCase{"ScoreLanesInBeats", "", LinearCutoff(), ModeWindow(25, 60),
+                 R"({"tempo": 1200, "notes": [], "automation": {"fx.cutoff": [[0, 5], [0.8, 10]],
+                     "fx.mode": [[0, "lowpass"], [0.5, "highpass"]]}})"},
+        LaneCase{"ScoreLanesInSeconds", "", std::vector<float>(60, 1.0f), ModeWindow(25, 50),
+                 R"({"notes": [], "automation": {"fx.mode": [[0, "lowpass"], [0.025, "highpass"], [0.05, "lowpass"]]}})"},
+        // --score replaces the patch's score, its lanes with its notes.
+        LaneCase{"ScoreOptionReplacesTheLanes", "", std::vector<float>(60, 1.0f), ModeWindow(10, 60),
+                 R"({"notes": [], "automation": {"fx.mode": [[0.025, "highpass"]]}})",
+                 R"({"tempo": 6000, "notes": [], "automation": {"fx.mode": [[0, "lowpass"], [1, "highpass"]]}})"}),
     [](const ::testing::TestParamInfo<LaneCase>& info) { return std::string(info.param.name); });
 
 struct LaneErrorCase {
     const char* name;
     std::string module;  // the module's keys after "sep"
     std::string says;
+    std::string score = "";
 };
 
 void PrintTo(const LaneErrorCase& c, std::ostream* os) { *os << c.name; }
@@ -388,7 +404,8 @@ class EffectAutomationErrors : public ::testing::TestWithParam<LaneErrorCase> {}
 TEST_P(EffectAutomationErrors, NameTheLaneAndTheFault) {
     const LaneErrorCase& c = GetParam();
     const std::string patch = PatchFile("fx.json", std::string(R"({"sample_rate": 1000,
-      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + "\", " + c.module + R"(}],
+      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + "\", " + c.module + R"(}],)" +
+                                                   (c.score.empty() ? "" : "\"score\": " + c.score + ",") + R"(
       "nodes": [{"name": "out", "type": "output"}], "connections": [["fx.out", "out.left"]]})");
     const ToolOutput run = RunRender("'" + patch + "' -o '" + Folder() + "/fx.wav' --quiet --seconds 0.01");
     EXPECT_EQ(run.status, 1) << run.out;
@@ -415,7 +432,14 @@ INSTANTIATE_TEST_SUITE_P(
                       "\"cc\" 74 to pin \"out\": it is an output"},
         LaneErrorCase{"ControllerChannel", R"("cc": {"bend": {"pin": "cutoff", "channel": 17}})", "\"channel\""},
         LaneErrorCase{"ControllerAndLane", R"("automation": {"cutoff": [[0, 1]]}, "cc": {"74": {"pin": "cutoff"}})",
-                      "has a lane or a controller already"}),
+                      "has a lane or a controller already"},
+        LaneErrorCase{"ScoreLaneOfNoModule", R"("voices": 1)", "a score's lane is named \"module.pin\" after a module of the patch (\"fx\")",
+                      R"({"notes": [], "automation": {"osc.cutoff": [[0, 1]]}})"},
+        LaneErrorCase{"ScoreLaneTwice", R"("automation": {"cutoff": [[0, 1]]})", "the patch has a lane for that pin already",
+                      R"({"notes": [], "automation": {"fx.cutoff": [[0, 1]]}})"},
+        // 1440 beats at 1 bpm is the day a lane may span.
+        LaneErrorCase{"ScoreLaneBeyondADay", R"("voices": 1)", "the time",
+                      R"({"tempo": 1, "notes": [], "automation": {"fx.cutoff": [[1441, 1]]}})"}),
     [](const ::testing::TestParamInfo<LaneErrorCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
@@ -507,6 +531,38 @@ TEST(EffectControllers, ControlChangeSweepsUlvoCombfreq) {
     size_t first = 0;
     while (first < x.size() && x[first] == y[first]) ++first;
     EXPECT_EQ(first, 882u);
+}
+
+}  // namespace
+
+namespace {
+
+// The effect example of the rendering guide, fed a tone at half the sample
+// rate: the low-pass passes little of it while its cutoff is low and most
+// once it has risen; the high-pass, from 3 s, the other way round as the
+// cutoff falls again.
+TEST(EffectExample, TheGuidesPatchFiltersAsItSays) {
+    const std::string folder = Folder();
+    std::vector<float> tone(2 * 6 * 44100);
+    for (size_t k = 0; k < tone.size(); ++k) tone[k] = (k / 2) % 2 == 0 ? 0.5f : -0.5f;
+    WriteWav(folder + "/nyquist.wav", 44100, 2, tone);
+    const std::string fixtures = std::string(ONEPOLE_SEP_PATH).substr(0, std::string(ONEPOLE_SEP_PATH).rfind('/'));
+    const std::string wav = folder + "/effect.wav";
+    const ToolOutput run = RunRender(std::string("'") + SOURCE_DIR + "/examples/effect-patch.json' --plugins '" +
+                                     fixtures + "' --input src='" + folder + "/nyquist.wav' -o '" + wav + "' --quiet");
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::vector<float> out = ReadLeft(wav);
+    ASSERT_EQ(out.size(), 6u * 44100u);
+    auto rms = [&](double from, double to) {
+        double sum = 0.0;
+        const size_t a = static_cast<size_t>(from * 44100), b = static_cast<size_t>(to * 44100);
+        for (size_t k = a; k < b; ++k) sum += static_cast<double>(out[k]) * out[k];
+        return std::sqrt(sum / static_cast<double>(b - a));
+    };
+    EXPECT_LT(rms(0.1, 0.3), 0.1);
+    EXPECT_GT(rms(2.7, 2.9), 0.5);
+    EXPECT_LT(rms(3.1, 3.3), 0.2);
+    EXPECT_GT(rms(5.7, 5.9), 0.5);
 }
 
 }  // namespace
