@@ -171,120 +171,153 @@ bool GraphBuilder::MakeNodes() {
     return true;
 }
 
+// Per module: the played pins, the settings, the lanes and the MIDI
+// controllers, each pin claimed by one of them.
 bool GraphBuilder::ApplySettings() {
     for (size_t m = 0; m < m_patch.modules.size(); ++m) {
-        const PatchModule& pm = m_patch.modules[m];
-        GraphModule& gm = m_graph->modules[m];
-        const std::string what = "module " + Quote(pm.name);
-        std::set<int32_t> driven;
-        struct Role {
-            const char* key;
-            const std::string* name;
-            int32_t* pin;
-        } roles[] = {{"pitch", &pm.play.pitch, &gm.pitch},
-                     {"gate", &pm.play.gate, &gm.gate},
-                     {"sync", &pm.play.sync, &gm.sync},
-                     {"velocity", &pm.play.velocity, &gm.velocity}};
-        for (const Role& role : roles) {
-            if (role.name->empty()) continue;
-            const std::string here = what + ": \"play\" " + role.key;
-            *role.pin = FindPin(gm, *role.name);
-            if (*role.pin < 0)
-                return Fail(here + ": no pin " + Quote(*role.name) + " (pins: " + PinList(gm) + ")");
-            const PinDescription& pin = gm.pins[*role.pin];
-            if (pin.direction == DR_OUT || pin.datatype != DT_FSAMPLE)
-                return Fail(here + ": " + Quote(*role.name) + " is not a float-sample input");
-            if (m_connected.count({static_cast<int>(m), *role.pin}) != 0)
-                return Fail(here + ": " + Quote(*role.name) + " is connected; the notes cannot drive it too");
-            if (!driven.insert(*role.pin).second)
-                return Fail(here + ": " + Quote(*role.name) + " already plays another part of the note");
-        }
-        for (const Setting& s : pm.settings) {
-            const std::string here = what + ": pin " + Quote(s.pin);
-            const int32_t index = FindPin(gm, s.pin);
-            if (index < 0) return Fail(what + ": no pin " + Quote(s.pin) + " (pins: " + PinList(gm) + ")");
-            const PinDescription& pin = gm.pins[index];
-            if (pin.direction == DR_OUT) return Fail(here + " is an output; it cannot be set");
-            if (m_connected.count({static_cast<int>(m), index}) != 0)
-                return Fail(here + " is connected; it cannot be set too");
-            if (driven.count(index) != 0) return Fail(here + " is played by the notes; it cannot be set too");
-            float value = 0.0f;
-            if (!SettingValue(pin, s, here, &value)) return false;
-            for (int v = 0; v < gm.voices; ++v) m_graph->host->SetInput(gm.first + v, index, value, 0);
-        }
-        std::set<int32_t> automated;
-        for (const Lane& lane : pm.automation) {
-            const std::string here = what + ": automation of pin " + Quote(lane.pin);
-            const int32_t index = FindPin(gm, lane.pin);
-            if (index < 0) return Fail(what + ": no pin " + Quote(lane.pin) + " (pins: " + PinList(gm) + ")");
-            const PinDescription& pin = gm.pins[index];
-            if (pin.direction == DR_OUT) return Fail(here + ": it is an output");
-            if (m_connected.count({static_cast<int>(m), index}) != 0) return Fail(here + ": it is connected");
-            if (driven.count(index) != 0) return Fail(here + ": it is played by the notes");
-            if (std::any_of(pm.settings.begin(), pm.settings.end(), [&](const Setting& s) { return s.pin == lane.pin; }))
-                return Fail(here + ": it is set in \"pins\" too");
-            if (!automated.insert(index).second) return Fail(here + ": the pin has one lane");
-            GraphLane gl;
-            gl.first = gm.first;
-            gl.voices = gm.voices;
-            gl.pin = index;
-            gl.sample_pin = pin.datatype == DT_FSAMPLE;
-            if (!gl.sample_pin && lane.step_given && !lane.step)
-                return Fail(here + ": a list or integer pin steps; it cannot move linearly");
-            gl.step = lane.step || !gl.sample_pin;
-            for (size_t i = 0; i < lane.points.size(); ++i) {
-                float value = 0.0f;
-                if (!SettingValue(pin, lane.points[i].value, here + " point " + std::to_string(i + 1), &value))
-                    return false;
-                gl.points.push_back({ClockAt(lane.points[i].seconds, m_options.sample_rate), value});
-            }
-            if (gl.sample_pin)
-                for (int v = 0; v < gm.voices; ++v) gl.feeds.push_back(m_graph->host->AddFeed(gm.first + v, index));
-            m_graph->lanes.push_back(std::move(gl));
-        }
-        // MIDI controllers: a stepped lane from the pin's start (its setting,
-        // else its default) through each change of the controller.
-        for (const ControlMap& map : pm.controls) {
-            const std::string here = what + ": \"cc\" " + (map.number == kPitchBend ? std::string("bend")
-                                                                                    : std::to_string(map.number)) +
-                                     " to pin " + Quote(map.pin);
-            const int32_t index = FindPin(gm, map.pin);
-            if (index < 0) return Fail(what + ": no pin " + Quote(map.pin) + " (pins: " + PinList(gm) + ")");
-            const PinDescription& pin = gm.pins[index];
-            if (pin.direction == DR_OUT) return Fail(here + ": it is an output");
-            if (m_connected.count({static_cast<int>(m), index}) != 0) return Fail(here + ": it is connected");
-            if (driven.count(index) != 0) return Fail(here + ": it is played by the notes");
-            if (!automated.insert(index).second) return Fail(here + ": the pin has a lane or a controller already");
-            GraphLane gl;
-            gl.first = gm.first;
-            gl.voices = gm.voices;
-            gl.pin = index;
-            gl.sample_pin = pin.datatype == DT_FSAMPLE;
-            gl.step = true;
-            Setting start;
-            start.number = std::strtod(pin.default_text.c_str(), nullptr);
-            for (const Setting& s : pm.settings)
-                if (s.pin == map.pin) start = s;
-            float value = 0.0f;
-            if (!SettingValue(pin, start, here + ": its start", &value)) return false;
-            gl.points.push_back({0, value});
-            const double top = map.number == kPitchBend ? 16383.0 : 127.0;
-            for (const Control& c : m_options.controls) {
-                if (c.number != map.number || (map.channel != 0 && c.channel != map.channel)) continue;
-                Setting s;
-                s.number = map.low + (map.high - map.low) * (c.value / top);
-                if (!gl.sample_pin) s.number = std::nearbyint(s.number);
-                if (!SettingValue(pin, s, here + " (value " + std::to_string(c.value) + ")", &value)) return false;
-                gl.points.push_back({ClockAt(c.seconds, m_options.sample_rate), value});
-            }
-            if (gl.sample_pin)
-                for (int v = 0; v < gm.voices; ++v) gl.feeds.push_back(m_graph->host->AddFeed(gm.first + v, index));
-            m_graph->lanes.push_back(std::move(gl));
-        }
+        std::set<int32_t> driven, automated;
+        if (!ApplyPlay(m, &driven) || !ApplyPins(m, driven) || !ApplyLanes(m, driven, &automated) ||
+            !ApplyControls(m, driven, &automated))
+            return false;
         // Played gates and syncs start low whatever their defaults.
+        const GraphModule& gm = m_graph->modules[m];
         for (int32_t pin : {gm.gate, gm.sync})
             if (pin >= 0)
                 for (int v = 0; v < gm.voices; ++v) m_graph->host->SetInput(gm.first + v, pin, 0.0f, 0);
+    }
+    return true;
+}
+
+bool GraphBuilder::ApplyPlay(size_t m, std::set<int32_t>* driven) {
+    const PatchModule& pm = m_patch.modules[m];
+    GraphModule& gm = m_graph->modules[m];
+    const std::string what = "module " + Quote(pm.name);
+    struct Role {
+        const char* key;
+        const std::string* name;
+        int32_t* pin;
+    } roles[] = {{"pitch", &pm.play.pitch, &gm.pitch},
+                 {"gate", &pm.play.gate, &gm.gate},
+                 {"sync", &pm.play.sync, &gm.sync},
+                 {"velocity", &pm.play.velocity, &gm.velocity}};
+    for (const Role& role : roles) {
+        if (role.name->empty()) continue;
+        const std::string here = what + ": \"play\" " + role.key;
+        *role.pin = FindPin(gm, *role.name);
+        if (*role.pin < 0) return Fail(here + ": no pin " + Quote(*role.name) + " (pins: " + PinList(gm) + ")");
+        const PinDescription& pin = gm.pins[*role.pin];
+        if (pin.direction == DR_OUT || pin.datatype != DT_FSAMPLE)
+            return Fail(here + ": " + Quote(*role.name) + " is not a float-sample input");
+        if (m_connected.count({static_cast<int>(m), *role.pin}) != 0)
+            return Fail(here + ": " + Quote(*role.name) + " is connected; the notes cannot drive it too");
+        if (!driven->insert(*role.pin).second)
+            return Fail(here + ": " + Quote(*role.name) + " already plays another part of the note");
+    }
+    return true;
+}
+
+bool GraphBuilder::ApplyPins(size_t m, const std::set<int32_t>& driven) {
+    const PatchModule& pm = m_patch.modules[m];
+    const GraphModule& gm = m_graph->modules[m];
+    const std::string what = "module " + Quote(pm.name);
+    for (const Setting& s : pm.settings) {
+        const std::string here = what + ": pin " + Quote(s.pin);
+        const int32_t index = FindPin(gm, s.pin);
+        if (index < 0) return Fail(what + ": no pin " + Quote(s.pin) + " (pins: " + PinList(gm) + ")");
+        const PinDescription& pin = gm.pins[index];
+        if (pin.direction == DR_OUT) return Fail(here + " is an output; it cannot be set");
+        if (m_connected.count({static_cast<int>(m), index}) != 0)
+            return Fail(here + " is connected; it cannot be set too");
+        if (driven.count(index) != 0) return Fail(here + " is played by the notes; it cannot be set too");
+        float value = 0.0f;
+        if (!SettingValue(pin, s, here, &value)) return false;
+        for (int v = 0; v < gm.voices; ++v) m_graph->host->SetInput(gm.first + v, index, value, 0);
+    }
+    return true;
+}
+
+// The input a lane or a controller moves: a pin of the module, an input,
+// neither connected nor played, and not moved by anything else yet.
+bool GraphBuilder::ClaimMovedInput(size_t m, const std::string& name, const std::string& here, const char* taken,
+                                   const std::set<int32_t>& driven, std::set<int32_t>* automated, GraphLane* lane) {
+    const GraphModule& gm = m_graph->modules[m];
+    const int32_t index = FindPin(gm, name);
+    if (index < 0)
+        return Fail("module " + Quote(m_patch.modules[m].name) + ": no pin " + Quote(name) + " (pins: " + PinList(gm) +
+                    ")");
+    const PinDescription& pin = gm.pins[index];
+    if (pin.direction == DR_OUT) return Fail(here + ": it is an output");
+    if (m_connected.count({static_cast<int>(m), index}) != 0) return Fail(here + ": it is connected");
+    if (driven.count(index) != 0) return Fail(here + ": it is played by the notes");
+    lane->first = gm.first;
+    lane->voices = gm.voices;
+    lane->pin = index;
+    lane->sample_pin = pin.datatype == DT_FSAMPLE;
+    return automated->insert(index).second || Fail(here + taken);
+}
+
+// A finished lane joins the graph; a float-sample one gets a feed per clone.
+void GraphBuilder::AddLane(GraphLane lane) {
+    if (lane.sample_pin)
+        for (int v = 0; v < lane.voices; ++v) lane.feeds.push_back(m_graph->host->AddFeed(lane.first + v, lane.pin));
+    m_graph->lanes.push_back(std::move(lane));
+}
+
+bool GraphBuilder::ApplyLanes(size_t m, const std::set<int32_t>& driven, std::set<int32_t>* automated) {
+    const PatchModule& pm = m_patch.modules[m];
+    const GraphModule& gm = m_graph->modules[m];
+    for (const Lane& lane : pm.automation) {
+        const std::string here = "module " + Quote(pm.name) + ": automation of pin " + Quote(lane.pin);
+        // (A setting of a missing, output, connected or played pin has failed already.)
+        if (std::any_of(pm.settings.begin(), pm.settings.end(), [&](const Setting& s) { return s.pin == lane.pin; }))
+            return Fail(here + ": it is set in \"pins\" too");
+        GraphLane gl;
+        if (!ClaimMovedInput(m, lane.pin, here, ": the pin has one lane", driven, automated, &gl)) return false;
+        if (!gl.sample_pin && lane.step_given && !lane.step)
+            return Fail(here + ": a list or integer pin steps; it cannot move linearly");
+        gl.step = lane.step || !gl.sample_pin;
+        const PinDescription& pin = gm.pins[gl.pin];
+        for (size_t i = 0; i < lane.points.size(); ++i) {
+            float value = 0.0f;
+            if (!SettingValue(pin, lane.points[i].value, here + " point " + std::to_string(i + 1), &value))
+                return false;
+            gl.points.push_back({ClockAt(lane.points[i].seconds, m_options.sample_rate), value});
+        }
+        AddLane(std::move(gl));
+    }
+    return true;
+}
+
+// MIDI controllers: a stepped lane from the pin's start (its setting, else
+// its default) through each change of the controller.
+bool GraphBuilder::ApplyControls(size_t m, const std::set<int32_t>& driven, std::set<int32_t>* automated) {
+    const PatchModule& pm = m_patch.modules[m];
+    for (const ControlMap& map : pm.controls) {
+        const std::string here = "module " + Quote(pm.name) + ": \"cc\" " +
+                                 (map.number == kPitchBend ? std::string("bend") : std::to_string(map.number)) +
+                                 " to pin " + Quote(map.pin);
+        GraphLane gl;
+        if (!ClaimMovedInput(m, map.pin, here, ": the pin has a lane or a controller already", driven, automated, &gl))
+            return false;
+        gl.step = true;
+        const PinDescription& pin = m_graph->modules[m].pins[gl.pin];
+        Setting start;
+        start.number = std::strtod(pin.default_text.c_str(), nullptr);
+        for (const Setting& s : pm.settings)
+            if (s.pin == map.pin) start = s;
+        float value = 0.0f;
+        if (!SettingValue(pin, start, here + ": its start", &value)) return false;
+        gl.points.push_back({0, value});
+        const double top = map.number == kPitchBend ? 16383.0 : 127.0;
+        for (const Control& c : m_options.controls) {
+            if (c.number != map.number || (map.channel != 0 && c.channel != map.channel)) continue;
+            Setting s;
+            s.number = map.low + (map.high - map.low) * (c.value / top);
+            if (!gl.sample_pin) s.number = std::nearbyint(s.number);
+            if (!SettingValue(pin, s, here + " (value " + std::to_string(c.value) + ")", &value)) return false;
+            gl.points.push_back({ClockAt(c.seconds, m_options.sample_rate), value});
+        }
+        AddLane(std::move(gl));
     }
     return true;
 }

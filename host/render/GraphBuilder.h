@@ -48,6 +48,13 @@ private:
     bool ReadConnections();
 
     bool ApplySettings();
+    bool ApplyPlay(size_t m, std::set<int32_t>* driven);
+    bool ApplyPins(size_t m, const std::set<int32_t>& driven);
+    bool ApplyLanes(size_t m, const std::set<int32_t>& driven, std::set<int32_t>* automated);
+    bool ApplyControls(size_t m, const std::set<int32_t>& driven, std::set<int32_t>* automated);
+    bool ClaimMovedInput(size_t m, const std::string& name, const std::string& here, const char* taken,
+                         const std::set<int32_t>& driven, std::set<int32_t>* automated, GraphLane* lane);
+    void AddLane(GraphLane lane);
 
     bool SettingValue(const PinDescription& pin, const Setting& s, const std::string& here, float* value);
 

@@ -55,6 +55,20 @@ private:
     bool Variable(size_t* at, size_t end, const char* what, uint32_t* value);
     bool ReadTrack(size_t start, size_t end, int track, std::vector<MidiEvent>* events);
 
+    // Where a track is being read: the next byte, the chunk's end, and the
+    // running status a data byte continues.
+    struct TrackCursor {
+        size_t at = 0, end = 0;
+        std::string which;        // "track N: ", for messages
+        uint8_t running = 0;      // the last channel status, 0 when none
+        bool running_cancelled = false;  // a meta or SysEx event came after it
+        bool ended = false;       // the end-of-track event was read
+    };
+    // One event each, starting at `t->at`, its first byte `first`.
+    bool ReadMeta(TrackCursor* t, MidiEvent* event);
+    bool SkipSysEx(TrackCursor* t);
+    bool ReadChannelMessage(TrackCursor* t, uint8_t first, MidiEvent* event);
+
     const uint8_t* m_bytes;
     size_t m_size;
     std::vector<std::string>* m_warnings;
@@ -75,95 +89,110 @@ bool MidiReader::Variable(size_t* at, size_t end, const char* what, uint32_t* va
 }
 
 bool MidiReader::ReadTrack(size_t start, size_t end, int track, std::vector<MidiEvent>* events) {
-    const std::string which = "track " + std::to_string(track) + ": ";
-    size_t at = start;
+    TrackCursor t;
+    t.at = start;
+    t.end = end;
+    t.which = "track " + std::to_string(track) + ": ";
     uint64_t tick = 0;
-    uint8_t running = 0;         // the last channel status, 0 when none
-    bool running_cancelled = false;  // a meta or SysEx event came after it
-    bool ended = false;
-    while (at < end && !ended) {
+    while (t.at < end && !t.ended) {
         uint32_t delta = 0;
-        if (!Variable(&at, end, "delta time", &delta)) return false;
+        if (!Variable(&t.at, end, "delta time", &delta)) return false;
         tick += delta;
-        if (at >= end) return Fail(at, which + "the track ends after a delta time, without its event");
-        const size_t event_at = at;
-        const uint8_t first = m_bytes[at];
+        if (t.at >= end) return Fail(t.at, t.which + "the track ends after a delta time, without its event");
+        const uint8_t first = m_bytes[t.at];
         MidiEvent event;
         event.tick = tick;
         if (first == 0xFF) {
-            if (at + 2 > end) return Fail(event_at, which + "the track ends inside a meta event");
-            const uint8_t type = m_bytes[at + 1];
-            at += 2;
-            uint32_t length = 0;
-            if (!Variable(&at, end, "meta event length", &length)) return false;
-            if (length > end - at)
-                return Fail(event_at, which + "a meta event of " + std::to_string(length) +
-                                          " bytes runs past the end of the track");
-            if (type == 0x2F) {
-                ended = true;
-            } else if (type == 0x51) {
-                const uint32_t tempo = length == 3 ? Big(at, 3) : 0;
-                if (tempo == 0) {
-                    Warn(event_at, which + "a tempo change that is not 3 bytes of a tempo above 0, ignored");
-                } else {
-                    event.kind = MidiEvent::kTempo;
-                    event.tempo = tempo;
-                }
-            }
-            at += length;
-            running_cancelled = running != 0;
+            if (!ReadMeta(&t, &event)) return false;
         } else if (first == 0xF0 || first == 0xF7) {
-            // SysEx: F0 LENGTH DATA, or the escape form F7 LENGTH DATA (a
-            // continuation or any bytes at all). Either is skipped whole.
-            ++at;
-            uint32_t length = 0;
-            if (!Variable(&at, end, "SysEx length", &length)) return false;
-            if (length > end - at)
-                return Fail(event_at, which + "a SysEx event of " + std::to_string(length) +
-                                          " bytes runs past the end of the track");
-            at += length;
-            running_cancelled = running != 0;
+            if (!SkipSysEx(&t)) return false;
         } else if (first >= 0xF1) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "%02X", first);
-            return Fail(event_at, which + "stray status byte " + hex +
-                                      " (system common and real-time messages have no place in a file)");
-        } else {
-            uint8_t status = first;
-            if (first < 0x80) {
-                if (running == 0)
-                    return Fail(event_at, which + "a data byte (running status) with no status byte before it");
-                if (running_cancelled) {
-                    Warn(event_at, which + "running status continued after a meta or SysEx event");
-                    running_cancelled = false;
-                }
-                status = running;
-            } else {
-                ++at;
-                running = status;
-                running_cancelled = false;
-            }
-            const int count = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2;
-            if (at + static_cast<size_t>(count) > end)
-                return Fail(event_at, which + "the track ends inside a channel message");
-            for (int k = 0; k < count; ++k) {
-                const uint8_t data = m_bytes[at + static_cast<size_t>(k)];
-                if (data >= 0x80) {
-                    char hex[8];
-                    std::snprintf(hex, sizeof hex, "%02X", data);
-                    return Fail(at + static_cast<size_t>(k), which + "status byte " + hex +
-                                                                 " where a data byte of the message before it belongs");
-                }
-                event.data[k] = data;
-            }
-            at += static_cast<size_t>(count);
-            event.status = status;
-            event.kind = count == 2 ? MidiEvent::kChannel : MidiEvent::kOther;
+            return Fail(t.at, t.which + "stray status byte " + hex +
+                                  " (system common and real-time messages have no place in a file)");
+        } else if (!ReadChannelMessage(&t, first, &event)) {
+            return false;
         }
         events->push_back(event);
     }
-    if (!ended) Warn(end, which + "the track has no end-of-track event; it ends at its chunk's end");
-    else if (at < end) Warn(at, which + std::to_string(end - at) + " bytes after the end-of-track event, ignored");
+    if (!t.ended) Warn(end, t.which + "the track has no end-of-track event; it ends at its chunk's end");
+    else if (t.at < end) Warn(t.at, t.which + std::to_string(end - t.at) + " bytes after the end-of-track event, ignored");
+    return true;
+}
+
+bool MidiReader::ReadMeta(TrackCursor* t, MidiEvent* event) {
+    const size_t event_at = t->at;
+    if (t->at + 2 > t->end) return Fail(event_at, t->which + "the track ends inside a meta event");
+    const uint8_t type = m_bytes[t->at + 1];
+    t->at += 2;
+    uint32_t length = 0;
+    if (!Variable(&t->at, t->end, "meta event length", &length)) return false;
+    if (length > t->end - t->at)
+        return Fail(event_at, t->which + "a meta event of " + std::to_string(length) +
+                                  " bytes runs past the end of the track");
+    if (type == 0x2F) {
+        t->ended = true;
+    } else if (type == 0x51) {
+        const uint32_t tempo = length == 3 ? Big(t->at, 3) : 0;
+        if (tempo == 0) {
+            Warn(event_at, t->which + "a tempo change that is not 3 bytes of a tempo above 0, ignored");
+        } else {
+            event->kind = MidiEvent::kTempo;
+            event->tempo = tempo;
+        }
+    }
+    t->at += length;
+    t->running_cancelled = t->running != 0;
+    return true;
+}
+
+// SysEx: F0 LENGTH DATA, or the escape form F7 LENGTH DATA (a continuation
+// or any bytes at all). Either is skipped whole.
+bool MidiReader::SkipSysEx(TrackCursor* t) {
+    const size_t event_at = t->at++;
+    uint32_t length = 0;
+    if (!Variable(&t->at, t->end, "SysEx length", &length)) return false;
+    if (length > t->end - t->at)
+        return Fail(event_at, t->which + "a SysEx event of " + std::to_string(length) +
+                                  " bytes runs past the end of the track");
+    t->at += length;
+    t->running_cancelled = t->running != 0;
+    return true;
+}
+
+bool MidiReader::ReadChannelMessage(TrackCursor* t, uint8_t first, MidiEvent* event) {
+    const size_t event_at = t->at;
+    uint8_t status = first;
+    if (first < 0x80) {
+        if (t->running == 0)
+            return Fail(event_at, t->which + "a data byte (running status) with no status byte before it");
+        if (t->running_cancelled) {
+            Warn(event_at, t->which + "running status continued after a meta or SysEx event");
+            t->running_cancelled = false;
+        }
+        status = t->running;
+    } else {
+        ++t->at;
+        t->running = status;
+        t->running_cancelled = false;
+    }
+    const int count = (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 1 : 2;
+    if (t->at + static_cast<size_t>(count) > t->end)
+        return Fail(event_at, t->which + "the track ends inside a channel message");
+    for (int k = 0; k < count; ++k) {
+        const uint8_t data = m_bytes[t->at + static_cast<size_t>(k)];
+        if (data >= 0x80) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "%02X", data);
+            return Fail(t->at + static_cast<size_t>(k),
+                        t->which + "status byte " + hex + " where a data byte of the message before it belongs");
+        }
+        event->data[k] = data;
+    }
+    t->at += static_cast<size_t>(count);
+    event->status = status;
+    event->kind = count == 2 ? MidiEvent::kChannel : MidiEvent::kOther;
     return true;
 }
 
