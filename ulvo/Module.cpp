@@ -111,19 +111,19 @@ void Module::Open() {
     m_max_freq = m_sample_rate * kMaxFreqPerRate;
     if (m_max_freq > kMaxFreqCapHz) m_max_freq = kMaxFreqCapHz;
 
-    m_carrier_phase = 0.0;
-    m_modulator_phase = 0.0;
-    m_comb_phase = 0.0;
-    m_comb_freq = 0.0;
-    m_gain = 1.0;
-    m_comb_freq_cos = 1.0;
-    m_comb_freq_sin = 0.0;
+    m_voice.carrier_phase = 0.0;
+    m_voice.modulator_phase = 0.0;
+    m_voice.comb_phase = 0.0;
+    m_voice.comb_freq = 0.0;
+    m_voice.gain = 1.0;
+    m_voice.comb_freq_cos = 1.0;
+    m_voice.comb_freq_sin = 0.0;
     // An "fc" of -20 lies far below any useful pitch, so the first sample
     // always derives the base frequency.
-    m_base_freq = -20.0f;
-    m_last_fc = -20.0f;
+    m_voice.base_freq = -20.0f;
+    m_voice.last_fc = -20.0f;
     m_sleeping = true;
-    m_applied_offset = 0.0f;
+    m_voice.applied_offset = 0.0f;
 
     if (m_voices != nullptr) return;  // an earlier clone handed us its list
 
@@ -151,11 +151,11 @@ void Module::OnPinStatusChange(SEPin* pin) {
         if (pin->m_index == PIN_SYNC && GetPin(PIN_SYNC)->GetValue() > kSyncThreshold) {
             // note start
             m_voices->StartVoice(m_voice_index, m_poly);
-            m_gain = 1.0;
-            m_carrier_phase = 0.0;
-            m_modulator_phase = 0.0;
-            m_comb_phase = 0.0;
-            m_comb_freq = 0.0;
+            m_voice.gain = 1.0;
+            m_voice.carrier_phase = 0.0;
+            m_voice.modulator_phase = 0.0;
+            m_voice.comb_phase = 0.0;
+            m_voice.comb_freq = 0.0;
 
             // rotation: one correction only, so a step above 2 keeps growing
             double rotation = static_cast<double>(m_voices->m_rotation) + static_cast<double>(m_voices->m_incr);
@@ -165,9 +165,9 @@ void Module::OnPinStatusChange(SEPin* pin) {
                 rotation -= 2.0;
             }
             m_voices->m_rotation = static_cast<float>(rotation);
-            // The synthesis adds rotate - m_applied_offset into the carrier
+            // The synthesis adds rotate - m_voice.applied_offset into the carrier
             // phase, so the note starts turned by "rotate" plus the rotation.
-            m_applied_offset = -m_voices->m_rotation;
+            m_voice.applied_offset = -m_voices->m_rotation;
         } else if (pin->m_index == PIN_INCR) {
             const float incr = GetPin(PIN_INCR)->GetValue();
             if (incr != m_voices->m_incr) {
