@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "../se_sdk2/SEPinTable.h"
+
 namespace tessarn {
 
 namespace {
@@ -9,16 +11,7 @@ namespace {
 // The identifier doubles as the display name: one text object for both.
 const char kModuleId[] = "tessarn";
 
-struct PinDeclaration {
-    float* Module::*buffer;   // DT_FSAMPLE pins
-    int16_t Module::*choice;  // DT_ENUM pins
-    int32_t Module::*number;  // DT_INT pins
-    int32_t direction;
-    int32_t datatype;
-    const char* name;
-    const char* default_text;
-    const char* choices;
-};
+using Row = SEPinRow<Module>;
 
 const char kOffOn[] = "off=0,on=1";
 
@@ -27,26 +20,25 @@ const char kOffOn[] = "off=0,on=1";
 // the output law) stay finite.
 constexpr float kMaxControlValue = 1.0e30f;
 
-const PinDeclaration kPins[PIN_COUNT] = {
-    {&Module::m_gate, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Gate", "1", nullptr},
-    {&Module::m_attack, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Attack", "0", nullptr},
-    {&Module::m_hold, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Hold", "0", nullptr},
-    {&Module::m_decay, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Decay", "5", nullptr},
-    {&Module::m_sustain, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Sustain", "7", nullptr},
-    {&Module::m_release, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Release", "4", nullptr},
-    {&Module::m_level, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Overall Level", "10", nullptr},
-    {&Module::m_attack_form, nullptr, nullptr, DR_IN, DT_FSAMPLE, "AttackForm", "0", nullptr},
-    {&Module::m_decay_form, nullptr, nullptr, DR_IN, DT_FSAMPLE, "DecayForm", "0", nullptr},
-    {&Module::m_release_form, nullptr, nullptr, DR_IN, DT_FSAMPLE, "ReleaseForm", "0", nullptr},
-    {nullptr, &Module::m_full_attack, nullptr, DR_IN, DT_ENUM, "FullAttack", "1", kOffOn},
-    {nullptr, &Module::m_no_release, nullptr, DR_IN, DT_ENUM, "NoRelease", "0", kOffOn},
-    {&Module::m_lfo_amt, nullptr, nullptr, DR_IN, DT_FSAMPLE, "LfoAmt", "0", nullptr},
-    {&Module::m_lfo_freq, nullptr, nullptr, DR_IN, DT_FSAMPLE, "LfoFreq", "10", nullptr},
-    {&Module::m_lfo_phase, nullptr, nullptr, DR_IN, DT_FSAMPLE, "LfoPhase", "10", nullptr},
-    {nullptr, &Module::m_lfo_align, nullptr, DR_IN, DT_ENUM, "LfoAlign", "1",
-     "off=0,normal=1,bottom mod=2,center mod=3,top mod=4"},
-    {&Module::m_signal_out, nullptr, nullptr, DR_OUT, DT_FSAMPLE, "Signal Out", nullptr, nullptr},
-    {nullptr, nullptr, &Module::m_dbmode, DR_SETTING, DT_INT, "dbmode", "1", nullptr},
+constexpr Row kPins[PIN_COUNT] = {
+    Row::Samples(&Module::m_gate, DR_IN, "Gate", "1"),
+    Row::Samples(&Module::m_attack, DR_IN, "Attack", "0"),
+    Row::Samples(&Module::m_hold, DR_IN, "Hold", "0"),
+    Row::Samples(&Module::m_decay, DR_IN, "Decay", "5"),
+    Row::Samples(&Module::m_sustain, DR_IN, "Sustain", "7"),
+    Row::Samples(&Module::m_release, DR_IN, "Release", "4"),
+    Row::Samples(&Module::m_level, DR_IN, "Overall Level", "10"),
+    Row::Samples(&Module::m_attack_form, DR_IN, "AttackForm", "0"),
+    Row::Samples(&Module::m_decay_form, DR_IN, "DecayForm", "0"),
+    Row::Samples(&Module::m_release_form, DR_IN, "ReleaseForm", "0"),
+    Row::Choice(&Module::m_full_attack, "FullAttack", "1", kOffOn),
+    Row::Choice(&Module::m_no_release, "NoRelease", "0", kOffOn),
+    Row::Samples(&Module::m_lfo_amt, DR_IN, "LfoAmt", "0"),
+    Row::Samples(&Module::m_lfo_freq, DR_IN, "LfoFreq", "10"),
+    Row::Samples(&Module::m_lfo_phase, DR_IN, "LfoPhase", "10"),
+    Row::Choice(&Module::m_lfo_align, "LfoAlign", "1", "off=0,normal=1,bottom mod=2,center mod=3,top mod=4"),
+    Row::Samples(&Module::m_signal_out, DR_OUT, "Signal Out", nullptr),
+    Row::Number(&Module::m_dbmode, DR_SETTING, "dbmode", "1"),
 };
 
 }  // namespace
@@ -62,21 +54,7 @@ void Module::Describe(ModuleProperties* properties) {
 }
 
 bool Module::GetPinProperties(int32_t index, SEPinProperties* properties) {
-    if (index < 0 || index >= PIN_COUNT) return false;
-    const PinDeclaration& pin = kPins[index];
-    if (pin.buffer != nullptr) {
-        properties->value_address = &(this->*pin.buffer);
-    } else if (pin.choice != nullptr) {
-        properties->value_address = &(this->*pin.choice);
-    } else {
-        properties->value_address = &(this->*pin.number);
-    }
-    properties->direction = pin.direction;
-    properties->datatype = pin.datatype;
-    properties->name = pin.name;
-    properties->default_text = pin.default_text;
-    properties->choices = pin.choices;
-    return true;
+    return SEDeclarePin(this, kPins, index, properties);
 }
 
 void Module::Open() {

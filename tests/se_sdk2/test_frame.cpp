@@ -14,6 +14,7 @@
 #include "SEAssert.h"
 #include "SEModuleEntry.h"
 #include "SEModule_base.h"
+#include "SEPinTable.h"
 
 namespace {
 
@@ -318,6 +319,51 @@ TEST(PinTable, UiOnlyDeclarationTakesNoEntry) {
     Dispatch(record, SE_OP_OPEN);
     EXPECT_EQ(module->Pins()[1].m_datatype, DT_INT);
     Dispatch(record, SE_OP_CLOSE);
+}
+
+// A table row gives the data type of its member and the member's address in
+// the instance asked; past either end the table answers false.
+TEST(PinTable, DeclarationRowsGiveTypeAndAddress) {
+    struct Owner {
+        float* samples = nullptr;
+        int16_t choice = 0;
+        int32_t number = 0;
+    };
+    using Row = SEPinRow<Owner>;
+    static constexpr Row kRows[] = {
+        Row::Samples(&Owner::samples, DR_OUT, "out", nullptr),
+        Row::Choice(&Owner::choice, "mode", "1", "a=0,b=1"),
+        Row::Number(&Owner::number, DR_SETTING, "count", "3"),
+    };
+    Owner owner;
+    struct Expected {
+        void* address;
+        int32_t direction, datatype;
+        const char* name;
+        const char* default_text;
+        const char* choices;
+    } expected[] = {
+        {&owner.samples, DR_OUT, DT_FSAMPLE, "out", nullptr, nullptr},
+        {&owner.choice, DR_IN, DT_ENUM, "mode", "1", "a=0,b=1"},
+        {&owner.number, DR_SETTING, DT_INT, "count", "3", nullptr},
+    };
+    for (int32_t index = 0; index < 3; ++index) {
+        SEPinProperties properties = {};
+        ASSERT_TRUE(SEDeclarePin(&owner, kRows, index, &properties)) << "row " << index;
+        const Expected& e = expected[index];
+        EXPECT_EQ(properties.value_address, e.address) << "row " << index;
+        EXPECT_EQ(properties.direction, e.direction) << "row " << index;
+        EXPECT_EQ(properties.datatype, e.datatype) << "row " << index;
+        EXPECT_STREQ(properties.name, e.name) << "row " << index;
+        EXPECT_STREQ(properties.default_text, e.default_text) << "row " << index;  // null equals only null
+        EXPECT_STREQ(properties.choices, e.choices) << "row " << index;
+        EXPECT_EQ(properties.flags, 0) << "row " << index;
+    }
+    for (int32_t index : {-1, 3, 1000}) {
+        SEPinProperties properties = {};
+        EXPECT_FALSE(SEDeclarePin(&owner, kRows, index, &properties)) << "row " << index;
+        EXPECT_EQ(properties.name, nullptr) << "row " << index;
+    }
 }
 
 TEST(Pins, StorageByDatatype) {
