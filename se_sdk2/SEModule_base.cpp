@@ -120,13 +120,8 @@ int32_t SEModule_base::Dispatch(int32_t opcode, int32_t index, int32_t value, vo
         return 0;
     case SE_OP_GET_PIN_PROPERTIES: {
         const bool declared = GetPinProperties(index, static_cast<SEPinProperties*>(ptr));
-        SE_ASSERT((((SEPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 ||
-                      (((SEPinProperties*)ptr)->flags & IO_PRIVATE) != 0 ||
-                      ((SEPinProperties*)ptr)->direction == DR_OUT ||
-                      (((SEPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0,
-                  "(((SEPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || (((SEPinProperties*)ptr)->flags & "
-                  "IO_PRIVATE) != 0 || ((SEPinProperties*)ptr)->direction == DR_OUT || ( ( "
-                  "(SEPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0");
+        const SEPinProperties* declaration = static_cast<const SEPinProperties*>(ptr);
+        SE_ASSERT(SEPatchStoreRuleHolds(declaration->direction, declaration->flags), kSEPatchStoreRuleText);
         return declared ? 1 : 0;
     }
     case SE_OP_RESUME:

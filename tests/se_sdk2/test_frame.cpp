@@ -842,6 +842,7 @@ TEST_F(ContractChecks, EventsInThePastAndLateDeliveries) {
 }
 
 TEST_F(ContractChecks, PatchStoreRuleAndSampleReads) {
+    // The rule's own text, as quoted for this check.
     const char* rule =
         "(((SEPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || (((SEPinProperties*)ptr)->flags & IO_PRIVATE) != "
         "0 || ((SEPinProperties*)ptr)->direction == DR_OUT || ( ( (SEPinProperties*)ptr)->flags & "
