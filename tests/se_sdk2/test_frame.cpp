@@ -787,15 +787,19 @@ TEST(HostileHost, GetValueStaysInsideTheBlock) {
     }
 }
 
-// Contract checks stop the process with the broken condition's text and the
-// frame source file and line.
-std::string CheckPattern(const std::string& file, const std::string& text) {
+// Contract checks stop the process with the broken condition's text, the
+// frame source file and line, and the call (and clock) they broke in.
+std::string Escaped(const std::string& text) {
     std::string escaped;
     for (char c : text) {
         if (std::strchr("\\^$.|?*+()[]{}", c) != nullptr) escaped += '\\';
         escaped += c;
     }
-    return file + "\\([0-9]+\\): assertion failed: " + escaped;
+    return escaped;
+}
+
+std::string CheckPattern(const std::string& file, const std::string& text, const std::string& where) {
+    return file + "\\([0-9]+\\): assertion failed: " + Escaped(text) + "; " + Escaped(where) + "\n";
 }
 
 class ContractChecks : public ::testing::Test {
@@ -812,14 +816,16 @@ TEST_F(ContractChecks, PinsBeforeTheTable) {
             HostRecord* record = Make(host);
             ModuleOf(record)->GetPin(0);
         },
-        CheckPattern("se_sdk2/SEModule_base.cpp", "m_pins != 0"));
+        CheckPattern("se_sdk2/SEModule_base.cpp", "m_pins != 0",
+                     "in GetPin(0): no pin table (the host answered 0 pins at open), at clock 0"));
     EXPECT_DEATH(
         {
             MockHost host;
             HostRecord* record = Make(host);
             Deliver(record, 0, EV_PIN_STATUS, ST_STREAMING, 0, 0);
         },
-        CheckPattern("se_sdk2/SEModule_base.cpp", "m_pins != 0"));
+        CheckPattern("se_sdk2/SEModule_base.cpp", "m_pins != 0",
+                     "in GetPin(0): no pin table (the host answered 0 pins at open), at clock 0"));
 }
 
 TEST_F(ContractChecks, EventsInThePastAndLateDeliveries) {
@@ -830,7 +836,8 @@ TEST_F(ContractChecks, EventsInThePastAndLateDeliveries) {
             HostRecord* record = Make(host);
             ModuleOf(record)->AddEvent(99, EV_PIN_DATA, 0, 0, nullptr);
         },
-        CheckPattern("se_sdk2/SEModule_base.cpp", "p_time_stamp >= SampleClock()"));
+        CheckPattern("se_sdk2/SEModule_base.cpp", "p_time_stamp >= SampleClock()",
+                     "in AddEvent: event kind 2 stamped 99 at clock 100"));
     EXPECT_DEATH(
         {
             MockHost host;
@@ -838,7 +845,8 @@ TEST_F(ContractChecks, EventsInThePastAndLateDeliveries) {
             HostRecord* record = Make(host);
             Deliver(record, 96, 5, 0, 0, 0);  // checked for ignored kinds too
         },
-        CheckPattern("se_sdk2/SEModule_base.cpp", "e->time_stamp == SampleClock()"));
+        CheckPattern("se_sdk2/SEModule_base.cpp", "e->time_stamp == SampleClock()",
+                     "in HandleEvent: event kind 5 stamped 96, delivered at clock 100"));
 }
 
 TEST_F(ContractChecks, PatchStoreRuleAndSampleReads) {
@@ -856,7 +864,7 @@ TEST_F(ContractChecks, PatchStoreRuleAndSampleReads) {
             std::memset(&p, 0, sizeof p);
             Dispatch(record, SE_OP_GET_PIN_PROPERTIES, 0, 0, &p);
         },
-        CheckPattern("se_sdk2/SEModule_base.cpp", rule));
+        CheckPattern("se_sdk2/SEModule_base.cpp", rule, "in GetPinProperties(0): direction 0, flags 0x10000"));
     EXPECT_DEATH(
         {
             MockHost host;
@@ -866,7 +874,7 @@ TEST_F(ContractChecks, PatchStoreRuleAndSampleReads) {
             Dispatch(record, SE_OP_OPEN);
             ModuleOf(record)->GetPin(0)->GetValue();
         },
-        CheckPattern("se_sdk2/SEPin.cpp", "m_datatype == DT_FSAMPLE"));
+        CheckPattern("se_sdk2/SEPin.cpp", "m_datatype == DT_FSAMPLE", "in GetValue of pin 0, data type 8"));
 
     // Each of the rule's three ways out is accepted.
     MockHost host;
