@@ -186,6 +186,24 @@ constexpr bool SEIsUiOnly(int32_t flags) {
     return (flags & IO_UI_COMMUNICATION) != 0 && (flags & IO_UI_DSP_DUAL) == 0;
 }
 
+// The patch-store rule: a declaration with IO_PATCH_STORE must also carry
+// IO_PRIVATE, be an output (DR_OUT), or carry IO_UI_COMMUNICATION. The frame
+// stops on a declaration that breaks it (with the text below); the host's
+// check reports it.
+constexpr bool SEPatchStoreRuleHolds(int32_t direction, int32_t flags) {
+    return (flags & IO_PATCH_STORE) == 0 || (flags & IO_PRIVATE) != 0 || direction == DR_OUT ||
+           (flags & IO_UI_COMMUNICATION) != 0;
+}
+static_assert(SEPatchStoreRuleHolds(DR_IN, 0) && !SEPatchStoreRuleHolds(DR_IN, IO_PATCH_STORE) &&
+                  SEPatchStoreRuleHolds(DR_IN, IO_PATCH_STORE | IO_PRIVATE) &&
+                  SEPatchStoreRuleHolds(DR_OUT, IO_PATCH_STORE) &&
+                  SEPatchStoreRuleHolds(DR_SETTING, IO_PATCH_STORE | IO_UI_COMMUNICATION),
+              "patch-store rule");
+// The rule's text as the frame's contract check reports it.
+constexpr const char kSEPatchStoreRuleText[] =
+    "(((SEPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || (((SEPinProperties*)ptr)->flags & IO_PRIVATE) != 0 || "
+    "((SEPinProperties*)ptr)->direction == DR_OUT || ( ( (SEPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0";
+
 // Pin statuses.
 enum : int32_t {
     ST_STILL = 0,         // one sample stands for the whole buffer

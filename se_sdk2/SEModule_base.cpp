@@ -1,5 +1,6 @@
 #include "SEModule_base.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -40,8 +41,13 @@ MemberWords WordsOf(const SEModule_base::ProcessMember& member) {
 
 }  // namespace
 
-void SEAssertFailed(const char* text, const char* file, int line) {
-    std::fprintf(stderr, "%s(%d): assertion failed: %s\n", file, line, text);
+void SEAssertFailed(const char* condition, const char* file, int line, const char* where_format, ...) {
+    std::fprintf(stderr, "%s(%d): assertion failed: %s; ", file, line, condition);
+    va_list where;
+    va_start(where, where_format);
+    std::vfprintf(stderr, where_format, where);
+    va_end(where);
+    std::fputc('\n', stderr);
     std::fflush(stderr);
     std::abort();
 }
@@ -76,7 +82,8 @@ SEModule_base::~SEModule_base() {
 void SEModule_base::OnPinStatusChange(SEPin*) {}
 
 void SEModule_base::HandleEvent(HostEvent* e) {
-    SE_ASSERT(e->time_stamp == SampleClock(), "e->time_stamp == SampleClock()");
+    SE_ASSERT(e->time_stamp == SampleClock(), "in HandleEvent: event kind %d stamped %u, delivered at clock %u",
+              static_cast<int>(e->kind), static_cast<unsigned>(e->time_stamp), static_cast<unsigned>(SampleClock()));
     switch (e->kind) {
     case EV_PIN_STATUS: {
         // A pin the table does not hold answers with the unbound stand-in,
@@ -120,13 +127,10 @@ int32_t SEModule_base::Dispatch(int32_t opcode, int32_t index, int32_t value, vo
         return 0;
     case SE_OP_GET_PIN_PROPERTIES: {
         const bool declared = GetPinProperties(index, static_cast<SEPinProperties*>(ptr));
-        SE_ASSERT((((SEPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 ||
-                      (((SEPinProperties*)ptr)->flags & IO_PRIVATE) != 0 ||
-                      ((SEPinProperties*)ptr)->direction == DR_OUT ||
-                      (((SEPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0,
-                  "(((SEPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || (((SEPinProperties*)ptr)->flags & "
-                  "IO_PRIVATE) != 0 || ((SEPinProperties*)ptr)->direction == DR_OUT || ( ( "
-                  "(SEPinProperties*)ptr)->flags & IO_UI_COMMUNICATION) != 0");
+        const SEPinProperties* declaration = static_cast<const SEPinProperties*>(ptr);
+        SE_ASSERT_RULE(SEPatchStoreRuleHolds(declaration->direction, declaration->flags), kSEPatchStoreRuleText,
+                       "in GetPinProperties(%d): direction %d, flags 0x%X", static_cast<int>(index),
+                       static_cast<int>(declaration->direction), static_cast<unsigned>(declaration->flags));
         return declared ? 1 : 0;
     }
     case SE_OP_RESUME:
@@ -216,7 +220,8 @@ uint32_t SEModule_base::SampleClock() {
 }
 
 SEPin* SEModule_base::GetPin(int32_t index) {
-    SE_ASSERT(m_pins != 0, "m_pins != 0");
+    SE_ASSERT(m_pins != 0, "in GetPin(%d): no pin table (the host answered %d pins at open), at clock %u",
+              static_cast<int>(index), static_cast<int>(m_pin_count), static_cast<unsigned>(SampleClock()));
     if (index < 0 || index >= m_pin_count) return &m_absent_pin;
     return &m_pins[index];
 }
@@ -233,7 +238,8 @@ void SEModule_base::GuardOutputs(int32_t start, int32_t count) {
 
 void SEModule_base::AddEvent(uint32_t p_time_stamp, int32_t kind, int32_t value_a, int32_t value_b, void* pointer) {
     if (seaudioMaster == nullptr) return;  // no host: dropped, nothing checked
-    SE_ASSERT(p_time_stamp >= SampleClock(), "p_time_stamp >= SampleClock()");
+    SE_ASSERT(p_time_stamp >= SampleClock(), "in AddEvent: event kind %d stamped %u at clock %u",
+              static_cast<int>(kind), static_cast<unsigned>(p_time_stamp), static_cast<unsigned>(SampleClock()));
     HostEvent event;
     event.time_stamp = p_time_stamp;
     event.kind = kind;

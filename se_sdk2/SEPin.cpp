@@ -57,7 +57,8 @@ void SEPin::TransmitData(uint32_t time_stamp, int32_t value) {
 }
 
 float SEPin::GetValue() {
-    SE_ASSERT(m_datatype == DT_FSAMPLE, "m_datatype == DT_FSAMPLE");
+    SE_ASSERT(m_datatype == DT_FSAMPLE, "in GetValue of pin %d, data type %d", static_cast<int>(m_index),
+              static_cast<int>(m_datatype));
     if (m_module == nullptr || m_value_ptr == nullptr) return 0.0f;
     const uint32_t base = static_cast<uint32_t>(m_module->CallHost(SE_CB_BUFFER_CLOCK, m_index, 0, nullptr, 0.0f));
     const uint32_t now = m_module->SampleClock();

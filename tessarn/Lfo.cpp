@@ -14,8 +14,7 @@ namespace {
 // change of the phase offset, then rotate it by omega per sample and let the
 // shape combine the LFO value with the envelope value.
 template <class Shape>
-void RunLfo(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega, float depth, float phase,
-            int32_t count, float* out, Shape shape) {
+void RunLfo(LfoState* lfo, float omega, float depth, float phase_offset, int32_t count, float* out, Shape shape) {
     const float keep = 1.0f - depth;  // K: the share of the envelope kept
     double sin_omega, cos_omega;
     portable_math::SinCos(static_cast<double>(omega), &sin_omega, &cos_omega);
@@ -23,71 +22,69 @@ void RunLfo(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega,
     // Back onto the unit circle against rounding drift. A phasor made
     // non-finite by a bad rate or offset starts again at angle 0, so one bad
     // value does not silence the LFO for good.
-    const double norm = 1.0 / std::sqrt(*lfo_cos * *lfo_cos + *lfo_sin * *lfo_sin);
-    if (std::isfinite(norm) && std::isfinite(*lfo_sin) && std::isfinite(*lfo_cos)) {
-        *lfo_sin *= norm;
-        *lfo_cos *= norm;
+    const double norm = 1.0 / std::sqrt(lfo->cosine * lfo->cosine + lfo->sine * lfo->sine);
+    if (std::isfinite(norm) && std::isfinite(lfo->sine) && std::isfinite(lfo->cosine)) {
+        lfo->sine *= norm;
+        lfo->cosine *= norm;
     } else {
-        *lfo_sin = 0.0;
-        *lfo_cos = 1.0;
-        *phase_applied = 0.0f;
+        RestartLfo(lfo);
     }
 
     // A new offset turns the running phasor by the difference.
-    if (*phase_applied != phase) {
-        const double delta = static_cast<double>(phase) - *phase_applied;
+    if (lfo->applied_offset != phase_offset) {
+        const double delta = static_cast<double>(phase_offset) - lfo->applied_offset;
         double sin_delta, cos_delta;
         portable_math::SinCos(delta, &sin_delta, &cos_delta);
-        const double s0 = *lfo_sin;
-        const double c0 = *lfo_cos;
-        *lfo_cos = cos_delta * c0 - sin_delta * s0;
-        *lfo_sin = s0 * cos_delta + sin_delta * c0;
-        *phase_applied = phase;
+        const double sine_before = lfo->sine;
+        const double cosine_before = lfo->cosine;
+        lfo->cosine = cos_delta * cosine_before - sin_delta * sine_before;
+        lfo->sine = sine_before * cos_delta + sin_delta * cosine_before;
+        lfo->applied_offset = phase_offset;
     }
 
-    double lfo_s = *lfo_sin;
-    double lfo_c = *lfo_cos;
-    const double d = depth;
-    const double k = keep;
+    // In registers: the output buffer could alias the state.
+    double sine = lfo->sine;
+    double cosine = lfo->cosine;
+    const double depth_d = depth;
+    const double keep_d = keep;
     for (int32_t j = 0; j < count; ++j) {
-        const double next_c = cos_omega * lfo_c - sin_omega * lfo_s;
-        const double next_s = cos_omega * lfo_s + sin_omega * lfo_c;
-        lfo_c = next_c;
-        lfo_s = next_s;
-        out[j] = static_cast<float>(shape(static_cast<double>(out[j]), lfo_s, d, k));
+        // rotate by omega
+        const double next_cosine = cos_omega * cosine - sin_omega * sine;
+        const double next_sine = cos_omega * sine + sin_omega * cosine;
+        cosine = next_cosine;
+        sine = next_sine;
+        out[j] = static_cast<float>(shape(static_cast<double>(out[j]), sine, depth_d, keep_d));
     }
-    *lfo_sin = lfo_s;
-    *lfo_cos = lfo_c;
+    lfo->sine = sine;
+    lfo->cosine = cosine;
 }
 
 }  // namespace
 
-void LfoOff(double*, double*, float*, float, float, float, int16_t, int32_t, float*) {}
+void LfoOff(LfoState*, float, float, float, int16_t, int32_t, float*) {}
 
-void LfoNormalOrBottom(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega, float depth, float phase,
-                       int16_t align, int32_t count, float* out) {
+void LfoNormalOrBottom(LfoState* lfo, float omega, float depth, float phase_offset, int16_t align, int32_t count,
+                       float* out) {
     if (align <= 1) {
         // The envelope faded out, a sine from 0 to 1 faded in.
-        RunLfo(lfo_sin, lfo_cos, phase_applied, omega, depth, phase, count, out,
+        RunLfo(lfo, omega, depth, phase_offset, count, out,
                [](double x, double a, double d, double k) { return k * x + 0.5 * d * (1.0 + a); });
     } else {
         // The envelope times a factor swinging between 1 - d and 1.
-        RunLfo(lfo_sin, lfo_cos, phase_applied, omega, depth, phase, count, out,
+        RunLfo(lfo, omega, depth, phase_offset, count, out,
                [](double x, double a, double d, double k) { return x * (k + 0.5 * d * (1.0 + a)); });
     }
 }
 
-void LfoCenter(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega, float depth, float phase, int16_t,
-               int32_t count, float* out) {
+void LfoCenter(LfoState* lfo, float omega, float depth, float phase_offset, int16_t, int32_t count, float* out) {
     // Swings around (1 - d) x + d / 2 by d x / 2.
-    RunLfo(lfo_sin, lfo_cos, phase_applied, omega, depth, phase, count, out,
+    RunLfo(lfo, omega, depth, phase_offset, count, out,
            [](double x, double a, double d, double k) { return k * x + 0.5 * d * (1.0 + a * x); });
 }
 
-void LfoTop(double* lfo_sin, double* lfo_cos, float* phase_applied, float omega, float depth, float phase, int16_t,
-            int32_t count, float* out) {
+void LfoTop(LfoState* lfo, float omega, float depth, float phase_offset, int16_t, int32_t count, float* out) {
     // Hangs from K x + d and swings down by d x.
-    RunLfo(lfo_sin, lfo_cos, phase_applied, omega, depth, phase, count, out,
+    RunLfo(lfo, omega, depth, phase_offset, count, out,
            [](double x, double a, double d, double k) { return k * x + d * (1.0 - 0.5 * x * (1.0 + a)); });
 }
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "Lfo.h"
+#include "../se_sdk2/SEPinTable.h"
 
 namespace tessarn {
 
@@ -11,16 +11,7 @@ namespace {
 // The identifier doubles as the display name: one text object for both.
 const char kModuleId[] = "tessarn";
 
-struct PinDeclaration {
-    float* Module::*buffer;   // DT_FSAMPLE pins
-    int16_t Module::*choice;  // DT_ENUM pins
-    int32_t Module::*number;  // DT_INT pins
-    int32_t direction;
-    int32_t datatype;
-    const char* name;
-    const char* default_text;
-    const char* choices;
-};
+using Row = SEPinRow<Module>;
 
 const char kOffOn[] = "off=0,on=1";
 
@@ -29,26 +20,25 @@ const char kOffOn[] = "off=0,on=1";
 // the output law) stay finite.
 constexpr float kMaxControlValue = 1.0e30f;
 
-const PinDeclaration kPins[PIN_COUNT] = {
-    {&Module::m_gate, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Gate", "1", nullptr},
-    {&Module::m_attack, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Attack", "0", nullptr},
-    {&Module::m_hold, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Hold", "0", nullptr},
-    {&Module::m_decay, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Decay", "5", nullptr},
-    {&Module::m_sustain, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Sustain", "7", nullptr},
-    {&Module::m_release, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Release", "4", nullptr},
-    {&Module::m_level, nullptr, nullptr, DR_IN, DT_FSAMPLE, "Overall Level", "10", nullptr},
-    {&Module::m_attack_form, nullptr, nullptr, DR_IN, DT_FSAMPLE, "AttackForm", "0", nullptr},
-    {&Module::m_decay_form, nullptr, nullptr, DR_IN, DT_FSAMPLE, "DecayForm", "0", nullptr},
-    {&Module::m_release_form, nullptr, nullptr, DR_IN, DT_FSAMPLE, "ReleaseForm", "0", nullptr},
-    {nullptr, &Module::m_full_attack, nullptr, DR_IN, DT_ENUM, "FullAttack", "1", kOffOn},
-    {nullptr, &Module::m_no_release, nullptr, DR_IN, DT_ENUM, "NoRelease", "0", kOffOn},
-    {&Module::m_lfo_amt, nullptr, nullptr, DR_IN, DT_FSAMPLE, "LfoAmt", "0", nullptr},
-    {&Module::m_lfo_freq, nullptr, nullptr, DR_IN, DT_FSAMPLE, "LfoFreq", "10", nullptr},
-    {&Module::m_lfo_phase, nullptr, nullptr, DR_IN, DT_FSAMPLE, "LfoPhase", "10", nullptr},
-    {nullptr, &Module::m_lfo_align, nullptr, DR_IN, DT_ENUM, "LfoAlign", "1",
-     "off=0,normal=1,bottom mod=2,center mod=3,top mod=4"},
-    {&Module::m_signal_out, nullptr, nullptr, DR_OUT, DT_FSAMPLE, "Signal Out", nullptr, nullptr},
-    {nullptr, nullptr, &Module::m_dbmode, DR_SETTING, DT_INT, "dbmode", "1", nullptr},
+constexpr Row kPins[PIN_COUNT] = {
+    Row::Samples(&Module::m_gate, DR_IN, "Gate", "1"),
+    Row::Samples(&Module::m_attack, DR_IN, "Attack", "0"),
+    Row::Samples(&Module::m_hold, DR_IN, "Hold", "0"),
+    Row::Samples(&Module::m_decay, DR_IN, "Decay", "5"),
+    Row::Samples(&Module::m_sustain, DR_IN, "Sustain", "7"),
+    Row::Samples(&Module::m_release, DR_IN, "Release", "4"),
+    Row::Samples(&Module::m_level, DR_IN, "Overall Level", "10"),
+    Row::Samples(&Module::m_attack_form, DR_IN, "AttackForm", "0"),
+    Row::Samples(&Module::m_decay_form, DR_IN, "DecayForm", "0"),
+    Row::Samples(&Module::m_release_form, DR_IN, "ReleaseForm", "0"),
+    Row::Choice(&Module::m_full_attack, "FullAttack", "1", kOffOn),
+    Row::Choice(&Module::m_no_release, "NoRelease", "0", kOffOn),
+    Row::Samples(&Module::m_lfo_amt, DR_IN, "LfoAmt", "0"),
+    Row::Samples(&Module::m_lfo_freq, DR_IN, "LfoFreq", "10"),
+    Row::Samples(&Module::m_lfo_phase, DR_IN, "LfoPhase", "10"),
+    Row::Choice(&Module::m_lfo_align, "LfoAlign", "1", "off=0,normal=1,bottom mod=2,center mod=3,top mod=4"),
+    Row::Samples(&Module::m_signal_out, DR_OUT, "Signal Out", nullptr),
+    Row::Number(&Module::m_dbmode, DR_SETTING, "dbmode", "1"),
 };
 
 }  // namespace
@@ -64,21 +54,7 @@ void Module::Describe(ModuleProperties* properties) {
 }
 
 bool Module::GetPinProperties(int32_t index, SEPinProperties* properties) {
-    if (index < 0 || index >= PIN_COUNT) return false;
-    const PinDeclaration& pin = kPins[index];
-    if (pin.buffer != nullptr) {
-        properties->value_address = &(this->*pin.buffer);
-    } else if (pin.choice != nullptr) {
-        properties->value_address = &(this->*pin.choice);
-    } else {
-        properties->value_address = &(this->*pin.number);
-    }
-    properties->direction = pin.direction;
-    properties->datatype = pin.datatype;
-    properties->name = pin.name;
-    properties->default_text = pin.default_text;
-    properties->choices = pin.choices;
-    return true;
+    return SEDeclarePin(this, kPins, index, properties);
 }
 
 void Module::Open() {
@@ -87,17 +63,12 @@ void Module::Open() {
     m_table_complete = PinCount() >= PIN_COUNT;
     // A rate of 0, NaN or infinity would make every step non-finite.
     m_inv_sample_rate = 1.0f / SEUsableSampleRate(SampleRate());
-    m_stage = STAGE_IDLE;
-    m_phase = 0.0f;
-    m_lfo_sin = 0.0;
-    m_lfo_cos = 1.0;
-    m_lfo_phase_applied = 0.0f;
+    m_envelope = EnvelopeState();
+    RestartLfo(&m_lfo);
     m_sleep_armed = false;
     m_output_static = true;
     m_streaming_inputs = 0;
-    m_last_gate = 0.0f;
     m_lfo_shape = nullptr;
-    m_gate_held = false;
 }
 
 void Module::OnPinStatusChange(SEPin* pin) {
@@ -113,14 +84,14 @@ void Module::OnPinStatusChange(SEPin* pin) {
 }
 
 void Module::Resume() {
-    m_phase = 0.0f;
-    if (m_stage != STAGE_SUSTAIN) m_stage = STAGE_IDLE;
+    m_envelope.stage_phase = 0.0f;
+    if (m_envelope.stage != STAGE_SUSTAIN) m_envelope.stage = STAGE_IDLE;
     SEModule_base::Resume();
 }
 
-void Module::WakeOutput(uint32_t t) {
+void Module::WakeOutput(uint32_t clock) {
     if (m_output_static) {
-        GetPin(PIN_SIGNAL_OUT)->TransmitStatus(t, ST_STREAMING);
+        GetPin(PIN_SIGNAL_OUT)->TransmitStatus(clock, ST_STREAMING);
         m_output_static = false;
     }
     if (m_sleep_armed) {
@@ -129,10 +100,10 @@ void Module::WakeOutput(uint32_t t) {
     }
 }
 
-void Module::PrepareSleep(uint32_t t) {
+void Module::PrepareSleep(uint32_t clock) {
     if (m_streaming_inputs != 0) return;
     if (!m_output_static) {
-        GetPin(PIN_SIGNAL_OUT)->TransmitStatus(t, ST_CHANGED_ONCE);
+        GetPin(PIN_SIGNAL_OUT)->TransmitStatus(clock, ST_CHANGED_ONCE);
         m_output_static = true;
     }
     if (!m_sleep_armed) {
@@ -180,9 +151,46 @@ void Module::RepairState() {
     auto finite_normal = [](float value) {
         return std::isfinite(value) && !(std::fabs(value) < 1.17549435e-38f) ? value : 0.0f;
     };
-    m_phase = finite_normal(m_phase);
-    m_release_level = finite_normal(m_release_level);
-    if (!std::isfinite(m_lfo_sin) || !std::isfinite(m_lfo_cos)) RestartLfo();
+    m_envelope.stage_phase = finite_normal(m_envelope.stage_phase);
+    m_envelope.release_level = finite_normal(m_envelope.release_level);
+    if (!std::isfinite(m_lfo.sine) || !std::isfinite(m_lfo.cosine)) RestartLfo(&m_lfo);
+}
+
+namespace {
+
+// The stage machine's output-motion requests, at offsets within the call,
+// as the module's output status and sleep protocol at sample clocks.
+class OutputMotionRelay final : public OutputMotion {
+public:
+    OutputMotionRelay(Module* module, uint32_t call_clock) : module_(module), call_clock_(call_clock) {}
+    void Moves(int32_t offset) override { module_->WakeOutput(call_clock_ + static_cast<uint32_t>(offset)); }
+    void Rests(int32_t offset) override { module_->PrepareSleep(call_clock_ + static_cast<uint32_t>(offset)); }
+
+private:
+    Module* module_;
+    uint32_t call_clock_;
+};
+
+}  // namespace
+
+EnvelopeSettings Module::ReadSettings(float lfo_amount) {
+    // A time pin left without a buffer reads as 0 (a read through it would
+    // fault).
+    auto step = [this](int32_t pin, const float* buffer) {
+        return buffer != nullptr ? PinValue(pin) * m_inv_sample_rate : 0.0f;
+    };
+    EnvelopeSettings settings;
+    settings.attack_step = step(PIN_ATTACK, m_attack);
+    settings.hold_step = step(PIN_HOLD, m_hold);
+    settings.decay_step = step(PIN_DECAY, m_decay);
+    settings.release_step = step(PIN_RELEASE, m_release);
+    settings.sustain_level = PinValue(PIN_SUSTAIN);
+    settings.sustain_streams = GetPin(PIN_SUSTAIN)->m_status == ST_STREAMING;
+    settings.full_attack = m_full_attack;
+    settings.no_release = m_no_release;
+    settings.lfo_moves_idle = m_lfo_align == 1 && lfo_amount != 0.0f;
+    settings.lfo_moves_sustain = lfo_amount != 0.0f && m_lfo_align != 0;
+    return settings;
 }
 
 void Module::ProcessBlock(int32_t start, int32_t count) {
@@ -194,28 +202,30 @@ void Module::ProcessBlock(int32_t start, int32_t count) {
             for (int32_t j = 0; j < count; ++j) m_signal_out[start + j] = 0.0f;
         return;
     }
-    m_call_lfo_amount = PinValue(PIN_LFO_AMT);
-    const uint32_t t0 = SampleClock();
+    const float lfo_amount = PinValue(PIN_LFO_AMT);
+    const uint32_t call_clock = SampleClock();
     const float level = m_level[start];
     const float lfo_freq = GetPin(PIN_LFO_FREQ)->GetValue();
     const float lfo_phase = GetPin(PIN_LFO_PHASE)->GetValue();
 
-    ScanGate(t0, start, count);
-
     float* out = m_signal_out + start;
-    if (m_call_lfo_amount != 0.0f && m_lfo_shape != nullptr) {
+    const EnvelopeBuffers buffers = {m_gate + start,        m_sustain + start,      m_attack_form + start,
+                                     m_decay_form + start, m_release_form + start, out};
+    OutputMotionRelay motion(this, call_clock);
+    RunEnvelope(&m_envelope, &m_lfo, ReadSettings(lfo_amount), buffers, count, &motion);
+
+    if (lfo_amount != 0.0f && m_lfo_shape != nullptr) {
         float omega = kTwoPi * m_inv_sample_rate * lfo_freq;
         float phase_offset = kTwoPi * lfo_phase;
         if (!std::isfinite(omega) || !std::isfinite(phase_offset)) {
             // A rate or offset with no angle (NaN, infinity, or too large
             // for a float once in radians): the LFO starts again at angle 0
             // and stands there for this call.
-            RestartLfo();
+            RestartLfo(&m_lfo);
             omega = 0.0f;
             phase_offset = 0.0f;
         }
-        m_lfo_shape(&m_lfo_sin, &m_lfo_cos, &m_lfo_phase_applied, omega, m_call_lfo_amount, phase_offset, m_lfo_align,
-                    count, out);
+        m_lfo_shape(&m_lfo, omega, lfo_amount, phase_offset, m_lfo_align, count, out);
     }
     ApplyOutputLaw(m_dbmode, level, count, out);
     RepairState();

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <new>
 
+#include "../se_sdk2/SEPinTable.h"
 #include "Cpu.h"
 #include "UlvoVoiceList.h"
 
@@ -10,36 +11,28 @@ namespace ulvo {
 
 namespace {
 
-struct PinDeclaration {
-    float* Module::*buffer;   // DT_FSAMPLE pins
-    int16_t Module::*choice;  // DT_ENUM pins
-    int32_t direction;
-    int32_t datatype;
-    const char* name;
-    const char* default_text;
-    const char* choices;
-};
+using Row = SEPinRow<Module>;
 
-const PinDeclaration kPins[PIN_COUNT] = {
-    {&Module::m_fc, nullptr, DR_IN, DT_FSAMPLE, "fc", "0", nullptr},
-    {&Module::m_fm1, nullptr, DR_IN, DT_FSAMPLE, "fm1", "0", nullptr},
-    {&Module::m_n, nullptr, DR_IN, DT_FSAMPLE, "N", "0", nullptr},
-    {&Module::m_a, nullptr, DR_IN, DT_FSAMPLE, "a", "0", nullptr},
-    {&Module::m_gate, nullptr, DR_IN, DT_FSAMPLE, "gate", "0", nullptr},
-    {&Module::m_detune, nullptr, DR_IN, DT_FSAMPLE, "detune", "0", nullptr},
-    {&Module::m_sync, nullptr, DR_IN, DT_FSAMPLE, "sync", "0", nullptr},
-    {&Module::m_wave, nullptr, DR_IN, DT_FSAMPLE, "Wave", "0", nullptr},
-    {&Module::m_combfreq, nullptr, DR_IN, DT_FSAMPLE, "combfreq", "0", nullptr},
-    {&Module::m_combphase, nullptr, DR_IN, DT_FSAMPLE, "combphase", "0", nullptr},
-    {&Module::m_fund, nullptr, DR_IN, DT_FSAMPLE, "fund", "0", nullptr},
-    {nullptr, &Module::m_cpmode, DR_IN, DT_ENUM, "cpmode", "1", "off=1,static=2,dynamic=3,wah-wah=4"},
-    {nullptr, &Module::m_cfmode, DR_IN, DT_ENUM, "cfmode", "1", "off=1,static=2,dynamic=3"},
-    {&Module::m_rotate, nullptr, DR_IN, DT_FSAMPLE, "rotate", "0", nullptr},
-    {nullptr, &Module::m_poly, DR_IN, DT_ENUM, "poly", "8",
-     "1=1,2=2,3=3,4=4,5=5,6=6,7=7,8=8,9=9,10=10,11=11,12=12,13=13,14=14,15=15,16=16"},
-    {&Module::m_incr_in, nullptr, DR_IN, DT_FSAMPLE, "incr", "0", nullptr},
-    {&Module::m_outputl, nullptr, DR_OUT, DT_FSAMPLE, "outputl", nullptr, nullptr},
-    {&Module::m_outputr, nullptr, DR_OUT, DT_FSAMPLE, "outputr", nullptr, nullptr},
+constexpr Row kPins[PIN_COUNT] = {
+    Row::Samples(&Module::m_fc, DR_IN, "fc", "0"),
+    Row::Samples(&Module::m_fm1, DR_IN, "fm1", "0"),
+    Row::Samples(&Module::m_n, DR_IN, "N", "0"),
+    Row::Samples(&Module::m_a, DR_IN, "a", "0"),
+    Row::Samples(&Module::m_gate, DR_IN, "gate", "0"),
+    Row::Samples(&Module::m_detune, DR_IN, "detune", "0"),
+    Row::Samples(&Module::m_sync, DR_IN, "sync", "0"),
+    Row::Samples(&Module::m_wave, DR_IN, "Wave", "0"),
+    Row::Samples(&Module::m_combfreq, DR_IN, "combfreq", "0"),
+    Row::Samples(&Module::m_combphase, DR_IN, "combphase", "0"),
+    Row::Samples(&Module::m_fund, DR_IN, "fund", "0"),
+    Row::Choice(&Module::m_cpmode, "cpmode", "1", "off=1,static=2,dynamic=3,wah-wah=4"),
+    Row::Choice(&Module::m_cfmode, "cfmode", "1", "off=1,static=2,dynamic=3"),
+    Row::Samples(&Module::m_rotate, DR_IN, "rotate", "0"),
+    Row::Choice(&Module::m_poly, "poly", "8",
+                "1=1,2=2,3=3,4=4,5=5,6=6,7=7,8=8,9=9,10=10,11=11,12=12,13=13,14=14,15=15,16=16"),
+    Row::Samples(&Module::m_incr_in, DR_IN, "incr", "0"),
+    Row::Samples(&Module::m_outputl, DR_OUT, "outputl", nullptr),
+    Row::Samples(&Module::m_outputr, DR_OUT, "outputr", nullptr),
 };
 
 }  // namespace
@@ -65,16 +58,7 @@ void Module::Describe(ModuleProperties* properties) {
 }
 
 bool Module::GetPinProperties(int32_t index, SEPinProperties* properties) {
-    if (index < 0 || index >= PIN_COUNT) return false;
-    const PinDeclaration& pin = kPins[index];
-    properties->value_address =
-        pin.buffer != nullptr ? static_cast<void*>(&(this->*pin.buffer)) : static_cast<void*>(&(this->*pin.choice));
-    properties->direction = pin.direction;
-    properties->datatype = pin.datatype;
-    properties->name = pin.name;
-    properties->default_text = pin.default_text;
-    properties->choices = pin.choices;
-    return true;
+    return SEDeclarePin(this, kPins, index, properties);
 }
 
 template <class Visit>
@@ -111,19 +95,19 @@ void Module::Open() {
     m_max_freq = m_sample_rate * kMaxFreqPerRate;
     if (m_max_freq > kMaxFreqCapHz) m_max_freq = kMaxFreqCapHz;
 
-    m_carrier_phase = 0.0;
-    m_modulator_phase = 0.0;
-    m_comb_phase = 0.0;
-    m_comb_freq = 0.0;
-    m_gain = 1.0;
-    m_comb_freq_cos = 1.0;
-    m_comb_freq_sin = 0.0;
+    m_voice.carrier_phase = 0.0;
+    m_voice.modulator_phase = 0.0;
+    m_voice.comb_phase = 0.0;
+    m_voice.comb_freq = 0.0;
+    m_voice.gain = 1.0;
+    m_voice.comb_freq_cos = 1.0;
+    m_voice.comb_freq_sin = 0.0;
     // An "fc" of -20 lies far below any useful pitch, so the first sample
     // always derives the base frequency.
-    m_base_freq = -20.0f;
-    m_last_fc = -20.0f;
+    m_voice.base_freq = -20.0f;
+    m_voice.last_fc = -20.0f;
     m_sleeping = true;
-    m_applied_offset = 0.0f;
+    m_voice.applied_offset = 0.0f;
 
     if (m_voices != nullptr) return;  // an earlier clone handed us its list
 
@@ -151,11 +135,11 @@ void Module::OnPinStatusChange(SEPin* pin) {
         if (pin->m_index == PIN_SYNC && GetPin(PIN_SYNC)->GetValue() > kSyncThreshold) {
             // note start
             m_voices->StartVoice(m_voice_index, m_poly);
-            m_gain = 1.0;
-            m_carrier_phase = 0.0;
-            m_modulator_phase = 0.0;
-            m_comb_phase = 0.0;
-            m_comb_freq = 0.0;
+            m_voice.gain = 1.0;
+            m_voice.carrier_phase = 0.0;
+            m_voice.modulator_phase = 0.0;
+            m_voice.comb_phase = 0.0;
+            m_voice.comb_freq = 0.0;
 
             // rotation: one correction only, so a step above 2 keeps growing
             double rotation = static_cast<double>(m_voices->m_rotation) + static_cast<double>(m_voices->m_incr);
@@ -165,9 +149,9 @@ void Module::OnPinStatusChange(SEPin* pin) {
                 rotation -= 2.0;
             }
             m_voices->m_rotation = static_cast<float>(rotation);
-            // The synthesis adds rotate - m_applied_offset into the carrier
+            // The synthesis adds rotate - m_voice.applied_offset into the carrier
             // phase, so the note starts turned by "rotate" plus the rotation.
-            m_applied_offset = -m_voices->m_rotation;
+            m_voice.applied_offset = -m_voices->m_rotation;
         } else if (pin->m_index == PIN_INCR) {
             const float incr = GetPin(PIN_INCR)->GetValue();
             if (incr != m_voices->m_incr) {

@@ -1,10 +1,11 @@
-// The oscillator module: pins, control, sleep protocol and the synthesis
-// that runs in its process function.
+// The oscillator module: pins, control and the sleep protocol; it maps its
+// pins onto the synthesis core (SynthesisCore.h), which does the samples.
 #pragma once
 
 #include <cstdint>
 
 #include "../se_sdk2/SEModule_base.h"
+#include "SynthesisCore.h"
 
 namespace ulvo {
 
@@ -50,16 +51,9 @@ public:
 
     double m_sample_rate = 0.0;
     double m_two_over_sr = 0.0;
-    double m_carrier_phase = 0.0;
-    double m_modulator_phase = 0.0;
-    double m_comb_phase = 0.0;
-    double m_comb_freq = 0.0;
-    double m_gain = 0.0;
     double m_max_freq = 0.0;
-    double m_comb_freq_cos = 0.0;
-    double m_comb_freq_sin = 0.0;
-    float m_base_freq = 0.0f;
-    float m_last_fc = 0.0f;
+    // The voice the synthesis core carries from block to block.
+    VoiceState m_voice;
     float* m_fc = nullptr;
     float* m_fm1 = nullptr;
     float* m_n = nullptr;
@@ -76,7 +70,6 @@ public:
     float* m_outputl = nullptr;
     float* m_outputr = nullptr;
     UlvoVoiceList* m_voices = nullptr;
-    float m_applied_offset = 0.0f;
     int32_t m_sleep_countdown = 0;
     int16_t m_voice_index = 0;
     int16_t m_cpmode = 0;

@@ -1,5 +1,5 @@
-// GenerateBlock: the block head, and the mapping of the module's fields and
-// pins to the synthesis core (SynthesisCore.h), which does the samples.
+// GenerateBlock: the block head, and the mapping of the module's pins to the
+// synthesis core (SynthesisCore.h), which does the samples on m_voice.
 #include "Module.h"
 #include "SynthesisCore.h"
 #include "UlvoVoiceList.h"
@@ -7,24 +7,6 @@
 namespace ulvo {
 
 namespace {
-
-VoiceState StateOf(const Module& m) {
-    return {m.m_carrier_phase, m.m_modulator_phase, m.m_comb_phase,     m.m_comb_freq,    m.m_gain,
-            m.m_comb_freq_sin, m.m_comb_freq_cos,   m.m_base_freq,      m.m_last_fc,      m.m_applied_offset};
-}
-
-void Keep(const VoiceState& state, Module& m) {
-    m.m_carrier_phase = state.carrier_phase;
-    m.m_modulator_phase = state.modulator_phase;
-    m.m_comb_phase = state.comb_phase;
-    m.m_comb_freq = state.comb_freq;
-    m.m_gain = state.gain;
-    m.m_comb_freq_sin = state.comb_freq_sin;
-    m.m_comb_freq_cos = state.comb_freq_cos;
-    m.m_base_freq = state.base_freq;
-    m.m_last_fc = state.last_fc;
-    m.m_applied_offset = state.applied_offset;
-}
 
 BlockBuffers BuffersOf(const Module& m, int32_t start) {
     return {m.m_fc + start,       m.m_fm1 + start,       m.m_a + start,         m.m_gate + start,
@@ -46,16 +28,14 @@ void Module::GenerateBlock(int32_t start, int32_t count) {
     if (m_gate[start] == 0.0f) {
         if (m_voices != nullptr) m_voices->ReleaseVoice(m_voice_index);
         GoToSleep();
-    } else if (m_gain == 0.0) {
+    } else if (m_voice.gain == 0.0) {
         GoToSleep();
     }
 
     // "N" is read once per block
     const BlockSettings settings = {m_two_over_sr, m_max_freq, fade_step, RoundToCount(m_n[start]),
                                     m_cpmode,      m_cfmode,   m_has_sse};
-    VoiceState state = StateOf(*this);
-    RenderBlock(state, settings, BuffersOf(*this, start), count);
-    Keep(state, *this);
+    RenderBlock(m_voice, settings, BuffersOf(*this, start), count);
 }
 
 }  // namespace ulvo

@@ -157,45 +157,102 @@ struct SoundingSamples {
     double turn_power_re[kPadded], turn_power_im[kPadded];
 };
 
+// Control-pass steps of one sample, inline in its loop.
+
+// A silent sample: both outputs 0.
+inline void WriteSilence(const BlockBuffers& in, int32_t i) {
+    in.out_l[i] = 0.0f;
+    in.out_r[i] = 0.0f;
+}
+
+// The base frequency, derived only when "fc" changes.
+inline void FollowFc(float fc, float* base_freq, float* last_fc) {
+    if (fc != *last_fc) {
+        *base_freq = static_cast<float>(kA4Hz * portable_math::Exp2(kOctavesPerFcUnit * fc - 5.0));
+        *last_fc = fc;
+    }
+}
+
+// The series of one sample after the band limit: its partial count and
+// remainder, or a band-limit silence.
+struct CutSeries {
+    int32_t partials;
+    double frac;
+    bool silence;
+};
+
+template <bool WahWah>
+inline CutSeries CutAtBandLimit(const BandLimit& limit, const PartialCount& asked) {
+    CutSeries series = {asked.value, asked.frac, limit.silence};
+    if (limit.capped && limit.highest_partial < series.partials) {
+        series.partials = limit.highest_partial;
+        series.frac = 0.0;
+        series.silence = limit.highest_partial < 0;
+    } else if (!WahWah && limit.capped && limit.highest_partial == series.partials) {
+        // the remainder fades in partial n + 1, which lies above the
+        // limit here: it is left out as a cut partial would be. (In
+        // wah-wah the remainder weights the first partial of each series
+        // and stays.)
+        series.frac = 0.0;
+    }
+    return series;
+}
+
+// Rotation, applied as the difference to what is already in the carrier.
+inline void FollowRotate(float rotate, double* carrier_phase, float* applied_offset) {
+    if (rotate != *applied_offset) {
+        *carrier_phase =
+            WrapFull(*carrier_phase + (static_cast<double>(rotate) - static_cast<double>(*applied_offset)));
+        *applied_offset = rotate;
+    }
+}
+
+// What the other passes need of one sounding sample.
+template <bool WahWah>
+inline void KeepSounding(const VoiceState& voice, const BlockBuffers& in, int32_t i, const CutSeries& series,
+                         double ratio, SoundingSamples* sounding) {
+    const int32_t count = sounding->count;
+    sounding->index[count] = i;
+    sounding->terms[count] = series.partials + 1;
+    double* phases = sounding->phases[count];
+    phases[0] = voice.carrier_phase;
+    phases[1] = voice.modulator_phase;
+    phases[2] = voice.comb_freq;
+    phases[3] = voice.comb_phase;
+    sounding->frac[count] = series.frac;
+    sounding->ratio[count] = ratio;
+    sounding->fund[count] = in.fund[i];
+    sounding->wave[count] = in.wave[i];
+    sounding->gain[count] = voice.gain;
+    if (WahWah) sounding->comb_phase_in[count] = in.combphase[i];
+    sounding->count = count + 1;
+}
+
 // The control pass of one chunk, [from, to) of the block, for one pair of
 // comb steps (WahWah: the comb phase is left to the depth pass).
 template <class FreqStep, class PhaseStep, bool WahWah>
 void ControlPass(VoiceState& voice, const BlockSettings& settings, const BlockBuffers& in, int32_t from, int32_t to,
                  SoundingSamples* sounding) {
-    // The state lives in locals for the chunk: stores to the outputs cannot
+    // The state lives in a local for the chunk: stores to the outputs cannot
     // make the compiler reload it.
-    double gain = voice.gain;
-    double carrier_phase = voice.carrier_phase;
-    double modulator_phase = voice.modulator_phase;
-    double comb_freq = voice.comb_freq;
-    double comb_phase = voice.comb_phase;
-    float base_freq_f = voice.base_freq;
-    float last_fc = voice.last_fc;
-    float applied_offset = voice.applied_offset;
-    const double fade_step = settings.fade_step;
+    VoiceState v = voice;
     const double two_over_sr = settings.two_over_sr;
-    const double max_freq = settings.max_freq;
     BandLimit limit = kNoBandLimitYet;
-    int32_t count = 0;
+    sounding->count = 0;
 
     for (int32_t i = from; i < to; ++i) {
         // gain
-        gain -= fade_step;
-        if (gain < 0.0) gain = 0.0;
+        v.gain -= settings.fade_step;
+        if (v.gain < 0.0) v.gain = 0.0;
 
         // gate: silence, phases held
         if (in.gate[i] == 0.0f) {
-            in.out_l[i] = 0.0f;
-            in.out_r[i] = 0.0f;
+            WriteSilence(in, i);
             continue;
         }
 
-        // base frequency, derived only when "fc" changes
-        if (in.fc[i] != last_fc) {
-            base_freq_f = static_cast<float>(kA4Hz * portable_math::Exp2(kOctavesPerFcUnit * in.fc[i] - 5.0));
-            last_fc = in.fc[i];
-        }
-        const double base_freq = base_freq_f;
+        FollowFc(in.fc[i], &v.base_freq, &v.last_fc);
+        const double base_freq = v.base_freq;
         const double abs_base_freq = std::fabs(base_freq);
 
         // spacing frequency
@@ -205,26 +262,12 @@ void ControlPass(VoiceState& voice, const BlockSettings& settings, const BlockBu
         // band limit: the highest partial stays at or below max_freq. It
         // depends on the two frequencies only, which still pins repeat.
         if (!(abs_base_freq == limit.base_freq && abs_spacing_freq == limit.spacing_freq))
-            limit = BandLimitOf(abs_base_freq, abs_spacing_freq, max_freq);
-        int32_t partials = settings.partials.value;
-        double frac = settings.partials.frac;
-        bool band_limit_silence = limit.silence;
-        if (limit.capped && limit.highest_partial < partials) {
-            partials = limit.highest_partial;
-            frac = 0.0;
-            band_limit_silence = limit.highest_partial < 0;
-        } else if (!WahWah && limit.capped && limit.highest_partial == partials) {
-            // the remainder fades in partial n + 1, which lies above the
-            // limit here: it is left out as a cut partial would be. (In
-            // wah-wah the remainder weights the first partial of each series
-            // and stays.)
-            frac = 0.0;
-        }
-        if (band_limit_silence) {
-            in.out_l[i] = 0.0f;
-            in.out_r[i] = 0.0f;
-            carrier_phase = 0.0;
-            modulator_phase = 0.0;
+            limit = BandLimitOf(abs_base_freq, abs_spacing_freq, settings.max_freq);
+        const CutSeries series = CutAtBandLimit<WahWah>(limit, settings.partials);
+        if (series.silence) {
+            WriteSilence(in, i);
+            v.carrier_phase = 0.0;
+            v.modulator_phase = 0.0;
             continue;
         }
 
@@ -232,51 +275,20 @@ void ControlPass(VoiceState& voice, const BlockSettings& settings, const BlockBu
         double ratio = in.a[i];
         if (std::fabs(ratio - 1.0) < kRatioGuardBand) ratio = kRatioNearOne;
 
-        // modulator increment
         const double modulator_step = spacing_freq * two_over_sr;
-
-        // rotation, applied as the difference to what is already in the carrier
-        const float rotate = in.rotate[i];
-        if (rotate != applied_offset) {
-            carrier_phase =
-                WrapFull(carrier_phase + (static_cast<double>(rotate) - static_cast<double>(applied_offset)));
-            applied_offset = rotate;
-        }
+        FollowRotate(in.rotate[i], &v.carrier_phase, &v.applied_offset);
 
         // comb update: frequency first, then phase
-        comb_freq = FreqStep::Step(comb_freq, in.combfreq[i], two_over_sr, modulator_step);
-        if (!WahWah) comb_phase = PhaseStep::Step(comb_phase, in.combphase[i], two_over_sr, modulator_step);
+        v.comb_freq = FreqStep::Step(v.comb_freq, in.combfreq[i], two_over_sr, modulator_step);
+        if (!WahWah) v.comb_phase = PhaseStep::Step(v.comb_phase, in.combphase[i], two_over_sr, modulator_step);
 
-        // what the other passes need of this sample
-        sounding->index[count] = i;
-        sounding->terms[count] = partials + 1;
-        double* phases = sounding->phases[count];
-        phases[0] = carrier_phase;
-        phases[1] = modulator_phase;
-        phases[2] = comb_freq;
-        phases[3] = comb_phase;
-        sounding->frac[count] = frac;
-        sounding->ratio[count] = ratio;
-        sounding->fund[count] = in.fund[i];
-        sounding->wave[count] = in.wave[i];
-        sounding->gain[count] = gain;
-        if (WahWah) sounding->comb_phase_in[count] = in.combphase[i];
-        ++count;
+        KeepSounding<WahWah>(v, in, i, series, ratio, sounding);
 
         // advance
-        carrier_phase = WrapOnce(carrier_phase + base_freq * two_over_sr);
-        modulator_phase = WrapFull(modulator_phase + modulator_step);
+        v.carrier_phase = WrapOnce(v.carrier_phase + base_freq * two_over_sr);
+        v.modulator_phase = WrapFull(v.modulator_phase + modulator_step);
     }
-
-    voice.gain = gain;
-    voice.carrier_phase = carrier_phase;
-    voice.modulator_phase = modulator_phase;
-    voice.comb_freq = comb_freq;
-    voice.comb_phase = comb_phase;
-    voice.base_freq = base_freq_f;
-    voice.last_fc = last_fc;
-    voice.applied_offset = applied_offset;
-    sounding->count = count;
+    voice = v;
 }
 
 typedef void (*ControlPassFn)(VoiceState&, const BlockSettings&, const BlockBuffers&, int32_t, int32_t,

@@ -1,7 +1,7 @@
 // The oscillator's synthesis over plain numbers: a voice's running state, the
 // settings fixed for a block and the block's input and output buffers. The
-// module maps its fields and pins to these once per block (Synthesis.cpp);
-// nothing here knows the frame.
+// module holds the state and maps its pins to the rest once per block
+// (Synthesis.cpp); nothing here knows the frame.
 //
 // Per sample, a carrier times a geometric series of partials summed in
 // closed form, so the cost of a sample does not depend on the number of
@@ -22,18 +22,18 @@
 
 namespace ulvo {
 
-// Carried from one sample to the next (the module fields of the same names).
+// Carried from one sample to the next; the module holds one (m_voice).
 struct VoiceState {
-    double carrier_phase;    // half-cycles, within [-1, 1]
-    double modulator_phase;  // half-cycles, within [-1, 1]
-    double comb_phase;       // half-cycles
-    double comb_freq;        // half-cycles per partial
-    double gain;
-    double comb_freq_sin;  // of the last sounding sample
-    double comb_freq_cos;
-    float base_freq;  // Hz
-    float last_fc;    // the "fc" behind base_freq
-    float applied_offset;  // "rotate" already in the carrier phase
+    double carrier_phase = 0.0;    // half-cycles, within [-1, 1]
+    double modulator_phase = 0.0;  // half-cycles, within [-1, 1]
+    double comb_phase = 0.0;       // half-cycles
+    double comb_freq = 0.0;        // half-cycles per partial
+    double gain = 0.0;
+    double comb_freq_sin = 0.0;  // of the last sounding sample
+    double comb_freq_cos = 0.0;
+    float base_freq = 0.0f;       // Hz
+    float last_fc = 0.0f;         // the "fc" behind base_freq
+    float applied_offset = 0.0f;  // "rotate" already in the carrier phase
 };
 
 // Nearest integer, ties to even, and the remainder. The count saturates at

@@ -177,8 +177,7 @@ Verdict Declarations(const CheckContext& context) {
         const std::string at = "declaration " + std::to_string(d) + (named ? " \"" + name + "\"" : "");
         if (!named) faults.push_back(at + " has no name");
         if (named && !names.insert(name).second) faults.push_back(at + ": the name is declared twice");
-        if ((p.flags & IO_PATCH_STORE) != 0 && (p.flags & IO_PRIVATE) == 0 && p.direction != DR_OUT &&
-            (p.flags & IO_UI_COMMUNICATION) == 0)
+        if (!SEPatchStoreRuleHolds(p.direction, p.flags))
             faults.push_back(at + " has IO_PATCH_STORE without IO_PRIVATE, DR_OUT or IO_UI_COMMUNICATION");
         double number = 0.0;
         const bool numeric = p.default_text == nullptr || ParseNumber(p.default_text, &number);

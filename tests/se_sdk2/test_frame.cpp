@@ -14,6 +14,7 @@
 #include "SEAssert.h"
 #include "SEModuleEntry.h"
 #include "SEModule_base.h"
+#include "SEPinTable.h"
 
 namespace {
 
@@ -318,6 +319,51 @@ TEST(PinTable, UiOnlyDeclarationTakesNoEntry) {
     Dispatch(record, SE_OP_OPEN);
     EXPECT_EQ(module->Pins()[1].m_datatype, DT_INT);
     Dispatch(record, SE_OP_CLOSE);
+}
+
+// A table row gives the data type of its member and the member's address in
+// the instance asked; past either end the table answers false.
+TEST(PinTable, DeclarationRowsGiveTypeAndAddress) {
+    struct Owner {
+        float* samples = nullptr;
+        int16_t choice = 0;
+        int32_t number = 0;
+    };
+    using Row = SEPinRow<Owner>;
+    static constexpr Row kRows[] = {
+        Row::Samples(&Owner::samples, DR_OUT, "out", nullptr),
+        Row::Choice(&Owner::choice, "mode", "1", "a=0,b=1"),
+        Row::Number(&Owner::number, DR_SETTING, "count", "3"),
+    };
+    Owner owner;
+    struct Expected {
+        void* address;
+        int32_t direction, datatype;
+        const char* name;
+        const char* default_text;
+        const char* choices;
+    } expected[] = {
+        {&owner.samples, DR_OUT, DT_FSAMPLE, "out", nullptr, nullptr},
+        {&owner.choice, DR_IN, DT_ENUM, "mode", "1", "a=0,b=1"},
+        {&owner.number, DR_SETTING, DT_INT, "count", "3", nullptr},
+    };
+    for (int32_t index = 0; index < 3; ++index) {
+        SEPinProperties properties = {};
+        ASSERT_TRUE(SEDeclarePin(&owner, kRows, index, &properties)) << "row " << index;
+        const Expected& e = expected[index];
+        EXPECT_EQ(properties.value_address, e.address) << "row " << index;
+        EXPECT_EQ(properties.direction, e.direction) << "row " << index;
+        EXPECT_EQ(properties.datatype, e.datatype) << "row " << index;
+        EXPECT_STREQ(properties.name, e.name) << "row " << index;
+        EXPECT_STREQ(properties.default_text, e.default_text) << "row " << index;  // null equals only null
+        EXPECT_STREQ(properties.choices, e.choices) << "row " << index;
+        EXPECT_EQ(properties.flags, 0) << "row " << index;
+    }
+    for (int32_t index : {-1, 3, 1000}) {
+        SEPinProperties properties = {};
+        EXPECT_FALSE(SEDeclarePin(&owner, kRows, index, &properties)) << "row " << index;
+        EXPECT_EQ(properties.name, nullptr) << "row " << index;
+    }
 }
 
 TEST(Pins, StorageByDatatype) {
@@ -741,15 +787,19 @@ TEST(HostileHost, GetValueStaysInsideTheBlock) {
     }
 }
 
-// Contract checks stop the process with the broken condition's text and the
-// frame source file and line.
-std::string CheckPattern(const std::string& file, const std::string& text) {
+// Contract checks stop the process with the broken condition's text, the
+// frame source file and line, and the call (and clock) they broke in.
+std::string Escaped(const std::string& text) {
     std::string escaped;
     for (char c : text) {
         if (std::strchr("\\^$.|?*+()[]{}", c) != nullptr) escaped += '\\';
         escaped += c;
     }
-    return file + "\\([0-9]+\\): assertion failed: " + escaped;
+    return escaped;
+}
+
+std::string CheckPattern(const std::string& file, const std::string& text, const std::string& where) {
+    return file + "\\([0-9]+\\): assertion failed: " + Escaped(text) + "; " + Escaped(where) + "\n";
 }
 
 class ContractChecks : public ::testing::Test {
@@ -766,14 +816,16 @@ TEST_F(ContractChecks, PinsBeforeTheTable) {
             HostRecord* record = Make(host);
             ModuleOf(record)->GetPin(0);
         },
-        CheckPattern("se_sdk2/SEModule_base.cpp", "m_pins != 0"));
+        CheckPattern("se_sdk2/SEModule_base.cpp", "m_pins != 0",
+                     "in GetPin(0): no pin table (the host answered 0 pins at open), at clock 0"));
     EXPECT_DEATH(
         {
             MockHost host;
             HostRecord* record = Make(host);
             Deliver(record, 0, EV_PIN_STATUS, ST_STREAMING, 0, 0);
         },
-        CheckPattern("se_sdk2/SEModule_base.cpp", "m_pins != 0"));
+        CheckPattern("se_sdk2/SEModule_base.cpp", "m_pins != 0",
+                     "in GetPin(0): no pin table (the host answered 0 pins at open), at clock 0"));
 }
 
 TEST_F(ContractChecks, EventsInThePastAndLateDeliveries) {
@@ -784,7 +836,8 @@ TEST_F(ContractChecks, EventsInThePastAndLateDeliveries) {
             HostRecord* record = Make(host);
             ModuleOf(record)->AddEvent(99, EV_PIN_DATA, 0, 0, nullptr);
         },
-        CheckPattern("se_sdk2/SEModule_base.cpp", "p_time_stamp >= SampleClock()"));
+        CheckPattern("se_sdk2/SEModule_base.cpp", "p_time_stamp >= SampleClock()",
+                     "in AddEvent: event kind 2 stamped 99 at clock 100"));
     EXPECT_DEATH(
         {
             MockHost host;
@@ -792,10 +845,12 @@ TEST_F(ContractChecks, EventsInThePastAndLateDeliveries) {
             HostRecord* record = Make(host);
             Deliver(record, 96, 5, 0, 0, 0);  // checked for ignored kinds too
         },
-        CheckPattern("se_sdk2/SEModule_base.cpp", "e->time_stamp == SampleClock()"));
+        CheckPattern("se_sdk2/SEModule_base.cpp", "e->time_stamp == SampleClock()",
+                     "in HandleEvent: event kind 5 stamped 96, delivered at clock 100"));
 }
 
 TEST_F(ContractChecks, PatchStoreRuleAndSampleReads) {
+    // The rule's own text, as quoted for this check.
     const char* rule =
         "(((SEPinProperties*)ptr)->flags & IO_PATCH_STORE) == 0 || (((SEPinProperties*)ptr)->flags & IO_PRIVATE) != "
         "0 || ((SEPinProperties*)ptr)->direction == DR_OUT || ( ( (SEPinProperties*)ptr)->flags & "
@@ -809,7 +864,7 @@ TEST_F(ContractChecks, PatchStoreRuleAndSampleReads) {
             std::memset(&p, 0, sizeof p);
             Dispatch(record, SE_OP_GET_PIN_PROPERTIES, 0, 0, &p);
         },
-        CheckPattern("se_sdk2/SEModule_base.cpp", rule));
+        CheckPattern("se_sdk2/SEModule_base.cpp", rule, "in GetPinProperties(0): direction 0, flags 0x10000"));
     EXPECT_DEATH(
         {
             MockHost host;
@@ -819,7 +874,7 @@ TEST_F(ContractChecks, PatchStoreRuleAndSampleReads) {
             Dispatch(record, SE_OP_OPEN);
             ModuleOf(record)->GetPin(0)->GetValue();
         },
-        CheckPattern("se_sdk2/SEPin.cpp", "m_datatype == DT_FSAMPLE"));
+        CheckPattern("se_sdk2/SEPin.cpp", "m_datatype == DT_FSAMPLE", "in GetValue of pin 0, data type 8"));
 
     // Each of the rule's three ways out is accepted.
     MockHost host;

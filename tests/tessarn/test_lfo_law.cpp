@@ -55,11 +55,11 @@ TEST_F(Lfo, AmountZeroAndOffLeaveBufferAndPhasor) {
     for (int16_t align : {int16_t(1), int16_t(0)}) {
         m.m_lfo_align = align;
         rig.Set(PIN_LFO_AMT, align == 0 ? 1.0f : 0.0f);
-        m.m_lfo_sin = 0.6;
-        m.m_lfo_cos = 0.8;
+        m.m_lfo.sine = 0.6;
+        m.m_lfo.cosine = 0.8;
         EXPECT_EQ(rig.Run(3), (Samples{1.0f, 1.0f, 1.0f})) << "align " << align;
-        EXPECT_EQ(m.m_lfo_sin, 0.6) << "align " << align;
-        EXPECT_EQ(m.m_lfo_cos, 0.8) << "align " << align;
+        EXPECT_EQ(m.m_lfo.sine, 0.6) << "align " << align;
+        EXPECT_EQ(m.m_lfo.cosine, 0.8) << "align " << align;
     }
     // A non-zero amount resumes from where the phasor stood.
     m.m_lfo_align = 1;
@@ -100,10 +100,9 @@ TEST(LfoShapes, FormulasAgainstTheSine) {
     };
     for (const Case& c : cases) {
         for (float depth : {1.0f, 0.5f, 1.5f}) {
-            double lfo_sin = 0.0, lfo_cos = 1.0;
-            float applied = 0.0f;
+            LfoState lfo;
             Samples out = envelope;
-            c.shape(&lfo_sin, &lfo_cos, &applied, omega, depth, 0.0f, c.align, int32_t(out.size()), out.data());
+            c.shape(&lfo, omega, depth, 0.0f, c.align, int32_t(out.size()), out.data());
             for (size_t j = 0; j < out.size(); ++j) {
                 const double a = std::sin(double(omega) * (j + 1));
                 EXPECT_NEAR(out[j], c.expected(envelope[j], a, depth), kLfoTolerance)
@@ -113,9 +112,8 @@ TEST(LfoShapes, FormulasAgainstTheSine) {
     }
     // Depth 1 in words: bottom is 0 where the envelope is 0, top is 1 there.
     Samples zeros(4, 0.0f);
-    double s = 0.0, c = 1.0;
-    float applied = 0.0f;
-    LfoTop(&s, &c, &applied, omega, 1.0f, 0.0f, 4, 4, zeros.data());
+    LfoState lfo;
+    LfoTop(&lfo, omega, 1.0f, 0.0f, 4, 4, zeros.data());
     EXPECT_EQ(zeros, Samples(4, 1.0f));
 }
 

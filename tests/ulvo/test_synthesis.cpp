@@ -148,15 +148,15 @@ void CompareWithOracle(const Setting& s, int samples, bool vector_kernel = false
     double ratio = s.a;
     if (std::fabs(ratio - 1.0) < 0.0001) ratio = 1.0001;
     for (int i = 0; i < samples; ++i) {
-        const double theta = m.m_carrier_phase, beta = m.m_modulator_phase;
-        const double prev_sin = m.m_comb_freq_sin, prev_cos = m.m_comb_freq_cos;
+        const double theta = m.m_voice.carrier_phase, beta = m.m_voice.modulator_phase;
+        const double prev_sin = m.m_voice.comb_freq_sin, prev_cos = m.m_voice.comb_freq_cos;
         rig.Run(i, 1);
 
         // partial count: nearest integer, then at most the partials that fit
         // below the ceiling
         int n = static_cast<int>(std::nearbyint(s.n));
         double frac = s.n - n;
-        const double f0 = std::fabs(m.m_base_freq);
+        const double f0 = std::fabs(m.m_voice.base_freq);
         const double spacing = std::fabs(f0 * s.fm1 + s.detune);
         if (spacing > 0.0001) {
             const int fit = static_cast<int>(std::floor((m.m_max_freq - f0) / spacing));
@@ -166,7 +166,7 @@ void CompareWithOracle(const Setting& s, int samples, bool vector_kernel = false
             }
         }
         const Expected e =
-            Oracle(s, ratio, n, frac, m.m_gain, theta, beta, m.m_comb_freq, m.m_comb_phase, prev_sin, prev_cos);
+            Oracle(s, ratio, n, frac, m.m_voice.gain, theta, beta, m.m_voice.comb_freq, m.m_voice.comb_phase, prev_sin, prev_cos);
         const double margin = relative_margin * static_cast<double>(e.scale) + 1e-7;
         ASSERT_NEAR(rig.Left(i), static_cast<double>(e.left), margin) << s.Text() << " sample " << i;
         ASSERT_NEAR(rig.Right(i), static_cast<double>(e.right), margin) << s.Text() << " sample " << i;
@@ -227,7 +227,7 @@ TEST(UlvoSeries, RoundingTiesOfN) {
         rig.module->m_has_sse = false;
         Apply(rig, s);
         for (int i = 0; i < 16; ++i) {
-            const double theta = rig.module->m_carrier_phase, beta = rig.module->m_modulator_phase;
+            const double theta = rig.module->m_voice.carrier_phase, beta = rig.module->m_voice.modulator_phase;
             rig.Run(i, 1);
             const Expected e = Oracle(s, s.a, c.n, c.frac, 1.0, theta, beta, 0.0, 0.0, 0.0, 1.0);
             ASSERT_NEAR(rig.Left(i), static_cast<double>(e.left), 1e-6) << "N=" << c.n_pin << " sample " << i;
@@ -348,14 +348,14 @@ TEST(UlvoSeries, BandLimitSilencesResetThePhases) {
         s.fm1 = fm1;
         s.detune = 0.0f;
         Apply(rig, s);
-        rig.module->m_carrier_phase = 0.3;
-        rig.module->m_modulator_phase = -0.6;
-        rig.module->m_applied_offset = 0.0f;
+        rig.module->m_voice.carrier_phase = 0.3;
+        rig.module->m_voice.modulator_phase = -0.6;
+        rig.module->m_voice.applied_offset = 0.0f;
         rig.Run(0, 64);
         for (int i = 0; i < 64; ++i) ASSERT_TRUE(rig.Left(i) == 0.0f && rig.Right(i) == 0.0f) << "fm1=" << fm1;
-        EXPECT_EQ(rig.module->m_carrier_phase, 0.0);
-        EXPECT_EQ(rig.module->m_modulator_phase, 0.0);
-        EXPECT_FLOAT_EQ(rig.module->m_base_freq, 28160.0f);
+        EXPECT_EQ(rig.module->m_voice.carrier_phase, 0.0);
+        EXPECT_EQ(rig.module->m_voice.modulator_phase, 0.0);
+        EXPECT_FLOAT_EQ(rig.module->m_voice.base_freq, 28160.0f);
     }
 }
 
@@ -364,12 +364,12 @@ TEST(UlvoPitch, FcToBaseFrequencyDerivedOnlyOnChange) {
         UlvoRig rig;
         rig.Set(PIN_FC, fc);
         rig.Run(0, 1);
-        EXPECT_NEAR(rig.module->m_base_freq, hz, hz * 1e-6) << "fc=" << fc;
-        EXPECT_EQ(rig.module->m_last_fc, fc);
+        EXPECT_NEAR(rig.module->m_voice.base_freq, hz, hz * 1e-6) << "fc=" << fc;
+        EXPECT_EQ(rig.module->m_voice.last_fc, fc);
         // a value that stays is not derived again
-        rig.module->m_base_freq = 123.0f;
+        rig.module->m_voice.base_freq = 123.0f;
         rig.Run(1, 10);
-        EXPECT_EQ(rig.module->m_base_freq, 123.0f);
+        EXPECT_EQ(rig.module->m_voice.base_freq, 123.0f);
     }
 }
 
@@ -425,13 +425,13 @@ TEST(UlvoRotate, ChangesAreAppliedAsDifferences) {
     rig.Set(PIN_ROTATE, 0.25f);
     rig.Run(0, 1);
     const double step = 440.0 * 2.0 / 44100.0;
-    EXPECT_NEAR(rig.module->m_carrier_phase, 0.25 + step, 1e-12);
+    EXPECT_NEAR(rig.module->m_voice.carrier_phase, 0.25 + step, 1e-12);
     rig.Run(1, 9);
-    EXPECT_NEAR(rig.module->m_carrier_phase, 0.25 + 10 * step, 1e-12);
+    EXPECT_NEAR(rig.module->m_voice.carrier_phase, 0.25 + 10 * step, 1e-12);
     rig.Set(PIN_ROTATE, 0.5f);
     rig.Run(10, 1);
-    EXPECT_NEAR(rig.module->m_carrier_phase, 0.5 + 11 * step, 1e-12);
-    EXPECT_EQ(rig.module->m_applied_offset, 0.5f);
+    EXPECT_NEAR(rig.module->m_voice.carrier_phase, 0.5 + 11 * step, 1e-12);
+    EXPECT_EQ(rig.module->m_voice.applied_offset, 0.5f);
 
     // Large offsets: the full wrap gives what stepping by 2 gives.
     for (float rotate : {3.0f, -3.0f, 17.0f, 37.3f, -123.75f, 1000000.5f, -65537.25f}) {
@@ -444,7 +444,7 @@ TEST(UlvoRotate, ChangesAreAppliedAsDifferences) {
         while (stepped > 1.0) stepped -= 2.0;
         stepped += step;
         if (stepped > 1.0) stepped -= 2.0;
-        EXPECT_EQ(far.module->m_carrier_phase, stepped) << "rotate=" << rotate;
+        EXPECT_EQ(far.module->m_voice.carrier_phase, stepped) << "rotate=" << rotate;
     }
 }
 
@@ -469,7 +469,7 @@ TEST(UlvoCombRates, StaticAndDynamicTurnAtTheirRates) {
         rig.module->m_cpmode = c.cpmode;
         rig.module->m_cfmode = c.cfmode;
         for (int done = 0; done < c.samples; done += 1024) rig.Run(0, std::min(1024, c.samples - done));
-        EXPECT_NEAR(rig.module->m_comb_freq, c.expected_comb_freq, 1e-9)
+        EXPECT_NEAR(rig.module->m_voice.comb_freq, c.expected_comb_freq, 1e-9)
             << "cpmode " << c.cpmode << " cfmode " << c.cfmode;
     }
 }
@@ -485,8 +485,8 @@ TEST(UlvoWahWah, DepthAndDerivedCombPhase) {
         UlvoRig rig;
         Apply(rig, s);
         rig.Run(0, 1);
-        EXPECT_EQ(rig.module->m_comb_phase, 0.25);
-        EXPECT_EQ(rig.module->m_comb_freq, 0.0);
+        EXPECT_EQ(rig.module->m_voice.comb_phase, 0.25);
+        EXPECT_EQ(rig.module->m_voice.comb_freq, 0.0);
     }
     {
         UlvoRig rig;
@@ -494,12 +494,12 @@ TEST(UlvoWahWah, DepthAndDerivedCombPhase) {
         rig.Set(PIN_COMBFREQ, -0.25f);
         rig.Set(PIN_COMBPHASE, -2.0f);
         rig.Run(0, 1);
-        EXPECT_EQ(rig.module->m_comb_freq, 0.25) << "cfmode off takes the absolute value";
-        EXPECT_EQ(rig.module->m_comb_phase, 0.0) << "combphase -2 gives delta 0";
+        EXPECT_EQ(rig.module->m_voice.comb_freq, 0.25) << "cfmode off takes the absolute value";
+        EXPECT_EQ(rig.module->m_voice.comb_phase, 0.0) << "combphase -2 gives delta 0";
         rig.Set(PIN_COMBPHASE, 1.0f);
         rig.Run(1, 1);
         // gamma held at 0.25: sin cos = 0.5, so t and delta are 0 up to rounding
-        EXPECT_NEAR(rig.module->m_comb_phase, 0.0, 1e-6);
+        EXPECT_NEAR(rig.module->m_voice.comb_phase, 0.0, 1e-6);
     }
 }
 
@@ -510,12 +510,12 @@ void ExpectBounded(UlvoRig& rig, const std::string& what) {
     for (int i = 0; i < 1024; ++i) {
         ASSERT_TRUE(std::isfinite(rig.Left(i)) && std::isfinite(rig.Right(i))) << what << " sample " << i;
     }
-    EXPECT_TRUE(std::isfinite(m.m_carrier_phase)) << what;
-    EXPECT_TRUE(std::isfinite(m.m_modulator_phase)) << what;
-    EXPECT_TRUE(std::isfinite(m.m_comb_freq)) << what;
-    EXPECT_TRUE(std::isfinite(m.m_comb_freq_sin) && std::isfinite(m.m_comb_freq_cos)) << what;
-    EXPECT_LE(std::fabs(m.m_carrier_phase), 3.0) << what;
-    EXPECT_LE(std::fabs(m.m_modulator_phase), 1.0) << what;
+    EXPECT_TRUE(std::isfinite(m.m_voice.carrier_phase)) << what;
+    EXPECT_TRUE(std::isfinite(m.m_voice.modulator_phase)) << what;
+    EXPECT_TRUE(std::isfinite(m.m_voice.comb_freq)) << what;
+    EXPECT_TRUE(std::isfinite(m.m_voice.comb_freq_sin) && std::isfinite(m.m_voice.comb_freq_cos)) << what;
+    EXPECT_LE(std::fabs(m.m_voice.carrier_phase), 3.0) << what;
+    EXPECT_LE(std::fabs(m.m_voice.modulator_phase), 1.0) << what;
 }
 
 TEST(UlvoRobustness, HugeNonFiniteAndOverflowingInputsFinishWithFiniteSamples) {
