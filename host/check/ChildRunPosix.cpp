@@ -585,8 +585,13 @@ namespace {
 Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_stop_ok) {
     for (const char* report : {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer"}) {
         const std::string line = LineWith(outcome.stderr_text, report);
-        if (!line.empty())
-            return Fail("sanitizer: " + line + (outcome.call.empty() ? "" : " in " + outcome.call));
+        if (line.empty()) continue;
+        // Memory the module freed, touched again: named as such, a use
+        // after close when the touch came inside the close that freed it.
+        const bool after_free = line.find("heap-use-after-free") != std::string::npos;
+        const bool in_close = outcome.call.find("SE_OP_CLOSE") != std::string::npos;
+        return Fail("sanitizer: " + std::string(after_free ? (in_close ? "use after close: " : "use after free: ") : "") +
+                    line + (outcome.call.empty() ? "" : " in " + outcome.call));
     }
     std::string why;
     char text[160];

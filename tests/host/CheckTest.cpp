@@ -85,6 +85,15 @@ TEST(Check, EachBrokenModuleIsCaughtByItsCheck) {
          "session 0: instance 0 \"out\" \\(pin 1\\) changed at clock [0-9]+ from .* to .* while announced still \\(never "
          "announced\\)",
          true, ""},
+#if defined(__SANITIZE_ADDRESS__)  // the sanitizer sees the touch in every check that closes the module
+        {"uses_after_close", "life-cycle/use-after-close",
+         "sanitizer: use after close: .*heap-use-after-free.* in dispatcher\\(SE_OP_CLOSE", false, ""},
+#else
+        {"uses_after_close", "life-cycle/use-after-close",
+         "use after close: a [0-9]+-byte block the module freed in the close of the first clone group was written "
+         "after it was freed: 4 of its bytes changed",
+         true, ""},
+#endif
         {"shared_state", "invariance/independent-instances",
          "\"out\" sample [0-9]+ is .* in instance [AB] beside instance [AB] .* but .* alone .*share state", true, ""},
     };
@@ -268,7 +277,7 @@ TEST(Check, ModulesThatKeepTheContractPass) {
         EXPECT_EQ(run.status, 0) << file << "\n" << run.text;
         EXPECT_TRUE(Failures(run).empty()) << file << "\n" << run.text;
         ASSERT_FALSE(run.lines.empty());
-        EXPECT_TRUE(std::regex_match(run.lines.back(), std::regex("2[012] passed, 0 failed(, 1 skipped)?, 1 reported")))
+        EXPECT_TRUE(std::regex_match(run.lines.back(), std::regex("2[0-3] passed, 0 failed(, 1 skipped)?, 1 reported")))
             << run.lines.back();
     }
 }
