@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Progress.h"
 
@@ -17,10 +19,14 @@ struct Verdict {
     std::string detail;
     bool skipped = false;  // could not be measured here (passed stays false)
     bool report = false;   // a measurement to read, neither passed nor failed
+    // A failure at a sample: the input pins' values in force there, by name,
+    // in table order.
+    std::vector<std::pair<std::string, float>> inputs;
 };
 
 Verdict Pass(const std::string& detail = "");
 Verdict Fail(const std::string& detail);
+Verdict Fail(const std::string& detail, const std::vector<std::pair<std::string, float>>& inputs);
 Verdict Skip(const std::string& why);
 Verdict Report(const std::string& measurement);
 

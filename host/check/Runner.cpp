@@ -3,6 +3,7 @@
 #include <fnmatch.h>
 
 #include <cctype>
+#include <cmath>
 #include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -156,6 +157,12 @@ std::string FormatResultLine(const CheckResult& result) {
     std::string line = std::string(mark) + "  " + result.group + "/" + result.name;
     if (!result.verdict.detail.empty()) line += ": " + result.verdict.detail;
     if (result.repro.empty()) return line;
+    if (!result.verdict.inputs.empty()) {
+        line += "; inputs there:";
+        for (size_t k = 0; k < result.verdict.inputs.size(); ++k)
+            line += std::string(k == 0 ? " \"" : ", \"") + result.verdict.inputs[k].first + "\" = " +
+                    Number(result.verdict.inputs[k].second);
+    }
     // A failure: where, and the command that shows it again.
     std::string where;
     if (result.case_index >= 0) where += "case " + std::to_string(result.case_index);
@@ -223,6 +230,19 @@ std::string XmlText(const std::string& text) {
     return out;
 }
 
+// The inputs in force at a failure's sample, an object of name and value
+// (a value JSON cannot hold as a number, as its text); null when none.
+std::string InputsJson(const std::vector<std::pair<std::string, float>>& inputs) {
+    if (inputs.empty()) return "null";
+    std::string json = "{";
+    for (size_t k = 0; k < inputs.size(); ++k) {
+        const float value = inputs[k].second;
+        json += (k == 0 ? "" : ", ") + sephost::JsonString(inputs[k].first) + ": " +
+                (std::isfinite(value) ? Number(value) : sephost::JsonString(Number(value)));
+    }
+    return json + "}";
+}
+
 }  // namespace
 
 std::string FormatResultsJson(const CheckContext& context, const std::vector<CheckResult>& results) {
@@ -237,6 +257,7 @@ std::string FormatResultsJson(const CheckContext& context, const std::vector<Che
                  ", \"sample_rate\": " + (r.sample_rate > 0.0f ? Number(r.sample_rate) : "null") +
                  ", \"block_size\": " + (r.block_size > 0 ? std::to_string(r.block_size) : "null") +
                  ", \"call\": " + (r.call.empty() ? "null" : sephost::JsonString(r.call)) +
+                 ", \"inputs\": " + InputsJson(r.verdict.inputs) +
                  ", \"repro\": " + (r.repro.empty() ? "null" : sephost::JsonString(r.repro)) +
                  ", \"report\": " + (r.report.empty() ? "null" : sephost::JsonString(r.report)) + "}";
     }

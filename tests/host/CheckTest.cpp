@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -265,6 +267,25 @@ TEST(Check, JsonFieldsOfAFailure) {
                                  std::regex("instance 0 process\\(start 0, count [0-9]+\\) at clock 0")))
         << failed["call"];
     EXPECT_EQ(failed["repro"], "sep-host check --only life-cycle/clone-groups --case 0 --seed 9 " + Fixture("crashes"));
+    EXPECT_TRUE(failed["inputs"].is_null());  // a crash has no sample
+
+    // A failure at a sample: the inputs in force there, by name, in the
+    // JSON and on the line, the same as the text of the line.
+    const ToolOutput split = RunTool("check --json --only block-split '" + Fixture("ignores_start") + "'");
+    const nlohmann::json split_report = nlohmann::json::parse(split.out, nullptr, false);
+    ASSERT_TRUE(split_report.is_object()) << split.out;
+    const nlohmann::json& inputs = split_report["checks"][0]["inputs"];
+    ASSERT_TRUE(inputs.is_object()) << split.out;
+    ASSERT_EQ(inputs.size(), 1u) << inputs;
+    ASSERT_TRUE(inputs["in"].is_number()) << inputs;
+    const float in = inputs["in"].get<float>();
+    EXPECT_TRUE(in == 0.0f || (std::fabs(in) >= 0.01f && std::fabs(in) <= 1.0f)) << in;  // a useful value
+    const CheckRun text = Check(Fixture("ignores_start"), "--only block-split");
+    ASSERT_EQ(Failures(text).size(), 1u) << text.text;
+    char value[32];
+    std::snprintf(value, sizeof value, "%.9g", double(in));
+    EXPECT_NE(Failures(text)[0].find("; inputs there: \"in\" = " + std::string(value) + " [case 0, "), std::string::npos)
+        << Failures(text)[0];
 }
 
 TEST(Check, ModulesThatKeepTheContractPass) {
