@@ -64,7 +64,9 @@ struct ChildOutcome {
 // writes its progress (Progress.h) where the parent reads it; a call into
 // the module that runs past its bound (when the body sets a call limit) ends
 // the child at once.
-ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit);
+// With `log_fd` not -1, everything the child writes on its standard output
+// and error (up to the flood limit) is copied there as it comes, in full.
+ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit, int log_fd = -1);
 
 // The first line of `text` holding `needle`, or empty.
 std::string LineWith(const std::string& text, const std::string& needle);

@@ -1,11 +1,14 @@
 // The list of checks, the run (each check in a child), and the report: text
 // lines, a JSON document, JUnit XML.
+#include <fcntl.h>
 #include <fnmatch.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cmath>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "Checks.h"
@@ -104,6 +107,22 @@ ChildOutcome RunHere(const std::function<Verdict()>& body, const CheckContext& c
 
 bool Failed(const Verdict& verdict) { return !verdict.passed && !verdict.skipped && !verdict.report; }
 
+// A file made new for a check's report ("sep-host-check-GROUP-NAME-XXXXXX.log"
+// in the context's report folder), opened for writing; -1 when none can be.
+int NewReportFile(const CheckContext& context, const Check& check, std::string* path) {
+    std::string folder = context.report_folder;
+    if (folder.empty()) {
+        const char* temporary = std::getenv("TMPDIR");
+        folder = temporary != nullptr && *temporary != '\0' ? temporary : "/tmp";
+    }
+    std::string pattern = folder + "/sep-host-check-" + check.group + "-" + check.name + "-XXXXXX.log";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = mkostemps(name.data(), 4, O_CLOEXEC);  // O_EXCL: never a file that was there
+    if (fd >= 0) *path = name.data();
+    return fd;
+}
+
 }  // namespace
 
 std::string ReproCommand(const CheckContext& context, const CheckResult& result) {
@@ -130,7 +149,11 @@ std::vector<CheckResult> RunChecks(const CheckContext& context, const std::funct
             }
             return check.run(context);
         };
-        const ChildOutcome outcome = context.in_process ? RunHere(body, context) : RunInChild(body, context.time_limit);
+        std::string log_path;
+        const int log_fd = context.in_process ? -1 : NewReportFile(context, check, &log_path);
+        const ChildOutcome outcome =
+            context.in_process ? RunHere(body, context) : RunInChild(body, context.time_limit, log_fd);
+        if (log_fd >= 0) close(log_fd);
         CheckResult result;
         result.group = check.group;
         result.name = check.name;
@@ -145,6 +168,12 @@ std::vector<CheckResult> RunChecks(const CheckContext& context, const std::funct
         if (Failed(result.verdict)) {
             result.repro = ReproCommand(context, result);
             result.report = outcome.stderr_text;
+        }
+        // The file made for the report stays only when it holds a failure's.
+        if (!log_path.empty() && !result.report.empty()) {
+            result.report_file = log_path;
+        } else if (!log_path.empty()) {
+            unlink(log_path.c_str());
         }
         results.push_back(result);
         if (report) report(result);
@@ -169,6 +198,7 @@ std::string FormatResultLine(const CheckResult& result) {
     if (result.sample_rate > 0.0f) where += (where.empty() ? "" : ", ") + Number(result.sample_rate) + " Hz";
     if (result.block_size > 0) where += (where.empty() ? "" : ", ") + std::string("block ") + std::to_string(result.block_size);
     if (!where.empty()) line += " [" + where + "]";
+    if (!result.report_file.empty()) line += "; full report: " + result.report_file;
     return line + "; run again: " + result.repro;
 }
 
@@ -259,7 +289,8 @@ std::string FormatResultsJson(const CheckContext& context, const std::vector<Che
                  ", \"call\": " + (r.call.empty() ? "null" : sephost::JsonString(r.call)) +
                  ", \"inputs\": " + InputsJson(r.verdict.inputs) +
                  ", \"repro\": " + (r.repro.empty() ? "null" : sephost::JsonString(r.repro)) +
-                 ", \"report\": " + (r.report.empty() ? "null" : sephost::JsonString(r.report)) + "}";
+                 ", \"report\": " + (r.report.empty() ? "null" : sephost::JsonString(r.report)) +
+                 ", \"report_file\": " + (r.report_file.empty() ? "null" : sephost::JsonString(r.report_file)) + "}";
     }
     return "{\n  \"file\": " + sephost::JsonString(context.path) + ",\n  \"seed\": " + std::to_string(context.seed) +
            ",\n  \"level\": " + std::to_string(context.level) + ",\n  \"checks\": [\n" + items +

@@ -155,17 +155,19 @@ TEST(Check, EveryFailureRunsAgainFromItsLine) {
         EXPECT_TRUE(std::regex_search(failed[0], std::regex(c.message))) << failed[0];
         std::smatch repro;
         ASSERT_TRUE(std::regex_search(failed[0], repro,
-                                      std::regex(std::string("\\[case [0-9]+, [0-9]+ Hz, block [0-9]+\\]; run again: sep-host (check --only ") +
+                                      std::regex(std::string("\\[case [0-9]+, [0-9]+ Hz, block [0-9]+\\](?:; full report: [^;]+)?; run again: sep-host (check --only ") +
                                                  c.check + " --case [0-9]+ --seed 5 --call-limit 0.5 [^ ]+)$")))
             << failed[0];
         const ToolOutput again = RunTool(repro[1].str(), true);
         EXPECT_EQ(again.status, 1) << again.out;
         // The sanitizer's report starts with the process id ("==123=="),
-        // which is all that may differ between the two runs.
-        const std::regex process_id("==[0-9]+==");
-        EXPECT_NE(std::regex_replace(again.out, process_id, "==PID==")
-                      .find("\n" + std::regex_replace(failed[0], process_id, "==PID==") + "\n"),
-                  std::string::npos)
+        // and each run keeps its report in a file of its own: all that may
+        // differ between the two runs.
+        const auto same = [](const std::string& text) {
+            return std::regex_replace(std::regex_replace(text, std::regex("==[0-9]+=="), "==PID=="),
+                                      std::regex("full report: [^;]+;"), "full report: FILE;");
+        };
+        EXPECT_NE(same(again.out).find("\n" + same(failed[0]) + "\n"), std::string::npos)
             << failed[0] << "\n" << again.out;
         EXPECT_NE(again.out.find("\n0 passed, 1 failed\n"), std::string::npos) << again.out;
     }
@@ -286,6 +288,41 @@ TEST(Check, JsonFieldsOfAFailure) {
     std::snprintf(value, sizeof value, "%.9g", double(in));
     EXPECT_NE(Failures(text)[0].find("; inputs there: \"in\" = " + std::string(value) + " [case 0, "), std::string::npos)
         << Failures(text)[0];
+}
+
+// What a failing check's process wrote is kept whole in a file made for it
+// (in $TMPDIR, or beside the JUnit file), named on the line and in the JSON;
+// a check that passes leaves no file.
+TEST(Check, FullReportKeptInAFileNamedOnTheLine) {
+    const std::string reports = std::string(HOST_TEST_SCRATCH) + "/reports";
+    const auto count_files = [&]() {
+        return RunShellCommand("mkdir -p '" + reports + "' && ls -A '" + reports + "' | wc -l").out;
+    };
+    const std::string before = count_files();
+    EXPECT_EQ(Check(Fixture("none"), "--only exports,clone-groups").status, 0);
+    EXPECT_EQ(count_files(), before) << "a passing check leaves no report file";
+
+    const ToolOutput output = RunTool("check --json --only clone-groups '" + Fixture("floods_output") + "'");
+    const nlohmann::json report = nlohmann::json::parse(output.out, nullptr, false);
+    ASSERT_TRUE(report.is_object()) << output.out;
+    const nlohmann::json& failed = report["checks"][0];
+    ASSERT_TRUE(failed["report_file"].is_string()) << failed;
+    const std::string file = failed["report_file"].get<std::string>();
+    EXPECT_EQ(file.rfind(reports + "/sep-host-check-life-cycle-clone-groups-", 0), 0u) << file;
+    const std::string kept = ReadFile(file);
+    EXPECT_EQ(kept.rfind("flood flood flood", 0), 0u);
+    // All of it up to 4 MiB (the JSON holds the last 16 KiB of the stream).
+    EXPECT_EQ(kept.size(), size_t(4) << 20);
+    EXPECT_LT(failed["report"].get<std::string>().size(), kept.size());
+    std::remove(file.c_str());
+    // The text line names the file before the repro command.
+    const CheckRun text = Check(Fixture("floods_output"), "--only clone-groups");
+    std::smatch named;
+    ASSERT_EQ(Failures(text).size(), 1u) << text.text;
+    ASSERT_TRUE(std::regex_search(Failures(text)[0], named, std::regex("; full report: ([^;]+); run again: ")))
+        << Failures(text)[0];
+    EXPECT_EQ(ReadFile(named[1].str()).rfind("flood flood flood", 0), 0u);
+    std::remove(named[1].str().c_str());
 }
 
 TEST(Check, ModulesThatKeepTheContractPass) {
