@@ -31,4 +31,28 @@ void LimitHeap(size_t bytes);
 void StartCountingAllocations(const CodeRange& range);
 size_t StopCountingAllocations();
 
+// Holding what a module frees, so that a later touch of it shows: between
+// StartHoldingFrees and StopHoldingFrees every free() called from inside
+// `range` keeps its block (up to a fixed number of blocks, the rest freed as
+// usual), filled with a pattern and noted with the label set last.
+// FirstWriteToHeldBlock finds the first held block whose pattern changed;
+// ReleaseHeldBlocks frees them all. Writes show, reads do not. False where
+// frees cannot be seen: in sanitizer builds, whose allocator is its own (and
+// reports a use after free itself).
+bool FreeHoldingAvailable();
+void StartHoldingFrees(const CodeRange& range);
+void StopHoldingFrees();
+// The label of the blocks freed from now on ("the close of instance A"); a
+// text that outlives the holding.
+void LabelHeldFrees(const char* label);
+struct HeldWrite {
+    size_t block_bytes = 0;  // the block's usable size
+    size_t offset = 0;       // of its first changed byte
+    size_t changed = 0;      // bytes changed
+    const char* label = "";  // when it was freed
+};
+size_t HeldBlocks();
+bool FirstWriteToHeldBlock(HeldWrite* write);
+void ReleaseHeldBlocks();
+
 }  // namespace sepcheck

@@ -27,6 +27,9 @@ struct CheckContext {
     int only_case = -1;         // --case: run only this case of each check (-1: all)
     bool in_process = false;    // run the checks in sep-host's own process
     std::vector<std::string> only, skip;  // --only, --skip: names or patterns
+    // Where a failure's full report (what its child wrote) is kept, in a
+    // file made new for it; empty: the temporary folder ($TMPDIR or /tmp).
+    std::string report_folder;
 
     // A generator for one check: the run's seed mixed with the check's name,
     // so that each check sees the same cases whatever runs before it.
@@ -88,7 +91,8 @@ struct CheckResult {
     int32_t block_size = 0;
     std::string call;
     std::string repro;   // a failure: the command that runs just this again
-    std::string report;  // a failure: what the child wrote (a sanitizer's or a crash's report), in full as kept
+    std::string report;  // a failure: what the child wrote (a sanitizer's or a crash's report), its last 16 KiB
+    std::string report_file;  // a failure with a report: the file that holds all of it
 };
 
 // Whether the check GROUP/NAME is chosen by `patterns` (each a name, a

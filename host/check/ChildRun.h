@@ -6,6 +6,8 @@
 
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Progress.h"
 
@@ -17,10 +19,14 @@ struct Verdict {
     std::string detail;
     bool skipped = false;  // could not be measured here (passed stays false)
     bool report = false;   // a measurement to read, neither passed nor failed
+    // A failure at a sample: the input pins' values in force there, by name,
+    // in table order.
+    std::vector<std::pair<std::string, float>> inputs;
 };
 
 Verdict Pass(const std::string& detail = "");
 Verdict Fail(const std::string& detail);
+Verdict Fail(const std::string& detail, const std::vector<std::pair<std::string, float>>& inputs);
 Verdict Skip(const std::string& why);
 Verdict Report(const std::string& measurement);
 
@@ -58,7 +64,9 @@ struct ChildOutcome {
 // writes its progress (Progress.h) where the parent reads it; a call into
 // the module that runs past its bound (when the body sets a call limit) ends
 // the child at once.
-ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit);
+// With `log_fd` not -1, everything the child writes on its standard output
+// and error (up to the flood limit) is copied there as it comes, in full.
+ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit, int log_fd = -1);
 
 // The first line of `text` holding `needle`, or empty.
 std::string LineWith(const std::string& text, const std::string& needle);

@@ -33,6 +33,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -47,6 +48,9 @@ namespace sepcheck {
 namespace {
 
 constexpr size_t kKeptStderrBytes = 16384;
+// What a child's output copied to its log file may reach: any sanitizer's
+// report, not all of a flood.
+constexpr unsigned long long kLoggedBytes = 4ull << 20;
 // A child that writes more than this on its standard output and error is
 // flooding them: the runner ends it rather than read on.
 constexpr unsigned long long kOutputFloodBytes = 16ull << 20;
@@ -331,7 +335,7 @@ void CloseFrom(int first) {
 }
 
 // Reads what is there on a non-blocking descriptor; false at its end.
-bool ReadSome(int fd, std::string* into, size_t keep_at_most, unsigned long long* total) {
+bool ReadSome(int fd, std::string* into, size_t keep_at_most, unsigned long long* total, int copy_fd = -1) {
     char chunk[65536];
     for (;;) {
         const ssize_t n = read(fd, chunk, sizeof chunk);
@@ -339,6 +343,10 @@ bool ReadSome(int fd, std::string* into, size_t keep_at_most, unsigned long long
         if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
         if (n == 0) return false;
         if (total != nullptr) *total += static_cast<unsigned long long>(n);
+        if (copy_fd >= 0 && total != nullptr && *total - static_cast<unsigned long long>(n) < kLoggedBytes) {
+            const unsigned long long room = kLoggedBytes - (*total - static_cast<unsigned long long>(n));
+            WriteAll(copy_fd, chunk, static_cast<size_t>(std::min<unsigned long long>(room, static_cast<unsigned long long>(n))));
+        }
         into->append(chunk, size_t(n));
         if (into->size() > 2 * keep_at_most) into->erase(0, into->size() - keep_at_most);
         if (total != nullptr && *total > kOutputFloodBytes) return true;
@@ -403,7 +411,7 @@ bool IsFault(int signal) {
 
 }  // namespace
 
-ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit) {
+ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit, int log_fd) {
     ChildOutcome outcome;
     int verdict_pipe[2], output_pipe[2], report_pipe[2];
     if (pipe2(verdict_pipe, O_CLOEXEC) != 0) {
@@ -479,7 +487,7 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
         if (verdict_open && fds[0].revents != 0)
             verdict_open = ReadSome(verdict_pipe[0], &verdict_bytes, kVerdictChannelBytes, nullptr);
         if (output_open && fds[1].revents != 0)
-            output_open = ReadSome(output_pipe[0], &outcome.stderr_text, kKeptStderrBytes, &output_bytes);
+            output_open = ReadSome(output_pipe[0], &outcome.stderr_text, kKeptStderrBytes, &output_bytes, log_fd);
         if (output_bytes > kOutputFloodBytes) {
             flooded = true;
             break;
@@ -528,7 +536,7 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit)
     outcome.leftover_processes = EndEverything(supervisor, supervisor_reaped, child, pipes);
     // Whatever the ended processes had written.
     if (verdict_open) ReadSome(verdict_pipe[0], &verdict_bytes, kVerdictChannelBytes, nullptr);
-    if (output_open && !flooded) ReadSome(output_pipe[0], &outcome.stderr_text, kKeptStderrBytes, &output_bytes);
+    if (output_open && !flooded) ReadSome(output_pipe[0], &outcome.stderr_text, kKeptStderrBytes, &output_bytes, log_fd);
     close(verdict_pipe[0]);
     close(output_pipe[0]);
     close(report_pipe[0]);
@@ -585,8 +593,13 @@ namespace {
 Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_stop_ok) {
     for (const char* report : {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer"}) {
         const std::string line = LineWith(outcome.stderr_text, report);
-        if (!line.empty())
-            return Fail("sanitizer: " + line + (outcome.call.empty() ? "" : " in " + outcome.call));
+        if (line.empty()) continue;
+        // Memory the module freed, touched again: named as such, a use
+        // after close when the touch came inside the close that freed it.
+        const bool after_free = line.find("heap-use-after-free") != std::string::npos;
+        const bool in_close = outcome.call.find("SE_OP_CLOSE") != std::string::npos;
+        return Fail("sanitizer: " + std::string(after_free ? (in_close ? "use after close: " : "use after free: ") : "") +
+                    line + (outcome.call.empty() ? "" : " in " + outcome.call));
     }
     std::string why;
     char text[160];

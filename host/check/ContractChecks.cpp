@@ -1,18 +1,27 @@
 // The contract seen from the module's side: status changes and events never
 // stamped before the current clock, pin indexes inside the table, SE_CB_SLEEP
 // only after the outputs were announced static, a process function never
-// null; and no heap request in a process or event call.
+// null; outputs that change only while announced streaming (or at the clock
+// of an ST_CHANGED_ONCE); and no heap request in a process or event call.
 #include <memory>
 
 #include "Allocations.h"
 #include "Checks.h"
 #include "Drive.h"
 #include "Progress.h"
-#include "SleepRule.h"
+#include "StatusRule.h"
 
 namespace sepcheck {
 
 namespace {
+
+// The sample outputs of every placed instance, for the status rule.
+std::vector<StatusRule::Output> StatusOutputs(const sephost::Engine& engine) {
+    std::vector<StatusRule::Output> outputs;
+    for (int n = 0; n < engine.InstanceCount(); ++n)
+        for (const PinRef& out : SampleOutputPins(engine, n)) outputs.push_back({{n, out.pin}, out.description.name});
+    return outputs;
+}
 
 Verdict ModuleSide(const CheckContext& context) {
     std::string error;
@@ -30,11 +39,8 @@ Verdict ModuleSide(const CheckContext& context) {
         sephost::Engine engine(options);
         const int voices = 1 + int(random() % 3);
         if (engine.Place(*library, voices, &error) < 0) return Fail(error);
-        std::vector<sephost::OutputId> outputs;
-        for (int n = 0; n < engine.InstanceCount(); ++n)
-            for (const PinRef& out : SampleOutputPins(engine, n)) outputs.push_back({n, out.pin});
-        auto owned = std::make_unique<SleepRule>(outputs);
-        const SleepRule* sleep_rule = owned.get();
+        auto owned = std::make_unique<StatusRule>(StatusOutputs(engine), options.block_size);
+        const StatusRule* sleep_rule = owned.get();
         engine.Monitor().AddRule(std::move(owned));
         const uint32_t span = uint32_t(options.block_size) * (6 + random() % 10);
         for (int v = 0; v < voices; ++v) DriveRandomly(engine, v, random, span, 10 + int(random() % 30), session % 2);
@@ -47,12 +53,49 @@ Verdict ModuleSide(const CheckContext& context) {
         for (int n = 0; n < engine.InstanceCount(); ++n)
             if (engine.Record(n) != nullptr && engine.Record(n)->process_function == nullptr)
                 return Fail(where + "instance " + std::to_string(n) + " holds a null process function");
-        if (sleep_rule->Failed()) return Fail(where + sleep_rule->FirstBreak());
+        if (!sleep_rule->SleepBreak().empty()) return Fail(where + sleep_rule->SleepBreak());
         callbacks += engine.Callbacks().size();
         sleeps += sleep_rule->Sleeps();
     }
     return Pass(std::to_string(sessions.size()) + " sessions, " + std::to_string(callbacks) + " callbacks, " +
                 std::to_string(sleeps) + " sleep requests, no breach");
+}
+
+// Sessions of one to three voices driven by useful values that change at
+// random clocks, each output's samples held against the statuses announced
+// on it: a module feeding another one whose outputs change while announced
+// still would be read as holding its first value.
+Verdict AnnouncedStatuses(const CheckContext& context) {
+    std::string error;
+    auto library = sephost::Library::Load(context.path, &error);
+    if (library == nullptr) return Fail(error);
+    const std::vector<int> sessions = context.Cases(0, context.Scaled(6, 16, 40, 100, 200));
+    size_t changes = 0;
+    uint32_t samples = 0;
+    for (int session : sessions) {
+        NoteCase(session);
+        std::mt19937 random = context.CaseRandom("announced-statuses", session);
+        sephost::EngineOptions options;
+        options.block_size = 16 << (random() % 7);
+        options.record_outputs = false;
+        sephost::Engine engine(options);
+        const int voices = 1 + int(random() % 3);
+        if (engine.Place(*library, voices, &error) < 0) return Fail(error);
+        auto owned = std::make_unique<StatusRule>(StatusOutputs(engine), options.block_size);
+        const StatusRule* rule = owned.get();
+        engine.Monitor().AddRule(std::move(owned));
+        const uint32_t span = uint32_t(options.block_size) * (6 + random() % 10);
+        for (int v = 0; v < voices; ++v) DriveRandomly(engine, v, random, span, 10 + int(random() % 30), false);
+        if (!engine.Open(&error)) return Fail(error);
+        engine.Run(span, &error);
+        if (!rule->StillBreak().empty())
+            return Fail("session " + std::to_string(session) + ": " + rule->StillBreak() + " (block " +
+                        std::to_string(options.block_size) + ")");
+        changes += rule->Changes();
+        samples += span;
+    }
+    return Pass(std::to_string(sessions.size()) + " sessions, " + std::to_string(samples) + " samples, " +
+                std::to_string(changes) + " output changes, each announced");
 }
 
 Verdict NoAllocation(const CheckContext& context) {
@@ -98,6 +141,9 @@ void AddContractChecks(std::vector<Check>* checks) {
     checks->push_back({"contract", "module-side",
                        "stamps not in the past, pins in the table, sleep after static outputs, process never null",
                        &ModuleSide});
+    checks->push_back({"contract", "announced-statuses",
+                       "outputs change only while announced streaming, or at the clock of a change announced once",
+                       &AnnouncedStatuses});
     checks->push_back({"allocation", "process-and-events", "no heap request inside process or event calls",
                        &NoAllocation});
 }

@@ -50,6 +50,25 @@ std::vector<int32_t> SampleInputs(const BareHost& host) {
     return pins;
 }
 
+// The names of the sample inputs, by pin.
+std::map<int32_t, std::string> InputNames(const BareHost& host, const std::vector<int32_t>& inputs) {
+    std::map<int32_t, std::string> names;
+    for (int32_t pin : inputs) {
+        const SEPinProperties& p = host.Declarations()[host.PinDeclarations()[pin]].properties;
+        names[pin] = p.name != nullptr ? p.name : "input " + std::to_string(pin);
+    }
+    return names;
+}
+
+// What a feed holds on every sample input at sample `j`, by name.
+std::vector<std::pair<std::string, float>> InputsAt(const Feed& feed, const std::map<int32_t, std::string>& names,
+                                                    uint32_t j) {
+    std::vector<std::pair<std::string, float>> values;
+    for (const auto& signal : feed.signals)
+        if (j < signal.second.size()) values.push_back({names.at(signal.first), signal.second[j]});
+    return values;
+}
+
 std::vector<std::pair<int32_t, std::string>> SampleOutputs(const BareHost& host) {
     std::vector<std::pair<int32_t, std::string>> pins;
     for (int32_t pin = 0; pin < int32_t(host.PinDeclarations().size()); ++pin) {
@@ -181,9 +200,10 @@ bool SameSample(float a, float b) {
     return std::fabs(double(a) - double(b)) <= std::max(kAbsoluteTolerance, kRelativeTolerance * scale);
 }
 
-// The first sample where two runs differ, as text; empty when none does.
+// The first sample where two runs differ, as text, and its number in `at`;
+// empty when none does.
 std::string FirstDifference(const Run& a, const Run& b, const std::vector<std::pair<int32_t, std::string>>& outputs,
-                            const std::string& a_name, const std::string& b_name) {
+                            const std::string& a_name, const std::string& b_name, uint32_t* at) {
     for (uint32_t j = 0; j < kSamples; ++j)
         for (size_t o = 0; o < outputs.size() && o < a.outputs.size() && o < b.outputs.size(); ++o) {
             if (SameSample(a.outputs[o][j], b.outputs[o][j])) continue;
@@ -191,6 +211,7 @@ std::string FirstDifference(const Run& a, const Run& b, const std::vector<std::p
                 return "(call start " + std::to_string(r.call_of[j].first) + ", count " +
                        std::to_string(r.call_of[j].second) + ")";
             };
+            *at = j;
             return "\"" + outputs[o].second + "\" sample " + std::to_string(j) + " is " + Number(a.outputs[o][j]) + " " +
                    a_name + " " + call(a) + " but " + Number(b.outputs[o][j]) + " " + b_name + " " + call(b);
         }
@@ -204,6 +225,7 @@ Verdict BlockSplit(const CheckContext& context) {
     BareHost probe(library->GetModuleProperties(), library->MakeModule());
     if (!probe.Make(&error)) return Fail(error);
     const std::vector<int32_t> inputs = SampleInputs(probe);
+    const std::map<int32_t, std::string> names = InputNames(probe, inputs);
     probe.Close();
     const std::vector<int> cases = context.Cases(0, context.Scaled(3, 6, 12, 24, 48));
     for (int k : cases) {
@@ -224,9 +246,10 @@ Verdict BlockSplit(const CheckContext& context) {
         if (!RunAlone(*library, feed, whole, &a, &outputs, &error) || !RunAlone(*library, feed, whole, &a, nullptr, &error) ||
             !RunAlone(*library, feed, cut, &b, nullptr, &error))
             return Fail(error);
+        uint32_t at = 0;
         const std::string difference =
-            FirstDifference(a, b, outputs, "with " + whole.Text(), "with " + cut.Text());
-        if (!difference.empty()) return Fail(difference);
+            FirstDifference(a, b, outputs, "with " + whole.Text(), "with " + cut.Text(), &at);
+        if (!difference.empty()) return Fail(difference, InputsAt(feed, names, at));
     }
     return Pass(std::to_string(cases.size()) + " cases of " + std::to_string(kSamples) +
                 " samples, whole blocks against shorter ones cut inside");
@@ -239,6 +262,7 @@ Verdict IndependentInstances(const CheckContext& context) {
     BareHost probe(library->GetModuleProperties(), library->MakeModule());
     if (!probe.Make(&error)) return Fail(error);
     const std::vector<int32_t> inputs = SampleInputs(probe);
+    const std::map<int32_t, std::string> names = InputNames(probe, inputs);
     probe.Close();
     const std::vector<int> cases = context.Cases(0, context.Scaled(2, 4, 8, 16, 32));
     for (int k : cases) {
@@ -259,11 +283,16 @@ Verdict IndependentInstances(const CheckContext& context) {
             a.Block();
             b.Block();
         }
-        std::string difference =
-            FirstDifference(a.Result(), alone_a, outputs, "in instance A beside instance B", "with A alone");
-        if (difference.empty())
-            difference = FirstDifference(b.Result(), alone_b, outputs, "in instance B beside instance A", "with B alone");
-        if (!difference.empty()) return Fail(difference + " (two instances that are not clones share state)");
+        uint32_t at = 0;
+        const std::string difference_a =
+            FirstDifference(a.Result(), alone_a, outputs, "in instance A beside instance B", "with A alone", &at);
+        const std::string difference =
+            !difference_a.empty()
+                ? difference_a
+                : FirstDifference(b.Result(), alone_b, outputs, "in instance B beside instance A", "with B alone", &at);
+        if (!difference.empty())
+            return Fail(difference + " (two instances that are not clones share state)",
+                        InputsAt(difference_a.empty() ? feed_b : feed_a, names, at));
     }
     return Pass(std::to_string(cases.size()) + " cases of two instances with different inputs side by side");
 }

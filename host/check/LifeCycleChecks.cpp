@@ -1,9 +1,11 @@
 // Life cycle: many instances made, opened, run and closed, in varied orders
 // and clone groups, at many sample rates and block sizes, with process calls
-// of random lengths. Every run ends with finite outputs and no breach.
+// of random lengths. Every run ends with finite outputs and no breach. What
+// a module frees is not touched again (use-after-close).
 #include <algorithm>
 #include <memory>
 
+#include "Allocations.h"
 #include "BareHost.h"
 #include "Checks.h"
 #include "Drive.h"
@@ -107,6 +109,79 @@ Verdict CloneGroups(const CheckContext& context) {
     return Pass(std::to_string(groups.size()) + " clone groups of 1 to 32 voices");
 }
 
+// Two clone groups run side by side; the first is closed while the second
+// runs on, a third is made, run and closed, then the second is closed. Every
+// block the module frees meanwhile is held, filled with a pattern: one
+// written after it was freed (in its close, by another instance, by the next
+// one made) is a use after close. Under the sanitizer its own report names
+// the touch, read or write, as it happens.
+Verdict UseAfterClose(const CheckContext& context) {
+    std::string error;
+    auto library = sephost::Library::Load(context.path, &error);
+    if (library == nullptr) return Fail(error);
+    CodeRange range;
+    const bool holding = FreeHoldingAvailable();
+    if (holding && !CodeRangeOf(reinterpret_cast<const void*>(library->MakeModule()), &range))
+        return Fail("cannot find the library's loaded image");
+    const std::vector<int> cases = context.Cases(0, context.Scaled(3, 6, 12, 24, 48));
+    size_t held = 0;
+    for (int k : cases) {
+        NoteCase(k);
+        std::mt19937 random = context.CaseRandom("use-after-close", k);
+        sephost::EngineOptions options;
+        options.block_size = 64 << (random() % 4);
+        const uint32_t span = uint32_t(options.block_size) * (2 + random() % 4);
+        const int voices[3] = {1 + int(random() % 3), 1 + int(random() % 3), 1 + int(random() % 2)};
+        std::unique_ptr<sephost::Engine> groups[3];
+        if (holding) StartHoldingFrees(range);
+        LabelHeldFrees("making and running the instances");
+        std::string why;
+        for (int g = 0; g < 2 && why.empty(); ++g) {
+            groups[g] = std::make_unique<sephost::Engine>(options);
+            if (groups[g]->Place(*library, voices[g], &error) < 0) why = error;
+            for (int v = 0; v < voices[g] && why.empty(); ++v) DriveRandomly(*groups[g], v, random, 2 * span, 6, false);
+            if (why.empty() && !groups[g]->Open(&error)) why = error;
+            if (why.empty() && !groups[g]->Run(span, &error)) why = error;
+        }
+        if (why.empty()) {
+            LabelHeldFrees("the close of the first clone group");
+            groups[0]->Close();
+            LabelHeldFrees("a run after the first clone group's close");
+            if (!groups[1]->Run(span, &error)) why = error;
+        }
+        if (why.empty()) {
+            LabelHeldFrees("the life of a third clone group made after the first one's close");
+            groups[2] = std::make_unique<sephost::Engine>(options);
+            if (groups[2]->Place(*library, voices[2], &error) < 0 || !groups[2]->Open(&error) ||
+                !groups[2]->Run(span, &error))
+                why = error;
+            groups[2]->Close();
+        }
+        if (why.empty()) {
+            LabelHeldFrees("the close of the second clone group");
+            groups[1]->Close();
+        }
+        StopHoldingFrees();
+        HeldWrite write;
+        const bool written = FirstWriteToHeldBlock(&write);
+        held += HeldBlocks();
+        ReleaseHeldBlocks();
+        if (written)
+            return Fail("use after close: a " + std::to_string(write.block_bytes) + "-byte block the module freed in " +
+                        write.label + " was written after it was freed: " + std::to_string(write.changed) +
+                        " of its bytes changed, the first at offset " + std::to_string(write.offset) + " (case " +
+                        std::to_string(k) + ", clone groups of " + std::to_string(voices[0]) + ", " +
+                        std::to_string(voices[1]) + " and " + std::to_string(voices[2]) + ", block " +
+                        std::to_string(options.block_size) + ")");
+        if (!why.empty()) return Fail("case " + std::to_string(k) + ": " + why);
+    }
+    if (!holding)
+        return Pass(std::to_string(cases.size()) + " cases of clone groups closed while others run, under the "
+                    "sanitizer's watch");
+    return Pass(std::to_string(cases.size()) + " cases of clone groups closed while others run; " +
+                std::to_string(held) + " freed blocks held, none written after it was freed");
+}
+
 Verdict SampleRates(const CheckContext& context) {
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
@@ -190,6 +265,8 @@ void AddLifeCycleChecks(std::vector<Check>* checks) {
     checks->push_back({"life-cycle", "sample-rates", "rates from 1000 to 768000 Hz, fractional ones, none sent",
                        &SampleRates});
     checks->push_back({"life-cycle", "block-sizes", "block sizes 1 to 16384, calls of random lengths", &BlockSizes});
+    checks->push_back({"life-cycle", "use-after-close",
+                       "memory the module frees (at a close, or before) is not written afterwards", &UseAfterClose});
 }
 
 }  // namespace sepcheck

@@ -1,10 +1,14 @@
 // The list of checks, the run (each check in a child), and the report: text
 // lines, a JSON document, JUnit XML.
+#include <fcntl.h>
 #include <fnmatch.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cmath>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <nlohmann/json.hpp>
 
 #include "Checks.h"
@@ -103,6 +107,22 @@ ChildOutcome RunHere(const std::function<Verdict()>& body, const CheckContext& c
 
 bool Failed(const Verdict& verdict) { return !verdict.passed && !verdict.skipped && !verdict.report; }
 
+// A file made new for a check's report ("sep-host-check-GROUP-NAME-XXXXXX.log"
+// in the context's report folder), opened for writing; -1 when none can be.
+int NewReportFile(const CheckContext& context, const Check& check, std::string* path) {
+    std::string folder = context.report_folder;
+    if (folder.empty()) {
+        const char* temporary = std::getenv("TMPDIR");
+        folder = temporary != nullptr && *temporary != '\0' ? temporary : "/tmp";
+    }
+    std::string pattern = folder + "/sep-host-check-" + check.group + "-" + check.name + "-XXXXXX.log";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = mkostemps(name.data(), 4, O_CLOEXEC);  // O_EXCL: never a file that was there
+    if (fd >= 0) *path = name.data();
+    return fd;
+}
+
 }  // namespace
 
 std::string ReproCommand(const CheckContext& context, const CheckResult& result) {
@@ -129,7 +149,11 @@ std::vector<CheckResult> RunChecks(const CheckContext& context, const std::funct
             }
             return check.run(context);
         };
-        const ChildOutcome outcome = context.in_process ? RunHere(body, context) : RunInChild(body, context.time_limit);
+        std::string log_path;
+        const int log_fd = context.in_process ? -1 : NewReportFile(context, check, &log_path);
+        const ChildOutcome outcome =
+            context.in_process ? RunHere(body, context) : RunInChild(body, context.time_limit, log_fd);
+        if (log_fd >= 0) close(log_fd);
         CheckResult result;
         result.group = check.group;
         result.name = check.name;
@@ -145,6 +169,12 @@ std::vector<CheckResult> RunChecks(const CheckContext& context, const std::funct
             result.repro = ReproCommand(context, result);
             result.report = outcome.stderr_text;
         }
+        // The file made for the report stays only when it holds a failure's.
+        if (!log_path.empty() && !result.report.empty()) {
+            result.report_file = log_path;
+        } else if (!log_path.empty()) {
+            unlink(log_path.c_str());
+        }
         results.push_back(result);
         if (report) report(result);
     }
@@ -156,12 +186,19 @@ std::string FormatResultLine(const CheckResult& result) {
     std::string line = std::string(mark) + "  " + result.group + "/" + result.name;
     if (!result.verdict.detail.empty()) line += ": " + result.verdict.detail;
     if (result.repro.empty()) return line;
+    if (!result.verdict.inputs.empty()) {
+        line += "; inputs there:";
+        for (size_t k = 0; k < result.verdict.inputs.size(); ++k)
+            line += std::string(k == 0 ? " \"" : ", \"") + result.verdict.inputs[k].first + "\" = " +
+                    Number(result.verdict.inputs[k].second);
+    }
     // A failure: where, and the command that shows it again.
     std::string where;
     if (result.case_index >= 0) where += "case " + std::to_string(result.case_index);
     if (result.sample_rate > 0.0f) where += (where.empty() ? "" : ", ") + Number(result.sample_rate) + " Hz";
     if (result.block_size > 0) where += (where.empty() ? "" : ", ") + std::string("block ") + std::to_string(result.block_size);
     if (!where.empty()) line += " [" + where + "]";
+    if (!result.report_file.empty()) line += "; full report: " + result.report_file;
     return line + "; run again: " + result.repro;
 }
 
@@ -223,6 +260,19 @@ std::string XmlText(const std::string& text) {
     return out;
 }
 
+// The inputs in force at a failure's sample, an object of name and value
+// (a value JSON cannot hold as a number, as its text); null when none.
+std::string InputsJson(const std::vector<std::pair<std::string, float>>& inputs) {
+    if (inputs.empty()) return "null";
+    std::string json = "{";
+    for (size_t k = 0; k < inputs.size(); ++k) {
+        const float value = inputs[k].second;
+        json += (k == 0 ? "" : ", ") + sephost::JsonString(inputs[k].first) + ": " +
+                (std::isfinite(value) ? Number(value) : sephost::JsonString(Number(value)));
+    }
+    return json + "}";
+}
+
 }  // namespace
 
 std::string FormatResultsJson(const CheckContext& context, const std::vector<CheckResult>& results) {
@@ -237,8 +287,10 @@ std::string FormatResultsJson(const CheckContext& context, const std::vector<Che
                  ", \"sample_rate\": " + (r.sample_rate > 0.0f ? Number(r.sample_rate) : "null") +
                  ", \"block_size\": " + (r.block_size > 0 ? std::to_string(r.block_size) : "null") +
                  ", \"call\": " + (r.call.empty() ? "null" : sephost::JsonString(r.call)) +
+                 ", \"inputs\": " + InputsJson(r.verdict.inputs) +
                  ", \"repro\": " + (r.repro.empty() ? "null" : sephost::JsonString(r.repro)) +
-                 ", \"report\": " + (r.report.empty() ? "null" : sephost::JsonString(r.report)) + "}";
+                 ", \"report\": " + (r.report.empty() ? "null" : sephost::JsonString(r.report)) +
+                 ", \"report_file\": " + (r.report_file.empty() ? "null" : sephost::JsonString(r.report_file)) + "}";
     }
     return "{\n  \"file\": " + sephost::JsonString(context.path) + ",\n  \"seed\": " + std::to_string(context.seed) +
            ",\n  \"level\": " + std::to_string(context.level) + ",\n  \"checks\": [\n" + items +

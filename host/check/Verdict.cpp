@@ -4,10 +4,28 @@
 
 namespace sepcheck {
 
-Verdict Pass(const std::string& detail) { return {true, detail}; }
-Verdict Fail(const std::string& detail) { return {false, detail}; }
-Verdict Skip(const std::string& why) { return {false, why, true}; }
-Verdict Report(const std::string& measurement) { return {false, measurement, false, true}; }
+namespace {
+
+Verdict Make(bool passed, const std::string& detail, bool skipped = false, bool report = false) {
+    Verdict verdict;
+    verdict.passed = passed;
+    verdict.detail = detail;
+    verdict.skipped = skipped;
+    verdict.report = report;
+    return verdict;
+}
+
+}  // namespace
+
+Verdict Pass(const std::string& detail) { return Make(true, detail); }
+Verdict Fail(const std::string& detail) { return Make(false, detail); }
+Verdict Fail(const std::string& detail, const std::vector<std::pair<std::string, float>>& inputs) {
+    Verdict verdict = Make(false, detail);
+    verdict.inputs = inputs;
+    return verdict;
+}
+Verdict Skip(const std::string& why) { return Make(false, why, true); }
+Verdict Report(const std::string& measurement) { return Make(false, measurement, false, true); }
 
 std::string LineWith(const std::string& text, const std::string& needle) {
     const size_t at = text.find(needle);

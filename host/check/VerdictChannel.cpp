@@ -71,8 +71,16 @@ std::string NewChannelToken() {
 
 std::string FrameVerdict(const std::string& token, long sender, const Verdict& verdict) {
     const char kind = verdict.report ? 'R' : verdict.skipped ? 'S' : verdict.passed ? 'P' : 'F';
-    return kMagic + token + " " + std::to_string(sender) + " " + kind + " " + std::to_string(verdict.detail.size()) +
-           "\n" + verdict.detail;
+    // The inputs follow the detail, each name and value ended by a NUL (a
+    // pin's name is a C string and holds none).
+    std::string payload = verdict.detail;
+    for (const auto& input : verdict.inputs) {
+        char value[32];
+        std::snprintf(value, sizeof value, "%.9g", static_cast<double>(input.second));
+        payload += '\0' + input.first + '\0' + value;
+    }
+    return kMagic + token + " " + std::to_string(sender) + " " + kind + " " + std::to_string(payload.size()) + "\n" +
+           payload;
 }
 
 ChannelReading ReadVerdictChannel(const std::string& bytes, const std::string& token, long sender) {
@@ -100,7 +108,19 @@ ChannelReading ReadVerdictChannel(const std::string& bytes, const std::string& t
     reading.verdict.passed = kind[0] == 'P';
     reading.verdict.skipped = kind[0] == 'S';
     reading.verdict.report = kind[0] == 'R';
-    reading.verdict.detail = bytes.substr(at, static_cast<size_t>(length));
+    const std::string payload = bytes.substr(at, static_cast<size_t>(length));
+    size_t field = payload.find('\0');
+    reading.verdict.detail = payload.substr(0, field);
+    while (field != std::string::npos) {
+        const size_t name_end = payload.find('\0', field + 1);
+        if (name_end == std::string::npos) return Corrupted("a verdict whose inputs are cut short");
+        const size_t value_end = payload.find('\0', name_end + 1);
+        const std::string value = payload.substr(name_end + 1, value_end == std::string::npos ? std::string::npos
+                                                                                              : value_end - name_end - 1);
+        reading.verdict.inputs.push_back({payload.substr(field + 1, name_end - field - 1),
+                                          std::strtof(value.c_str(), nullptr)});
+        field = value_end;
+    }
     return reading;
 }
 

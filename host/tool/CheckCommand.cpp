@@ -82,6 +82,12 @@ int CheckCommand(const std::vector<std::string>& args) {
     sephost::OutputFile junit;
     if (arguments.Value("--junit") != nullptr && !junit.Begin(*arguments.Value("--junit"), &problem))
         return Usage("--junit: " + problem);
+    // A failure's full report goes beside the JUnit file, or to the
+    // temporary folder.
+    if (!junit.Target().empty()) {
+        const size_t slash = junit.Target().rfind('/');
+        context.report_folder = slash == std::string::npos ? "." : slash == 0 ? "/" : junit.Target().substr(0, slash);
+    }
     const bool json = arguments.Has("--json");
     if (!json) {
         std::cout << "check " << context.path << ": seed " << context.seed << ", level " << context.level << std::endl;

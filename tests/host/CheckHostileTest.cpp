@@ -44,6 +44,8 @@ ToolRun RunBounded(const std::vector<std::string>& args, const std::string& once
         close(out[1]);
         setenv("SEP_HOSTILE_ONCE", once.c_str(), 1);
         setenv("SEP_HOSTILE_PIDS", pids.c_str(), 1);
+        // Failures' report files go beside the fixture's files.
+        setenv("TMPDIR", once.substr(0, once.rfind('/')).c_str(), 1);
         std::vector<char*> argv = {const_cast<char*>(SEP_HOST_PATH)};
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);

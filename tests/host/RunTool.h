@@ -27,6 +27,14 @@ inline ToolOutput RunShellCommand(const std::string& command) {
 }
 
 // Runs sep-host with `args`; stderr joins stdout when `with_stderr`.
+// The reports `check` keeps of failures go to a scratch folder of the tests
+// where there is one, not to the system's temporary folder.
 inline ToolOutput RunTool(const std::string& args, bool with_stderr = false) {
-    return RunShellCommand(std::string("'") + SEP_HOST_PATH + "' " + args + (with_stderr ? " 2>&1" : " 2>/dev/null"));
+#ifdef HOST_TEST_SCRATCH
+    const std::string reports = std::string(HOST_TEST_SCRATCH) + "/reports";
+    const std::string environment = "mkdir -p '" + reports + "' && TMPDIR='" + reports + "' ";
+#else
+    const std::string environment;
+#endif
+    return RunShellCommand(environment + "'" + SEP_HOST_PATH + "' " + args + (with_stderr ? " 2>&1" : " 2>/dev/null"));
 }

@@ -15,13 +15,15 @@ TEST(VerdictChannel, EachKindOfVerdictComesBackAsSent) {
     EXPECT_NE(token, sepcheck::NewChannelToken());
     for (const sepcheck::Verdict& sent :
          {sepcheck::Pass("fine"), sepcheck::Fail("NaN on \"out\"\nsecond line SEPV 0 0 P 0\n"), sepcheck::Skip(""),
-          sepcheck::Report("ratio 1.2")}) {
+          sepcheck::Report("ratio 1.2"),
+          sepcheck::Fail("differs at sample 7", {{"in", 0.25f}, {"", -1.0e30f}, {"odd \xff name", 1.0e-40f}})}) {
         const ChannelReading got = sepcheck::ReadVerdictChannel(sepcheck::FrameVerdict(token, 4242, sent), token, 4242);
         ASSERT_EQ(got.state, ChannelReading::kVerdict) << got.problem;
         EXPECT_EQ(got.verdict.passed, sent.passed);
         EXPECT_EQ(got.verdict.skipped, sent.skipped);
         EXPECT_EQ(got.verdict.report, sent.report);
         EXPECT_EQ(got.verdict.detail, sent.detail);
+        EXPECT_EQ(got.verdict.inputs, sent.inputs);
     }
     EXPECT_EQ(sepcheck::ReadVerdictChannel("", token, 4242).state, ChannelReading::kEmpty);
 }
