@@ -1,19 +1,20 @@
 // sep-host's commands: one file per command, all listed in one table
-// (CommandTable.cpp). A new command is a new file and one line in the table.
+// (CommandTable.cpp). A new command is a new file and one line in the table;
+// the file owns the command's options and help (a CommandLine).
 #pragma once
 
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "RunOptions.h"
 
 namespace septool {
 
+struct RunOptions;
+
 struct Command {
     const char* name;
-    const char* usage;  // the arguments after the name, for the usage lines
-    const char* help;   // paragraph for --help, each line indented by ten spaces but the first
+    const char* summary;  // one line for sep-host --help
     int (*run)(const std::vector<std::string>& args);  // exit status
 };
 
@@ -33,7 +34,7 @@ bool ReadNumber(const char* text, double low, double high, bool whole, double* v
 // Runs sep-host with its arguments (argv without the program name).
 int Main(const std::vector<std::string>& args);
 
-// "sep-host: problem" and the usage lines on stderr; kExitUsage.
+// "sep-host: problem" and sep-host's usage lines on stderr; kExitUsage.
 int Usage(const std::string& problem);
 // "sep-host: message" on stderr; kExitFailed.
 int Failure(const std::string& message);

@@ -12,6 +12,7 @@
 #include <iostream>
 
 #include "Command.h"
+#include "CommandLine.h"
 #include "FileVersion.h"
 #include "SepHost.h"
 
@@ -117,14 +118,21 @@ bool DescribeInChild(const std::string& file, bool json, std::string* text, std:
 }  // namespace
 
 int InfoCommand(const std::vector<std::string>& args) {
-    Arguments arguments;
-    std::string problem;
-    if (!ReadArguments("info", args, {"--json"}, nullptr, &arguments, &problem)) return Usage(problem);
+    CommandLine options("info",
+                        "Prints the module description (id, name, about, sdk version; in the Windows build also the\n"
+                        "file version of the library's version resource) and its pin table (index, name, direction,\n"
+                        "type, default, choices).");
+    std::string file;
+    bool json = false;
+    options.add_flag("--json", json, "print the description and pins as a JSON document");
+    options.add_option("FILE.sep", file, "the module library")->required();
+    int status = kExitOk;
+    if (!options.Parse(args, &status)) return status;
     std::string text, error;
 #if defined(_WIN32)
-    const bool described = Describe(arguments.file, arguments.Has("--json"), &text, &error);
+    const bool described = Describe(file, json, &text, &error);
 #else
-    const bool described = DescribeInChild(arguments.file, arguments.Has("--json"), &text, &error);
+    const bool described = DescribeInChild(file, json, &text, &error);
 #endif
     if (!described) return Failure(error);
     std::cout << text;
