@@ -4,13 +4,10 @@
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
 
 namespace septool {
-
-struct RunOptions;
 
 struct Command {
     const char* name;
@@ -38,21 +35,5 @@ int Main(const std::vector<std::string>& args);
 int Usage(const std::string& problem);
 // "sep-host: message" on stderr; kExitFailed.
 int Failure(const std::string& message);
-
-// A command's arguments: the flags it knows, the options with a value it
-// knows (each taking the next argument), the run options (when `run` is not
-// null) and one file. False with a usage problem for an unknown option, a
-// bad run option, an option without its value, a second file or none.
-struct Arguments {
-    std::vector<std::string> flags;
-    std::vector<std::pair<std::string, std::string>> values;  // option, value; in order
-    std::string file;
-    bool Has(const std::string& flag) const;
-    // The last value given for `option`, or null.
-    const std::string* Value(const std::string& option) const;
-};
-bool ReadArguments(const std::string& command, const std::vector<std::string>& args,
-                   const std::vector<std::string>& known_flags, RunOptions* run, Arguments* out,
-                   std::string* problem, const std::vector<std::string>& known_values = {});
 
 }  // namespace septool

@@ -72,44 +72,6 @@ bool ReadNumber(const char* text, double low, double high, bool whole, double* v
     return true;
 }
 
-bool Arguments::Has(const std::string& flag) const {
-    return std::find(flags.begin(), flags.end(), flag) != flags.end();
-}
-
-const std::string* Arguments::Value(const std::string& option) const {
-    for (auto it = values.rbegin(); it != values.rend(); ++it)
-        if (it->first == option) return &it->second;
-    return nullptr;
-}
-
-bool ReadArguments(const std::string& command, const std::vector<std::string>& args,
-                   const std::vector<std::string>& known_flags, RunOptions* /*run*/, Arguments* out,
-                   std::string* problem, const std::vector<std::string>& known_values) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (std::find(known_values.begin(), known_values.end(), a) != known_values.end()) {
-            if (i + 1 >= args.size()) {
-                *problem = a + " needs a value";
-                return false;
-            }
-            out->values.emplace_back(a, args[++i]);
-        } else if (std::find(known_flags.begin(), known_flags.end(), a) != known_flags.end()) {
-            out->flags.push_back(a);
-        } else if (!a.empty() && a[0] == '-') {
-            *problem = "unknown option " + a;
-            return false;
-        } else if (out->file.empty()) {
-            out->file = a;
-        } else {
-            *problem = "one file at a time";
-            return false;
-        }
-    }
-    if (!out->file.empty()) return true;
-    *problem = command + " needs a file";
-    return false;
-}
-
 int Main(const std::vector<std::string>& args) {
     if (args.empty()) return Usage("");
     const std::string& name = args[0];

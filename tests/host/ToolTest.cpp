@@ -192,6 +192,7 @@ TEST(SepHostCommands, AnswerHelpAndRefuseBadOptionsByName) {
          "--tail needs a number of seconds from 0 to 3600; 3601 is too large"},
         {"diff", "--threshold", "diff a.wav b.wav --threshold 401",
          "--threshold needs a number of dBFS from -400 to 400; 401 is too large"},
+        {"check", "--call-limit", "check x.sep --level 6", "--level needs a whole number from 1 to 5; 6 is too large"},
     };
     const Output top = RunTool("--help");
     EXPECT_EQ(top.status, 0) << top.out;
