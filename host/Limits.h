@@ -32,14 +32,21 @@ inline bool InRange(const HostRange& range, double value) {
     return value >= range.min && value <= range.max && (!range.whole || std::floor(value) == value);
 }
 
-// "a whole number of samples from 1 to 1048576"
+// "a whole number of samples from 1 to 1048576"; without a unit "a whole
+// number from 1 to 5".
 inline std::string DescribeRange(const HostRange& range) {
-    char text[96];
-    std::snprintf(text, sizeof text, "%s of %s from %.0f to %.0f", range.whole ? "a whole number" : "a number",
-                  range.unit, range.min, range.max);
-    return text;
+    auto number = [](double value) {
+        char text[48];
+        std::snprintf(text, sizeof text, std::floor(value) == value ? "%.0f" : "%g", value);
+        return std::string(text);
+    };
+    const bool unit = range.unit != nullptr && *range.unit != '\0';
+    return std::string(range.whole ? "a whole number" : "a number") + (unit ? std::string(" of ") + range.unit : "") +
+           " from " + number(range.min) + " to " + number(range.max);
 }
 constexpr uint32_t kMaxRunSamples = 1u << 30;  // samples of one command-line run
+constexpr HostRange kRunSamplesRange = {"samples", 1.0, static_cast<double>(kMaxRunSamples), true};
+constexpr HostRange kVoicesRange = {"voices", 1.0, static_cast<double>(kMaxVoices), true};
 
 // All pin buffers of a patch together (voices x sample pins x block size).
 constexpr size_t kMaxBufferBytes = size_t(256) << 20;

@@ -15,7 +15,7 @@ set -euo pipefail
 say() { printf 'setup: %s\n' "$*"; }
 
 packages=(cmake make gcc g++ g++-multilib binutils libgtest-dev:i386 libgmock-dev:i386
-  pkg-config nlohmann-json3-dev libsndfile1-dev:i386 sox valgrind libc6-dbg:i386
+  pkg-config nlohmann-json3-dev libcli11-dev libsndfile1-dev:i386 sox valgrind libc6-dbg:i386
   g++-mingw-w64-i686 wine wine32:i386 python3 python3-markdown unzip chromium)
 optional=(libbenchmark-dev:i386)
 

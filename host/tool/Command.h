@@ -1,19 +1,17 @@
 // sep-host's commands: one file per command, all listed in one table
-// (CommandTable.cpp). A new command is a new file and one line in the table.
+// (CommandTable.cpp). A new command is a new file and one line in the table;
+// the file owns the command's options and help (a CommandLine).
 #pragma once
 
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "RunOptions.h"
 
 namespace septool {
 
 struct Command {
     const char* name;
-    const char* usage;  // the arguments after the name, for the usage lines
-    const char* help;   // paragraph for --help, each line indented by ten spaces but the first
+    const char* summary;  // one line for sep-host --help
     int (*run)(const std::vector<std::string>& args);  // exit status
 };
 
@@ -33,25 +31,9 @@ bool ReadNumber(const char* text, double low, double high, bool whole, double* v
 // Runs sep-host with its arguments (argv without the program name).
 int Main(const std::vector<std::string>& args);
 
-// "sep-host: problem" and the usage lines on stderr; kExitUsage.
+// "sep-host: problem" and sep-host's usage lines on stderr; kExitUsage.
 int Usage(const std::string& problem);
 // "sep-host: message" on stderr; kExitFailed.
 int Failure(const std::string& message);
-
-// A command's arguments: the flags it knows, the options with a value it
-// knows (each taking the next argument), the run options (when `run` is not
-// null) and one file. False with a usage problem for an unknown option, a
-// bad run option, an option without its value, a second file or none.
-struct Arguments {
-    std::vector<std::string> flags;
-    std::vector<std::pair<std::string, std::string>> values;  // option, value; in order
-    std::string file;
-    bool Has(const std::string& flag) const;
-    // The last value given for `option`, or null.
-    const std::string* Value(const std::string& option) const;
-};
-bool ReadArguments(const std::string& command, const std::vector<std::string>& args,
-                   const std::vector<std::string>& known_flags, RunOptions* run, Arguments* out,
-                   std::string* problem, const std::vector<std::string>& known_values = {});
 
 }  // namespace septool

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Command.h"
+#include "CommandLine.h"
 #include "WavDiff.h"
 
 namespace septool {
@@ -84,26 +85,33 @@ std::string Json(const std::string& a, const std::string& b, const WavDifference
 
 }  // namespace
 
+const char kDiffHelp[] =
+    "The null test of two renders: says whether A and B hold the same samples and, if not, how many\n"
+    "differ, the first (frame, time, channel, both values), the largest difference in dBFS and the\n"
+    "RMS of the difference. Any file libsndfile reads (WAV, FLAC, AIFF, OGG); both at one sample\n"
+    "rate and channel count. Exits 0 when equal, or when --threshold DB is given, the lengths agree\n"
+    "and the largest difference is below DB; 1 otherwise.";
+
+constexpr sephost::HostRange kThresholdRange = {"dBFS", -400.0, 400.0, false};
+
 int DiffCommand(const std::vector<std::string>& args) {
+    CommandLine options("diff", kDiffHelp);
     std::vector<std::string> files;
     bool json = false, has_threshold = false;
     double threshold = 0.0;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--json") {
-            json = true;
-        } else if (args[i] == "--threshold") {
-            const char* next = i + 1 < args.size() ? args[i + 1].c_str() : nullptr;
-            if (!ReadNumber(next, -400.0, 400.0, false, &threshold))
-                return Usage("--threshold needs a level in dBFS from -400 to 400");
+    AddNumberOption(
+        options, "--threshold", kThresholdRange,
+        [&](double value) {
+            threshold = value;
             has_threshold = true;
-            ++i;
-        } else if (!args[i].empty() && args[i][0] == '-') {
-            return Usage("unknown option " + args[i]);
-        } else {
-            files.push_back(args[i]);
-        }
-    }
-    if (files.size() != 2) return Usage("diff compares two files");
+        },
+        "pass when the largest difference is below this level", "DB");
+    options.add_flag("--json", json, "print one JSON document instead");
+    options.add_option("A.wav B.wav", files, "the two sound files")->required()->expected(2);
+    int status = kExitOk;
+    if (!options.Parse(args, &status)) return status;
+    // CLI11 takes a single file for the pair too.
+    if (files.size() != 2) return options.Usage("diff compares two files");
     WavDifference d;
     std::string error;
     if (!sephost::render::CompareWavFiles(files[0], files[1], &d, &error)) return Failure(error);

@@ -1,12 +1,12 @@
 // The run options shared by every command that runs a patch: --rate,
-// --block, --samples and --voices, parsed in one place, each checked against
-// the range the host accepts (Limits.h), with messages that name the range.
+// --block, --samples and --voices, added to a command's option table by one
+// function, each checked against the range the host accepts (Limits.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
+#include "CommandLine.h"
 #include "Engine.h"
 
 namespace septool {
@@ -18,18 +18,15 @@ struct RunOptions {
     int voices = 1;            // clones of the module
 };
 
-enum class OptionResult {
-    kNotMine,  // args[*i] is not a run option
-    kTaken,    // parsed; *i now at the option's value
-    kError,    // `error` says what is wrong and what is accepted
-};
+// Adds --voices, --rate, --block and --samples to `app`; their values go to
+// `options`, whose values are the defaults.
+void AddRunOptions(CLI::App& app, RunOptions* options);
 
-// Looks at args[*i]; a run option takes the next argument as its value.
-OptionResult ParseRunOption(const std::vector<std::string>& args, size_t* i, RunOptions* options,
-                            std::string* error);
-
-// The usage text of the run options.
-const char* RunOptionsUsage();
+// The sample rate option under `name`, within the host's range.
+CLI::Option* AddRateOption(CLI::App& app, const std::string& name, std::function<void(double)> take,
+                           const std::string& help);
+// The block size option under `name`, within the host's range.
+CLI::Option* AddBlockOption(CLI::App& app, const std::string& name, int32_t* block, const std::string& help);
 
 sephost::EngineOptions ToEngineOptions(const RunOptions& options);
 

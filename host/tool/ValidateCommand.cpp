@@ -5,8 +5,10 @@
 #include <memory>
 
 #include "Command.h"
+#include "CommandLine.h"
 #include "Graph.h"
 #include "OutputValuesRule.h"
+#include "RunOptions.h"
 #include "SepHost.h"
 
 namespace septool {
@@ -36,9 +38,8 @@ struct PinSet {
 
 // "PIN=VALUE" split at its first '=' (a value may hold one, a pin name may
 // not be empty); false for anything else.
-bool ReadSets(const Arguments& arguments, std::vector<PinSet>* sets, std::string* problem) {
-    for (const auto& [option, value] : arguments.values) {
-        if (option != "--set") continue;
+bool ReadSets(const std::vector<std::string>& values, std::vector<PinSet>* sets, std::string* problem) {
+    for (const std::string& value : values) {
         const size_t equals = value.find('=');
         if (equals == std::string::npos || equals == 0 || equals + 1 == value.size()) {
             *problem = "--set needs PIN=VALUE (volts on a float-sample pin, a label or value on a list pin), not '" +
@@ -103,16 +104,35 @@ void PrintSummary(const std::string& file, const sephost::Engine& engine) {
 
 }  // namespace
 
+const char kValidateHelp[] =
+    "Places N clones (--voices), sends the sample rate (--rate) and block size (--block), opens them,\n"
+    "runs --samples samples with every pin at its default value or at the value --set gives it and\n"
+    "closes; prints a summary of process calls, sleep requests, statuses sent and contract breaches,\n"
+    "and for each output whether any sample was NaN, infinite or subnormal (NaN or infinity fails).\n"
+    "At the first sample clock the host announces each input's starting status once\n"
+    "(ST_CHANGED_ONCE, ST_STREAMING for a streamed input), as hosts do, so that modules see their\n"
+    "starting values.";
+
 int ValidateCommand(const std::vector<std::string>& args) {
-    Arguments arguments;
+    CommandLine line("validate", kValidateHelp);
     RunOptions run;
+    std::string file;
+    bool trace = false;
+    std::vector<std::string> set_texts;
+    line.add_flag("--trace", trace, "print every callback a module makes");
+    AddRepeatedOption(line, "--set", &set_texts,
+                      "a pin's value, as in a render's patch: volts on a float-sample pin (10 V being 1.0), a "
+                      "label or value on a list pin, a whole number on an integer pin",
+                      "PIN=VALUE");
+    AddRunOptions(line, &run);
+    line.add_option("FILE.sep", file, "the module library")->required();
+    int status = kExitOk;
+    if (!line.Parse(args, &status)) return status;
     std::string problem;
     std::vector<PinSet> sets;
-    if (!ReadArguments("validate", args, {"--trace"}, &run, &arguments, &problem, {"--set"}) ||
-        !ReadSets(arguments, &sets, &problem))
-        return Usage(problem);
+    if (!ReadSets(set_texts, &sets, &problem)) return line.Usage(problem);
     std::string error;
-    auto library = sephost::Library::Load(arguments.file, &error);
+    auto library = sephost::Library::Load(file, &error);
     if (library == nullptr) return Failure(error);
 
     // Nothing is kept that grows with the run: the trace is printed as it
@@ -122,7 +142,7 @@ int ValidateCommand(const std::vector<std::string>& args) {
     options.record_outputs = false;
     options.record_process_calls = false;
     sephost::Engine engine(options);
-    if (arguments.Has("--trace"))
+    if (trace)
         engine.Monitor().SetTrace(
             [](const sephost::CallbackRecord& record) { std::cout << sephost::FormatCallback(record) << "\n"; });
     const int first = engine.Place(*library, run.voices, &error);
@@ -134,7 +154,7 @@ int ValidateCommand(const std::vector<std::string>& args) {
     const bool ok = first >= 0 && engine.Open(&error) && engine.Run(run.samples, &error);
     engine.Close();
 
-    PrintSummary(arguments.file, engine);
+    PrintSummary(file, engine);
     bool rules_passed = true;
     for (const auto& rule : engine.Monitor().Rules()) rules_passed = rules_passed && !rule->Failed();
     const bool clean = ok && engine.Monitor().Breaches().empty() && rules_passed;

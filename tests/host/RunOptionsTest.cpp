@@ -2,11 +2,24 @@
 // ranges are taken, everything else is an error that names the range.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "RunOptions.h"
 
 namespace {
 
-using septool::OptionResult;
+// Parses `args` with the run options alone; the refusal's text, or "".
+std::string Parse(std::vector<std::string> args, septool::RunOptions* options) {
+    CLI::App app;
+    septool::AddRunOptions(app, options);
+    std::reverse(args.begin(), args.end());
+    try {
+        app.parse(args);
+    } catch (const CLI::ParseError& error) {
+        return error.what();
+    }
+    return "";
+}
 
 TEST(RunOptions, TakesValuesWithinTheirRanges) {
     const struct {
@@ -23,27 +36,24 @@ TEST(RunOptions, TakesValuesWithinTheirRanges) {
         {{"--samples", "1073741824"}, 44100.0, 1024, 1073741824u, 1},
         {{"--voices", "256"}, 44100.0, 1024, 44100, 256},
         {{"--voices", "+3"}, 44100.0, 1024, 44100, 3},
+        {{"--voices", "2", "--voices", "5"}, 44100.0, 1024, 44100, 5},
+        {{"--block=64", "--rate", "96000"}, 96000.0, 64, 44100, 1},
     };
     for (const auto& c : cases) {
         septool::RunOptions options;
-        std::string error;
-        size_t i = 0;
-        ASSERT_EQ(septool::ParseRunOption(c.args, &i, &options, &error), OptionResult::kTaken)
-            << c.args[0] << " " << c.args[1] << ": " << error;
-        EXPECT_EQ(i, 1u) << "the value was consumed";
-        EXPECT_EQ(options.rate, c.rate);
-        EXPECT_EQ(options.block, c.block);
-        EXPECT_EQ(options.samples, c.samples);
-        EXPECT_EQ(options.voices, c.voices);
+        EXPECT_EQ(Parse(c.args, &options), "") << c.args[0] << " " << c.args[1];
+        EXPECT_EQ(options.rate, c.rate) << c.args[0];
+        EXPECT_EQ(options.block, c.block) << c.args[0];
+        EXPECT_EQ(options.samples, c.samples) << c.args[0];
+        EXPECT_EQ(options.voices, c.voices) << c.args[0];
     }
 }
 
-TEST(RunOptions, MissingMalformedAndOutOfRangeValuesNameTheRange) {
+TEST(RunOptions, MalformedAndOutOfRangeValuesNameTheRange) {
     const struct {
         std::vector<std::string> args;
         std::string error;
     } cases[] = {
-        {{"--block"}, "--block needs a value: a whole number of samples from 1 to 1048576"},
         {{"--block", "1048577"}, "--block needs a whole number of samples from 1 to 1048576; 1048577 is too large"},
         {{"--block", "0"}, "--block needs a whole number of samples from 1 to 1048576; 0 is too small"},
         {{"--block", "64x"}, "--block needs a whole number of samples from 1 to 1048576, not '64x'"},
@@ -63,58 +73,12 @@ TEST(RunOptions, MissingMalformedAndOutOfRangeValuesNameTheRange) {
     };
     for (const auto& c : cases) {
         septool::RunOptions options;
-        std::string error;
-        size_t i = 0;
-        EXPECT_EQ(septool::ParseRunOption(c.args, &i, &options, &error), OptionResult::kError) << c.error;
-        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(Parse(c.args, &options), c.error);
+        EXPECT_EQ(options.voices, 1) << "a refused value changes nothing: " << c.error;
     }
-    std::vector<std::string> other = {"--trace"};
     septool::RunOptions options;
-    std::string error;
-    size_t i = 0;
-    EXPECT_EQ(septool::ParseRunOption(other, &i, &options, &error), OptionResult::kNotMine);
-}
-
-}  // namespace
-
-#include "Patch.h"
-#include "RunTool.h"
-
-namespace {
-
-// A render's patch file and its options take the same sample rates and
-// block sizes: the host's ranges, the rate in whole Hz for the WAV file.
-// The option is tried on a patch that does not exist, so that an accepted
-// value ends in "cannot open" (exit 1) and a refused one in a usage error.
-TEST(RunRanges, ThePatchAndTheRenderOptionsAgree) {
-    const struct {
-        const char* key;
-        const char* option;
-        const char* value;
-        bool accepted;
-    } cases[] = {
-        {"sample_rate", "--sample-rate", "1", true},          {"sample_rate", "--sample-rate", "44100", true},
-        {"sample_rate", "--sample-rate", "10000000", true},   {"sample_rate", "--sample-rate", "0", false},
-        {"sample_rate", "--sample-rate", "10000001", false},  {"sample_rate", "--sample-rate", "44100.5", false},
-        {"sample_rate", "--sample-rate", "768001", true},     {"block_size", "--block-size", "1", true},
-        {"block_size", "--block-size", "1048576", true},      {"block_size", "--block-size", "65537", true},
-        {"block_size", "--block-size", "0", false},           {"block_size", "--block-size", "1048577", false},
-        {"block_size", "--block-size", "2.5", false},
-    };
-    for (const auto& c : cases) {
-        sephost::render::Patch patch;
-        std::string error;
-        const bool read = sephost::render::ReadPatchText(
-            std::string(R"({"modules": [{"name": "m", "sep": "m.sep"}], ")") + c.key + "\": " + c.value + "}",
-            "p.json", &patch, &error);
-        EXPECT_EQ(read, c.accepted) << c.key << " " << c.value << ": " << error;
-        if (!read) {
-            EXPECT_NE(error.find("(the host's range)"), std::string::npos) << error;
-        }
-        const ToolOutput run =
-            RunTool(std::string("render /nonexistent/p.json -o /nonexistent/o.wav ") + c.option + " " + c.value, true);
-        EXPECT_EQ(run.status, c.accepted ? 1 : 2) << c.option << " " << c.value << ": " << run.out;
-    }
+    EXPECT_NE(Parse({"--block"}, &options).find("--block"), std::string::npos) << "a missing value names the option";
+    EXPECT_NE(Parse({"--trace"}, &options), "") << "only the run options are known";
 }
 
 }  // namespace

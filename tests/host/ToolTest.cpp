@@ -170,9 +170,51 @@ TEST(SepHostErrors, NonLibraryMissingFileAndUsage) {
     EXPECT_EQ(RunTool("info --bogus x.sep").status, 2);
     EXPECT_EQ(RunTool("validate --voices 0 x.sep").status, 2);
     EXPECT_EQ(RunTool("").status, 2);
-    result = RunTool("--help");
+    result = RunTool("validate --help");
     EXPECT_EQ(result.status, 0);
     EXPECT_NE(result.out.find("starting"), std::string::npos) << "help explains the initial announcement";
+}
+
+// Every command owns its options: it answers --help and -h with its own
+// usage line and options, and refuses an unknown option and an out-of-range
+// value naming the option (and its range) with the usage status.
+TEST(SepHostCommands, AnswerHelpAndRefuseBadOptionsByName) {
+    const struct {
+        const char* command;
+        const char* option;        // one of its options, named by its help
+        const char* out_of_range;  // arguments with a value beyond its range
+        const char* says;          // what the refusal says
+    } cases[] = {
+        {"info", "--json", "info x.sep --json y.sep", "unexpected argument y.sep"},  // it has no value to range
+        {"validate", "--samples", "validate x.sep --samples 0",
+         "--samples needs a whole number of samples from 1 to 1073741824; 0 is too small"},
+        {"render", "--max-length", "render p.json -o o.wav --tail 3601",
+         "--tail needs a number of seconds from 0 to 3600; 3601 is too large"},
+        {"diff", "--threshold", "diff a.wav b.wav --threshold 401",
+         "--threshold needs a number of dBFS from -400 to 400; 401 is too large"},
+        {"check", "--call-limit", "check x.sep --level 6", "--level needs a whole number from 1 to 5; 6 is too large"},
+    };
+    const Output top = RunTool("--help");
+    EXPECT_EQ(top.status, 0) << top.out;
+    for (const auto& c : cases) {
+        EXPECT_NE(top.out.find(std::string("  ") + c.command + " "), std::string::npos) << c.command << top.out;
+        for (const char* help : {"--help", "-h"}) {
+            const Output result = RunTool(std::string(c.command) + " " + help, true);
+            EXPECT_EQ(result.status, 0) << c.command << " " << help << "\n" << result.out;
+            EXPECT_NE(result.out.find(std::string("Usage: sep-host ") + c.command + " [OPTIONS]"), std::string::npos)
+                << c.command << "\n" << result.out;
+            EXPECT_NE(result.out.find(c.option), std::string::npos) << c.command << "\n" << result.out;
+        }
+        // The unknown option after arguments that are otherwise complete.
+        const std::string complete = std::string(c.out_of_range).substr(0, std::string(c.out_of_range).rfind(" --"));
+        Output result = RunTool(complete + " --no-such-option", true);
+        EXPECT_EQ(result.status, 2) << c.command << "\n" << result.out;
+        EXPECT_NE(result.out.find("unknown option --no-such-option"), std::string::npos) << result.out;
+        EXPECT_NE(result.out.find(std::string("Usage: sep-host ") + c.command), std::string::npos) << result.out;
+        result = RunTool(c.out_of_range, true);
+        EXPECT_EQ(result.status, 2) << c.out_of_range << "\n" << result.out;
+        EXPECT_NE(result.out.find(c.says), std::string::npos) << c.out_of_range << "\n" << result.out;
+    }
 }
 
 TEST(SepHostValidate, ReportsEachOutputsValuesAndFailsOnNanOrInfinity) {

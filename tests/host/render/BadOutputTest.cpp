@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"Allowed", "nan", 1.0, "--allow-bad-output", 0,
                 {"warning: ", "862 NaN samples", "module \"bad\" pin \"nan\""}, {}},
         BadCase{"SubnormalIsSound", "subnormal", 1.0, "", 0, {"bad.wav: 0.010 s"}, {"holds"}},
-        BadCase{"CeilingOutOfRange", "clean", 1.0, "--ceiling loud", 2, {"--ceiling needs a level in dBFS"}, {}}),
+        BadCase{"CeilingOutOfRange", "clean", 1.0, "--ceiling loud", 2, {"--ceiling needs a number of dBFS from -200 to 770, not 'loud'"}, {}}),
     [](const ::testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 
 // In 24-bit PCM, NaN is written as silence; the samples before it as they

@@ -110,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {"the lengths differ (100 and 99 frames); 2 of 200 samples; the first at frame 99"}},
         DiffCase{"OtherRate", 100, {}, 48000, 2, "", 1, {"(44100 Hz, 2 channels) with ", "(48000 Hz, 2 channels)"}},
         DiffCase{"OtherChannels", 100, {}, 44100, 1, "", 1, {"cannot compare", "(44100 Hz, 1 channels)"}},
-        DiffCase{"ThresholdWithoutLevel", 100, {}, 44100, 2, "--threshold", 2, {"--threshold needs a level in dBFS"}}),
+        DiffCase{"ThresholdWithoutLevel", 100, {}, 44100, 2, "--threshold", 2, {"--threshold needs a number of dBFS from -400 to 400"}}),
     [](const ::testing::TestParamInfo<DiffCase>& info) { return std::string(info.param.name); });
 
 TEST(DiffTool, JsonAndRefusals) {

@@ -152,11 +152,11 @@ INSTANTIATE_TEST_SUITE_P(
                {"pin \"fc\" is played by the notes"}},
         Broken{"MissingMidi", "", "-o @DIR@/broken.wav --midi @DIR@/none.mid", 1, {"none.mid: cannot open the file"}},
         Broken{"NotMidi", "", "-o @DIR@/broken.wav --midi @DIR@/broken.json", 1, {"broken.json: at byte 0: not a Standard MIDI File"}},
-        Broken{"NoOutputFile", "", "", 2, {"render needs -o OUT.wav"}},
+        Broken{"NoOutputFile", "", "", 2, {"-o is required"}},
         Broken{"ZeroBlock", "", "-o @DIR@/broken.wav --block-size 0", 2, {"--block-size needs a whole number"}},
         Broken{"FractionalRate", "", "-o @DIR@/broken.wav --rate 44100.5", 2,
                {"--rate needs a whole number of Hz for the WAV file, not 44100.5"}},
-        Broken{"ScoreAndMidi", "", "-o @DIR@/broken.wav --score a.json --midi b.mid", 2, {"exclude each other"}}),
+        Broken{"ScoreAndMidi", "", "-o @DIR@/broken.wav --score a.json --midi b.mid", 2, {"--score excludes --midi"}}),
     [](const ::testing::TestParamInfo<Broken>& info) { return std::string(info.param.name); });
 
 // A format-0 file at 96 ticks a quarter: 120 bpm, then 60 bpm from tick 96.
