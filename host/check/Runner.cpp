@@ -14,8 +14,11 @@
 #include "Checks.h"
 #include "Drive.h"
 #include "JsonString.h"
+#include "XmlString.h"
 
 namespace sepcheck {
+
+using sephost::XmlString;
 
 std::mt19937 CheckContext::Random(const std::string& check_name) const {
     // FNV-1a of the name, mixed with the run's seed.
@@ -221,45 +224,6 @@ namespace {
 
 const char* State(const Verdict& v) { return v.report ? "report" : v.skipped ? "skip" : v.passed ? "pass" : "fail"; }
 
-// `text` as XML character data or an attribute value: valid UTF-8 (what
-// JsonString makes of any bytes, read back), the five special characters
-// escaped, and the control characters XML 1.0 cannot hold as U+FFFD.
-std::string XmlText(const std::string& text) {
-    const std::string utf8 = nlohmann::json::parse(sephost::JsonString(text)).get<std::string>();
-    std::string out;
-    for (char c : utf8) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&apos;";
-            break;
-        case '\n':
-            out += "&#10;";
-            break;
-        case '\t':
-            out += "&#9;";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20)
-                out += "\xEF\xBF\xBD";
-            else
-                out += c;
-        }
-    }
-    return out;
-}
-
 // The inputs in force at a failure's sample, an object of name and value
 // (a value JSON cannot hold as a number, as its text); null when none.
 std::string InputsJson(const std::vector<std::pair<std::string, float>>& inputs) {
@@ -306,12 +270,12 @@ std::string FormatResultsJunit(const CheckContext& context, const std::vector<Ch
     const std::string counts = "tests=\"" + std::to_string(results.size()) + "\" failures=\"" + std::to_string(t.failed) +
                                "\" errors=\"0\" skipped=\"" + std::to_string(t.skipped) + "\" time=\"" + Number(seconds) + "\"";
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"sep-host check\" " + counts + ">\n";
-    xml += "  <testsuite name=\"" + XmlText("sep-host check " + context.path) + "\" " + counts + ">\n";
-    xml += "    <properties>\n      <property name=\"file\" value=\"" + XmlText(context.path) +
+    xml += "  <testsuite name=\"" + XmlString("sep-host check " + context.path) + "\" " + counts + ">\n";
+    xml += "    <properties>\n      <property name=\"file\" value=\"" + XmlString(context.path) +
            "\"/>\n      <property name=\"seed\" value=\"" + std::to_string(context.seed) +
            "\"/>\n      <property name=\"level\" value=\"" + std::to_string(context.level) + "\"/>\n    </properties>\n";
     for (const CheckResult& r : results) {
-        xml += "    <testcase classname=\"" + XmlText(r.group) + "\" name=\"" + XmlText(r.name) + "\" time=\"" +
+        xml += "    <testcase classname=\"" + XmlString(r.group) + "\" name=\"" + XmlString(r.name) + "\" time=\"" +
                Number(r.seconds) + "\"";
         if (r.verdict.passed) {
             xml += "/>\n";
@@ -319,14 +283,14 @@ std::string FormatResultsJunit(const CheckContext& context, const std::vector<Ch
         }
         xml += ">\n";
         if (r.verdict.skipped) {
-            xml += "      <skipped message=\"" + XmlText(r.verdict.detail) + "\"/>\n";
+            xml += "      <skipped message=\"" + XmlString(r.verdict.detail) + "\"/>\n";
         } else if (r.verdict.report) {
-            xml += "      <system-out>" + XmlText(r.verdict.detail) + "</system-out>\n";
+            xml += "      <system-out>" + XmlString(r.verdict.detail) + "</system-out>\n";
         } else {
             std::string body = FormatResultLine(r) + "\n";
             if (!r.report.empty()) body += "\nwhat the module's process wrote:\n" + r.report;
-            xml += "      <failure message=\"" + XmlText(r.verdict.detail) + "\" type=\"" +
-                   XmlText(r.call.empty() ? "fail" : "fail in a call") + "\">" + XmlText(body) + "</failure>\n";
+            xml += "      <failure message=\"" + XmlString(r.verdict.detail) + "\" type=\"" +
+                   XmlString(r.call.empty() ? "fail" : "fail in a call") + "\">" + XmlString(body) + "</failure>\n";
         }
         xml += "    </testcase>\n";
     }

@@ -5,34 +5,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "XmlString.h"
+
 namespace sephost::render {
-
-namespace {
-
-std::string EscapeXml(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
-}  // namespace
 
 WaveformPlot::WaveformPlot(uint64_t total, int columns) : m_total(total) {
     for (auto& channel : m_channels) channel.resize(static_cast<size_t>(std::max(1, columns)));
@@ -78,7 +53,7 @@ bool WaveformPlot::Write(const std::string& path, double sample_rate, const std:
     svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height
         << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
         << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
-        << "<text x=\"" << kLeftMargin << "\" y=\"18\" font-size=\"14\">" << EscapeXml(title) << "</text>\n";
+        << "<text x=\"" << kLeftMargin << "\" y=\"18\" font-size=\"14\">" << sephost::XmlString(title) << "</text>\n";
     const char* names[2] = {m_identical ? "left = right" : "left", "right"};
     for (int c = 0; c < lanes; ++c) {
         const int top = kTop + c * (kLane + kGap);
