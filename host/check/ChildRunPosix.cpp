@@ -591,7 +591,10 @@ namespace {
 
 // How the child ended, as a verdict.
 Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_stop_ok) {
-    for (const char* report : {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer"}) {
+    // The sanitizer's own internal check failing (its allocator out of
+    // address space, say) is a sanitizer report too, not a silent exit.
+    for (const char* report :
+         {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer", "AddressSanitizer: CHECK failed"}) {
         const std::string line = LineWith(outcome.stderr_text, report);
         if (line.empty()) continue;
         // Memory the module freed, touched again: named as such, a use

@@ -318,9 +318,10 @@ TEST(Check, FullReportKeptInAFileNamedOnTheLine) {
     // The text line names the file before the repro command.
     const CheckRun text = Check(Fixture("floods_output"), "--only clone-groups");
     std::smatch named;
-    ASSERT_EQ(Failures(text).size(), 1u) << text.text;
-    ASSERT_TRUE(std::regex_search(Failures(text)[0], named, std::regex("; full report: ([^;]+); run again: ")))
-        << Failures(text)[0];
+    const std::vector<std::string> failures = Failures(text);
+    ASSERT_EQ(failures.size(), 1u) << text.text;
+    ASSERT_TRUE(std::regex_search(failures[0], named, std::regex("; full report: ([^;]+); run again: ")))
+        << failures[0];
     EXPECT_EQ(ReadFile(named[1].str()).rfind("flood flood flood", 0), 0u);
     std::remove(named[1].str().c_str());
 }
