@@ -218,15 +218,24 @@ std::string FirstDifference(const Run& a, const Run& b, const std::vector<std::p
     return "";
 }
 
+// The module's float-sample inputs and their names, read from one instance
+// made and closed for the purpose.
+bool ProbeInputs(const sephost::Library& library, std::vector<int32_t>* inputs, std::map<int32_t, std::string>* names,
+                 std::string* error) {
+    BareHost probe(library.GetModuleProperties(), library.MakeModule());
+    if (!probe.Make(error)) return false;
+    *inputs = SampleInputs(probe);
+    *names = InputNames(probe, *inputs);
+    probe.Close();
+    return true;
+}
+
 Verdict BlockSplit(const CheckContext& context) {
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
-    if (library == nullptr) return Fail(error);
-    BareHost probe(library->GetModuleProperties(), library->MakeModule());
-    if (!probe.Make(&error)) return Fail(error);
-    const std::vector<int32_t> inputs = SampleInputs(probe);
-    const std::map<int32_t, std::string> names = InputNames(probe, inputs);
-    probe.Close();
+    std::vector<int32_t> inputs;
+    std::map<int32_t, std::string> names;
+    if (library == nullptr || !ProbeInputs(*library, &inputs, &names, &error)) return Fail(error);
     const std::vector<int> cases = context.Cases(0, context.Scaled(3, 6, 12, 24, 48));
     for (int k : cases) {
         NoteCase(k);
@@ -258,12 +267,9 @@ Verdict BlockSplit(const CheckContext& context) {
 Verdict IndependentInstances(const CheckContext& context) {
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
-    if (library == nullptr) return Fail(error);
-    BareHost probe(library->GetModuleProperties(), library->MakeModule());
-    if (!probe.Make(&error)) return Fail(error);
-    const std::vector<int32_t> inputs = SampleInputs(probe);
-    const std::map<int32_t, std::string> names = InputNames(probe, inputs);
-    probe.Close();
+    std::vector<int32_t> inputs;
+    std::map<int32_t, std::string> names;
+    if (library == nullptr || !ProbeInputs(*library, &inputs, &names, &error)) return Fail(error);
     const std::vector<int> cases = context.Cases(0, context.Scaled(2, 4, 8, 16, 32));
     for (int k : cases) {
         NoteCase(k);
