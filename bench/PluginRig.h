@@ -1,7 +1,8 @@
 // A built plug-in driven the way a host drives it inside one block, and
 // nothing else timed: the library is loaded with the test host's Library,
-// every instance (clones of one module) is made and described through its
-// record, its pins get buffers and values, sample rate and block size are
+// every instance (clones of one module) is made and its declarations walked
+// as the host walks them (sephost::WalkDeclarations), its pins get buffers
+// and values at their defaults, sample rate and block size are
 // sent, it is opened, and every input's status is delivered as an event at
 // clock 0 (streaming for a streamed input). Then each timed block calls the
 // instance's current process function over the same buffers with the
@@ -54,15 +55,18 @@ public:
             if (record == nullptr) Die("makeModule refused");
             Instance instance;
             instance.record = record;
-            for (int32_t index = 0;; ++index) {
-                SEPinProperties properties;
-                std::memset(&properties, 0, sizeof properties);
-                if (record->dispatcher(record, SE_OP_GET_PIN_PROPERTIES, index, 0, &properties, 0.0f) == 0) break;
+            const sephost::AskDeclaration ask = [record](int32_t declaration, SEPinProperties* properties) {
+                return record->dispatcher(record, SE_OP_GET_PIN_PROPERTIES, declaration, 0, properties, 0.0f) != 0;
+            };
+            sephost::WalkDeclarations(ask, [&instance, block](int32_t, int32_t pin_index, const SEPinProperties& p) {
+                if (pin_index < 0) return;
+                const sephost::PinStart start = sephost::StartValues(p);
                 Pin pin;
-                pin.properties = properties;
-                pin.buffer.assign(static_cast<size_t>(block), 0.0f);
+                pin.properties = p;
+                pin.buffer.assign(static_cast<size_t>(block), start.sample);
                 instance.pins.push_back(pin);
-            }
+                if (p.datatype != DT_FSAMPLE && p.value_address != nullptr) WriteInt(p, start.integer);
+            });
             m_instances.push_back(instance);
         }
         // Buffers move no more: bind them.
@@ -91,12 +95,7 @@ public:
     void SetInt(int instance, int32_t pin, int32_t value) {
         Pin& p = PinOf(instance, pin);
         if (p.properties.value_address == nullptr) Die("pin without a value");
-        if (p.properties.datatype == DT_ENUM) {
-            const int16_t v = static_cast<int16_t>(value);
-            std::memcpy(p.properties.value_address, &v, sizeof v);
-        } else {
-            std::memcpy(p.properties.value_address, &value, sizeof value);
-        }
+        WriteInt(p.properties, value);
     }
 
     HostRecord* Record(int instance) { return m_instances[static_cast<size_t>(instance)].record; }
@@ -167,6 +166,16 @@ private:
         for (Instance& instance : m_instances)
             if (instance.record == record) return &instance;
         return nullptr;
+    }
+
+    // A list pin's variable is 16 bits, an integer pin's 32.
+    static void WriteInt(const SEPinProperties& properties, int32_t value) {
+        if (properties.datatype == DT_ENUM) {
+            const int16_t v = static_cast<int16_t>(value);
+            std::memcpy(properties.value_address, &v, sizeof v);
+        } else {
+            std::memcpy(properties.value_address, &value, sizeof value);
+        }
     }
 
     static PluginRig*& Active() {

@@ -103,15 +103,14 @@ bool BareHost::Make(std::string* error) {
         m_record = nullptr;  // not ours to call into
         return false;
     }
-    for (int32_t d = 0; d < kMaxDeclarations; ++d) {
-        Declaration declaration;
-        std::memset(&declaration.properties, 0, sizeof declaration.properties);
-        Noted noted(Dispatch(SE_OP_GET_PIN_PROPERTIES, d, 0, 0.0f));
-        if (m_record->dispatcher(m_record, SE_OP_GET_PIN_PROPERTIES, d, 0, &declaration.properties, 0.0f) == 0) break;
-        if (!SEIsUiOnly(declaration.properties.flags))
-            m_pin_declarations.push_back(static_cast<int32_t>(m_declarations.size()));
-        m_declarations.push_back(declaration);
-    }
+    const sephost::AskDeclaration ask = [this](int32_t declaration, SEPinProperties* properties) {
+        Noted noted(Dispatch(SE_OP_GET_PIN_PROPERTIES, declaration, 0, 0.0f));
+        return m_record->dispatcher(m_record, SE_OP_GET_PIN_PROPERTIES, declaration, 0, properties, 0.0f) != 0;
+    };
+    sephost::WalkDeclarations(ask, [this](int32_t, int32_t pin, const SEPinProperties& properties) {
+        if (pin >= 0) m_pin_declarations.push_back(static_cast<int32_t>(m_declarations.size()));
+        m_declarations.push_back({properties});
+    });
     return true;
 }
 
@@ -142,15 +141,11 @@ void BareHost::Open(float sample_rate, int32_t block_size) {
     m_values.assign(m_pin_declarations.size(), 0);
     for (size_t pin = 0; pin < m_pin_declarations.size(); ++pin) {
         const SEPinProperties& p = m_declarations[m_pin_declarations[pin]].properties;
-        double number = 0.0;
-        const bool has_default = ParseNumber(p.default_text, &number);
-        if (p.datatype == DT_FSAMPLE) {
-            // Inputs at their default (volts / 10), outputs at 0.
-            const float fill = p.direction != DR_OUT && has_default ? static_cast<float>(number / 10.0) : 0.0f;
-            m_buffers[pin].assign(static_cast<size_t>(m_block_size), fill);
-        } else {
-            m_values[pin] = has_default ? static_cast<int32_t>(number) : 0;
-        }
+        const sephost::PinStart start = sephost::StartValues(p);
+        if (p.datatype == DT_FSAMPLE)
+            m_buffers[pin].assign(static_cast<size_t>(m_block_size), start.sample);
+        else
+            m_values[pin] = start.integer;
         if (p.value_address == nullptr || unwritten_pins.count(static_cast<int32_t>(pin)) != 0) continue;
         if (p.datatype == DT_FSAMPLE) {
             float* buffer = m_buffers[pin].data();
