@@ -155,12 +155,10 @@ std::string RunGroupsClosingOne(const sephost::Library& library, const sephost::
 // the touch, read or write, as it happens.
 Verdict UseAfterClose(const CheckContext& context) {
     std::string error;
-    auto library = sephost::Library::Load(context.path, &error);
-    if (library == nullptr) return Fail(error);
     CodeRange range;
     const bool holding = FreeHoldingAvailable();
-    if (holding && !CodeRangeOf(reinterpret_cast<const void*>(library->MakeModule()), &range))
-        return Fail("cannot find the library's loaded image");
+    auto library = LoadWithCode(context.path, holding ? &range : nullptr, &error);
+    if (library == nullptr) return Fail(error);
     const std::vector<int> cases = context.Cases(0, context.Scaled(3, 6, 12, 24, 48));
     size_t held = 0;
     for (int k : cases) {
