@@ -1,7 +1,8 @@
 // A built plug-in driven the way a host drives it inside one block, and
 // nothing else timed: the library is loaded with the test host's Library,
-// every instance (clones of one module) is made and described through its
-// record, its pins get buffers and values, sample rate and block size are
+// every instance (clones of one module) is made and its declarations walked
+// as the host walks them (sephost::WalkDeclarations), its pins get buffers
+// and values at their defaults, sample rate and block size are
 // sent, it is opened, and every input's status is delivered as an event at
 // clock 0 (streaming for a streamed input). Then each timed block calls the
 // instance's current process function over the same buffers with the
@@ -49,22 +50,29 @@ public:
     PluginRig(const sephost::Library& library, int clones, float sample_rate, int32_t block)
         : m_sample_rate(sample_rate), m_block(block) {
         Active() = this;
+        m_answers.record = false;  // nothing may grow while timed
         for (int k = 0; k < clones; ++k) {
             HostRecord* record = library.MakeModule()(0, 1, &Answer, nullptr);
             if (record == nullptr) Die("makeModule refused");
             Instance instance;
             instance.record = record;
-            for (int32_t index = 0;; ++index) {
-                SEPinProperties properties;
-                std::memset(&properties, 0, sizeof properties);
-                if (record->dispatcher(record, SE_OP_GET_PIN_PROPERTIES, index, 0, &properties, 0.0f) == 0) break;
+            const sephost::AskDeclaration ask = [record](int32_t declaration, SEPinProperties* properties) {
+                return record->dispatcher(record, SE_OP_GET_PIN_PROPERTIES, declaration, 0, properties, 0.0f) != 0;
+            };
+            sephost::WalkDeclarations(ask, [&instance, block](int32_t, int32_t pin_index, const SEPinProperties& p) {
+                if (pin_index < 0) return;
+                const sephost::PinStart start = sephost::StartValues(p);
                 Pin pin;
-                pin.properties = properties;
-                pin.buffer.assign(static_cast<size_t>(block), 0.0f);
+                pin.properties = p;
+                pin.buffer.assign(static_cast<size_t>(block), start.sample);
                 instance.pins.push_back(pin);
-            }
+                if (p.datatype != DT_FSAMPLE && p.value_address != nullptr) WriteInt(p, start.integer);
+            });
             m_instances.push_back(instance);
+            m_answers.clones.push_back(record);
         }
+        // Clones of one module: one pin count.
+        m_answers.pin_count = static_cast<int32_t>(m_instances.front().pins.size());
         // Buffers move no more: bind them.
         for (Instance& instance : m_instances)
             for (Pin& pin : instance.pins)
@@ -91,12 +99,7 @@ public:
     void SetInt(int instance, int32_t pin, int32_t value) {
         Pin& p = PinOf(instance, pin);
         if (p.properties.value_address == nullptr) Die("pin without a value");
-        if (p.properties.datatype == DT_ENUM) {
-            const int16_t v = static_cast<int16_t>(value);
-            std::memcpy(p.properties.value_address, &v, sizeof v);
-        } else {
-            std::memcpy(p.properties.value_address, &value, sizeof value);
-        }
+        WriteInt(p.properties, value);
     }
 
     HostRecord* Record(int instance) { return m_instances[static_cast<size_t>(instance)].record; }
@@ -129,15 +132,11 @@ public:
             instance.record->process_function(instance.record->object, 0, m_block);
     }
 
-    bool AnyAskedToSleep() const {
-        for (const Instance& instance : m_instances)
-            if (instance.asked_to_sleep) return true;
-        return false;
-    }
+    bool AnyAskedToSleep() const { return m_answers.sleep_requests > 0; }
 
     // The timed loop: one block per iteration.
     void Time(benchmark::State& state) {
-        for (Instance& instance : m_instances) instance.asked_to_sleep = false;
+        m_answers.sleep_requests = 0;
         for (auto _ : state) {
             ProcessBlock();
             benchmark::ClobberMemory();
@@ -156,17 +155,20 @@ private:
     struct Instance {
         HostRecord* record = nullptr;
         std::vector<Pin> pins;
-        bool asked_to_sleep = false;
     };
 
     Pin& PinOf(int instance, int32_t pin) {
         Instance& i = m_instances.at(static_cast<size_t>(instance));
         return i.pins.at(static_cast<size_t>(pin));
     }
-    Instance* Find(HostRecord* record) {
-        for (Instance& instance : m_instances)
-            if (instance.record == record) return &instance;
-        return nullptr;
+    // A list pin's variable is 16 bits, an integer pin's 32.
+    static void WriteInt(const SEPinProperties& properties, int32_t value) {
+        if (properties.datatype == DT_ENUM) {
+            const int16_t v = static_cast<int16_t>(value);
+            std::memcpy(properties.value_address, &v, sizeof v);
+        } else {
+            std::memcpy(properties.value_address, &value, sizeof value);
+        }
     }
 
     static PluginRig*& Active() {
@@ -174,34 +176,10 @@ private:
         return active;
     }
 
-    // The host callback. The sample clock and every buffer's clock stay at 0.
-    static int32_t SE_CALL Answer(HostRecord* record, int32_t opcode, int32_t, int32_t, void* ptr, float) {
+    static int32_t SE_CALL Answer(HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                  float opt) {
         PluginRig* rig = Active();
-        if (rig == nullptr) return 0;
-        Instance* self = rig->Find(record);
-        switch (opcode) {
-        case SE_CB_PIN_COUNT:
-            return self != nullptr ? static_cast<int32_t>(self->pins.size()) : 0;
-        case SE_CB_SLEEP:
-            if (self != nullptr) self->asked_to_sleep = true;
-            return 0;
-        case SE_CB_FIRST_CLONE:
-        case SE_CB_NEXT_CLONE: {
-            HostRecord* found = nullptr;
-            bool passed = opcode == SE_CB_FIRST_CLONE;
-            for (Instance& instance : rig->m_instances) {
-                if (passed) {
-                    found = instance.record;
-                    break;
-                }
-                if (instance.record == record) passed = true;
-            }
-            if (ptr != nullptr) std::memcpy(ptr, &found, sizeof found);
-            return 0;
-        }
-        default:
-            return 0;  // clocks 0; statuses, events and process changes need no answer here
-        }
+        return rig != nullptr ? rig->m_answers.Answer(record, opcode, index, value, ptr, opt) : 0;
     }
 
     [[noreturn]] static void Die(const char* error) {
@@ -212,6 +190,7 @@ private:
     float m_sample_rate;
     int32_t m_block;
     std::vector<Instance> m_instances;
+    sephost::CallbackAnswers m_answers;  // the sample clock and every buffer's clock stay at 0
 };
 
 }  // namespace benchrig

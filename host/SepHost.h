@@ -5,6 +5,7 @@
 // a module's own headers.
 #pragma once
 
+#include "CallbackAnswers.h"
 #include "Description.h"
 #include "Engine.h"
 #include "Library.h"

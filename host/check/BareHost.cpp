@@ -17,41 +17,23 @@ bool ParseNumber(const char* text, double* value) {
 }
 
 BareHost::BareHost(SEGetModulePropertiesFn get_properties, SEMakeModuleFn make_module)
-    : m_get_properties(get_properties), m_make_module(make_module) {}
+    : m_get_properties(get_properties), m_make_module(make_module) {
+    m_answers.record = false;  // a module may call back without end; nothing reads the record
+}
 
 BareHost::~BareHost() { Close(); }
 
-int32_t SE_CALL BareHost::Answer(HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float) {
+int32_t SE_CALL BareHost::Answer(HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                float opt) {
     if (record == nullptr || record->host_reserved == nullptr) return 0;
-    return static_cast<BareHost*>(record->host_reserved)->Answer(opcode, index, value, ptr);
-}
-
-int32_t BareHost::Answer(int32_t opcode, int32_t index, int32_t value, void* ptr) {
-    m_calls.push_back({m_clock, opcode, index, value, reinterpret_cast<uintptr_t>(ptr)});
-    const bool in_table = index >= 0 && static_cast<size_t>(index) < m_pin_declarations.size();
-    switch (opcode) {
-    case SE_CB_SAMPLE_CLOCK:
-        return static_cast<int32_t>(m_clock);
-    case SE_CB_PIN_COUNT:
-        return pin_count_answer >= 0 ? pin_count_answer : static_cast<int32_t>(m_pin_declarations.size());
-    case SE_CB_PIN_BUFFER:
-        if (!in_table || unwritten_pins.count(index) != 0) return 0;
-        return static_cast<int32_t>(reinterpret_cast<intptr_t>(Buffer(index)));
-    case SE_CB_BUFFER_CLOCK:
-        return static_cast<int32_t>(static_cast<uint32_t>(int64_t(m_block_clock) + buffer_clock_shift));
-    case SE_CB_FIRST_CLONE:
-    case SE_CB_NEXT_CLONE:
-        // One instance: it is its own first clone and has no next.
-        if (ptr != nullptr) {
-            HostRecord* answer = opcode == SE_CB_FIRST_CLONE ? m_record : nullptr;
-            std::memcpy(ptr, &answer, sizeof answer);
-        }
-        return 0;
-    case SE_CB_IS_CONNECTED:
-        return 0;
-    default:
-        return 0;
-    }
+    BareHost* host = static_cast<BareHost*>(record->host_reserved);
+    // The answers that follow the host's state; buffers and clones are set
+    // where they change (Open, Make, Close).
+    host->m_answers.sample_clock = host->m_clock;
+    host->m_answers.buffer_clock = static_cast<uint32_t>(int64_t(host->m_block_clock) + host->buffer_clock_shift);
+    host->m_answers.pin_count = host->pin_count_answer >= 0 ? host->pin_count_answer
+                                                              : static_cast<int32_t>(host->m_pin_declarations.size());
+    return host->m_answers.Answer(record, opcode, index, value, ptr, opt);
 }
 
 namespace {
@@ -103,15 +85,16 @@ bool BareHost::Make(std::string* error) {
         m_record = nullptr;  // not ours to call into
         return false;
     }
-    for (int32_t d = 0; d < kMaxDeclarations; ++d) {
-        Declaration declaration;
-        std::memset(&declaration.properties, 0, sizeof declaration.properties);
-        Noted noted(Dispatch(SE_OP_GET_PIN_PROPERTIES, d, 0, 0.0f));
-        if (m_record->dispatcher(m_record, SE_OP_GET_PIN_PROPERTIES, d, 0, &declaration.properties, 0.0f) == 0) break;
-        if (!SEIsUiOnly(declaration.properties.flags))
-            m_pin_declarations.push_back(static_cast<int32_t>(m_declarations.size()));
-        m_declarations.push_back(declaration);
-    }
+    // One instance: it is its own first clone and has no next.
+    m_answers.clones.assign(1, m_record);
+    const sephost::AskDeclaration ask = [this](int32_t declaration, SEPinProperties* properties) {
+        Noted noted(Dispatch(SE_OP_GET_PIN_PROPERTIES, declaration, 0, 0.0f));
+        return m_record->dispatcher(m_record, SE_OP_GET_PIN_PROPERTIES, declaration, 0, properties, 0.0f) != 0;
+    };
+    sephost::WalkDeclarations(ask, [this](int32_t, int32_t pin, const SEPinProperties& properties) {
+        if (pin >= 0) m_pin_declarations.push_back(static_cast<int32_t>(m_declarations.size()));
+        m_declarations.push_back({properties});
+    });
     return true;
 }
 
@@ -140,18 +123,17 @@ void BareHost::Open(float sample_rate, int32_t block_size) {
     m_block_size = block_size > 0 ? block_size : 1024;
     m_buffers.assign(m_pin_declarations.size(), {});
     m_values.assign(m_pin_declarations.size(), 0);
+    m_answers.pin_buffers.assign(m_pin_declarations.size(), nullptr);
     for (size_t pin = 0; pin < m_pin_declarations.size(); ++pin) {
         const SEPinProperties& p = m_declarations[m_pin_declarations[pin]].properties;
-        double number = 0.0;
-        const bool has_default = ParseNumber(p.default_text, &number);
-        if (p.datatype == DT_FSAMPLE) {
-            // Inputs at their default (volts / 10), outputs at 0.
-            const float fill = p.direction != DR_OUT && has_default ? static_cast<float>(number / 10.0) : 0.0f;
-            m_buffers[pin].assign(static_cast<size_t>(m_block_size), fill);
-        } else {
-            m_values[pin] = has_default ? static_cast<int32_t>(number) : 0;
-        }
-        if (p.value_address == nullptr || unwritten_pins.count(static_cast<int32_t>(pin)) != 0) continue;
+        const sephost::PinStart start = sephost::StartValues(p);
+        if (p.datatype == DT_FSAMPLE)
+            m_buffers[pin].assign(static_cast<size_t>(m_block_size), start.sample);
+        else
+            m_values[pin] = start.integer;
+        if (unwritten_pins.count(static_cast<int32_t>(pin)) != 0) continue;
+        m_answers.pin_buffers[pin] = Buffer(static_cast<int32_t>(pin));
+        if (p.value_address == nullptr) continue;
         if (p.datatype == DT_FSAMPLE) {
             float* buffer = m_buffers[pin].data();
             std::memcpy(p.value_address, &buffer, sizeof buffer);
@@ -207,6 +189,7 @@ void BareHost::Close() {
     if (m_record == nullptr) return;
     HostRecord* record = m_record;
     m_record = nullptr;
+    m_answers.clones.clear();
     Noted noted(Dispatch(SE_OP_CLOSE, 0, 0, 0.0f));
     record->dispatcher(record, SE_OP_CLOSE, 0, 0, nullptr, 0.0f);
 }

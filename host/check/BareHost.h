@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../../se_sdk2/SEHostInterface.h"
+#include "CallbackAnswers.h"
 #include "Limits.h"
 #include "SepHost.h"
 
@@ -27,14 +28,6 @@ using sephost::kMaxDeclarations;
 
 class BareHost {
 public:
-    struct Call {
-        uint32_t clock;
-        int32_t opcode;
-        int32_t index;
-        int32_t value;
-        uintptr_t ptr;
-    };
-
     BareHost(SEGetModulePropertiesFn get_properties, SEMakeModuleFn make_module);
     ~BareHost();  // closes the instance if it is still open
     BareHost(const BareHost&) = delete;
@@ -64,7 +57,6 @@ public:
     float* Buffer(int32_t pin);
     int32_t BlockSize() const { return m_block_size; }
     uint32_t Clock() const { return m_clock; }
-    const std::vector<Call>& Calls() const { return m_calls; }
     // "output 16 sample 172 is inf" for the first NaN or infinite sample of
     // a sample output's buffer, or empty.
     std::string NonFiniteOutput();
@@ -77,7 +69,6 @@ public:
 private:
     static int32_t SE_CALL Answer(HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                   float opt);
-    int32_t Answer(int32_t opcode, int32_t index, int32_t value, void* ptr);
     // The note of a dispatcher call, for the check's progress.
     sephost::CallNote Dispatch(int32_t opcode, int32_t index, int32_t value, float opt) const;
 
@@ -88,7 +79,7 @@ private:
     std::vector<int32_t> m_pin_declarations;
     std::vector<std::vector<float>> m_buffers;
     std::vector<int32_t> m_values;  // DT_ENUM / DT_INT pins
-    std::vector<Call> m_calls;
+    sephost::CallbackAnswers m_answers;
     int32_t m_block_size = 1024;
     float m_sample_rate = 0.0f;
     bool m_opened = false;

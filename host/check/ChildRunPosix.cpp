@@ -409,19 +409,174 @@ bool IsFault(int signal) {
     return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE || signal == SIGABRT;
 }
 
+// The three pipes from the supervisor: the child's verdict, its standard
+// output and error, and the supervisor's own reports.
+struct ChildPipes {
+    int verdict[2] = {-1, -1};
+    int output[2] = {-1, -1};
+    int report[2] = {-1, -1};
+
+    bool Make() {
+        if (pipe2(verdict, O_CLOEXEC) != 0) return false;
+        if (pipe2(output, O_CLOEXEC) == 0) {
+            if (pipe2(report, O_CLOEXEC) == 0) return true;
+            close(output[0]);
+            close(output[1]);
+        }
+        close(verdict[0]);
+        close(verdict[1]);
+        return false;
+    }
+    void CloseReadEnds() const {
+        close(verdict[0]);
+        close(output[0]);
+        close(report[0]);
+    }
+    void CloseWriteEnds() const {
+        close(verdict[1]);
+        close(output[1]);
+        close(report[1]);
+    }
+};
+
+// The watchdog: a call into the module past its bound is a hang of that
+// call, known now rather than at the time limit. The child counts its calls;
+// the runner times the one it sees under way, to within one look.
+class CallWatch {
+public:
+    // True when the call under way has run past its bound (then in *bound).
+    bool Hung(const ProgressArea& progress, double* bound) {
+        if (__atomic_load_n(&progress.depth, __ATOMIC_ACQUIRE) <= 0) {
+            m_watching = false;
+            return false;
+        }
+        const uint32_t sequence = __atomic_load_n(&progress.sequence, __ATOMIC_ACQUIRE);
+        if (!m_watching || sequence != m_sequence) {
+            m_watching = true;
+            m_sequence = sequence;
+            m_since = Seconds();
+            return false;
+        }
+        if (progress.call_limit <= 0.0 || Seconds() - m_since <= CallBound(progress)) return false;
+        *bound = CallBound(progress);
+        return true;
+    }
+
+private:
+    bool m_watching = false;  // a call under way, seen since m_since
+    uint32_t m_sequence = 0;
+    double m_since = 0.0;
+};
+
+// What the runner read and saw while the child ran.
+struct Watched {
+    std::string verdict_bytes, report_bytes;
+    unsigned long long output_bytes = 0;
+    bool verdict_open = true, output_open = true, report_open = true;
+    bool timed_out = false, call_hung = false, flooded = false;
+    bool supervisor_gone = false, supervisor_reaped = false, ended = false;
+    int supervisor_status = 0;
+    SupervisorReport report = {};
+    pid_t child = 0;
+};
+
+// Reads the pipes until the supervisor reports the child's end, the
+// supervisor itself is gone, the output floods, a call hangs or the time is up.
+void WatchChild(const ChildPipes& pipes, pid_t supervisor, ProgressArea* progress, double started, double time_limit,
+                int log_fd, Watched* w, ChildOutcome* outcome) {
+    static const int own_threads = CountThreads();
+    CallWatch call_watch;
+    while (!w->ended) {
+        const double left = time_limit - (Seconds() - started);
+        if (left <= 0.0) {
+            w->timed_out = true;
+            return;
+        }
+        pollfd fds[3] = {{w->verdict_open ? pipes.verdict[0] : -1, POLLIN, 0},
+                         {w->output_open ? pipes.output[0] : -1, POLLIN, 0},
+                         {w->report_open ? pipes.report[0] : -1, POLLIN, 0}};
+        const int wait_ms = left * 1000.0 < kWatchMilliseconds ? int(left * 1000.0) + 1 : kWatchMilliseconds;
+        if (poll(fds, 3, wait_ms) < 0 && errno != EINTR) usleep(1000);
+        if (w->verdict_open && fds[0].revents != 0)
+            w->verdict_open = ReadSome(pipes.verdict[0], &w->verdict_bytes, kVerdictChannelBytes, nullptr);
+        if (w->output_open && fds[1].revents != 0)
+            w->output_open = ReadSome(pipes.output[0], &outcome->stderr_text, kKeptStderrBytes, &w->output_bytes, log_fd);
+        if (w->output_bytes > kOutputFloodBytes) {
+            w->flooded = true;
+            return;
+        }
+        if (w->report_open && fds[2].revents != 0)
+            w->report_open = ReadSome(pipes.report[0], &w->report_bytes, 4096, nullptr);
+        while (w->report_bytes.size() >= sizeof w->report) {
+            std::memcpy(&w->report, w->report_bytes.data(), sizeof w->report);
+            w->report_bytes.erase(0, sizeof w->report);
+            if (w->report.kind == SupervisorReport::kStarted) w->child = w->report.child;
+            if (w->report.kind == SupervisorReport::kEnded || w->report.kind == SupervisorReport::kNoChild) w->ended = true;
+        }
+        // The supervisor runs no module code: stopped or ended before its
+        // report, the module did it.
+        const pid_t seen = waitpid(supervisor, &w->supervisor_status, WNOHANG | WUNTRACED);
+        if (seen == supervisor && !w->ended) {
+            w->supervisor_gone = true;
+            w->supervisor_reaped = !WIFSTOPPED(w->supervisor_status);
+            return;
+        }
+        ProcessEntry running;
+        if (w->child > 0 && ReadProcess(w->child, &running) && running.threads - own_threads > outcome->threads)
+            outcome->threads = running.threads - own_threads;
+        if (!w->ended && call_watch.Hung(*progress, &outcome->call_bound)) {
+            w->call_hung = true;
+            return;
+        }
+    }
+}
+
+// How the child ended, from what the runner watched and the child's verdict.
+void Classify(const Watched& w, const std::string& token, ChildOutcome* outcome) {
+    const int status = w.supervisor_status;
+    if (w.call_hung) {
+        outcome->kind = ChildOutcome::kCallHung;
+    } else if (w.timed_out) {
+        outcome->kind = ChildOutcome::kTimedOut;
+    } else if (w.flooded) {
+        outcome->kind = ChildOutcome::kFlooded;
+    } else if (w.supervisor_gone) {
+        outcome->kind = ChildOutcome::kSignalledParent;
+        outcome->parent_stopped = WIFSTOPPED(status);
+        outcome->signal = WIFSTOPPED(status) ? WSTOPSIG(status) : WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+        outcome->status = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
+    } else if (w.report.kind == SupervisorReport::kNoChild) {
+        outcome->status = -1;
+        outcome->stderr_text = "cannot fork";
+    } else if (w.report.code == CLD_STOPPED) {
+        outcome->kind = ChildOutcome::kStopped;
+        outcome->signal = w.report.status;
+    } else if (w.report.code == CLD_KILLED || w.report.code == CLD_DUMPED) {
+        outcome->kind = ChildOutcome::kCrashed;
+        outcome->signal = w.report.status;
+    } else {
+        const ChannelReading reading = ReadVerdictChannel(w.verdict_bytes, token, static_cast<long>(w.child));
+        if (reading.state == ChannelReading::kCorrupted) {
+            outcome->kind = ChildOutcome::kCorrupted;
+            outcome->channel_problem = reading.problem;
+        } else if (reading.state == ChannelReading::kVerdict && w.report.status == 0) {
+            outcome->kind = ChildOutcome::kReported;
+            outcome->verdict = reading.verdict;
+        } else {
+            outcome->kind = ChildOutcome::kExited;
+            outcome->status = w.report.status;
+            // A verdict written before a non-zero end (valgrind's error exit)
+            if (reading.state == ChannelReading::kVerdict) outcome->verdict.detail = reading.verdict.detail;
+        }
+    }
+}
+
 }  // namespace
 
 ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit, int log_fd) {
     ChildOutcome outcome;
-    int verdict_pipe[2], output_pipe[2], report_pipe[2];
-    if (pipe2(verdict_pipe, O_CLOEXEC) != 0) {
-        outcome.status = -1;
-        outcome.stderr_text = "cannot make a pipe";
-        return outcome;
-    }
-    if (pipe2(output_pipe, O_CLOEXEC) != 0 || pipe2(report_pipe, O_CLOEXEC) != 0) {
-        close(verdict_pipe[0]);
-        close(verdict_pipe[1]);
+    ChildPipes pipes;
+    if (!pipes.Make()) {
         outcome.status = -1;
         outcome.stderr_text = "cannot make a pipe";
         return outcome;
@@ -437,162 +592,52 @@ ChildOutcome RunInChild(const std::function<Verdict()>& body, double time_limit,
     const double started = Seconds();
     const pid_t supervisor = fork();
     if (supervisor == 0) {
-        close(verdict_pipe[0]);
-        close(output_pipe[0]);
-        close(report_pipe[0]);
-        Supervise(body, verdict_pipe[1], output_pipe[1], report_pipe[1], token, progress);
+        pipes.CloseReadEnds();
+        Supervise(body, pipes.verdict[1], pipes.output[1], pipes.report[1], token, progress);
     }
-    close(verdict_pipe[1]);
-    close(output_pipe[1]);
-    close(report_pipe[1]);
+    pipes.CloseWriteEnds();
     if (supervisor < 0) {
-        close(verdict_pipe[0]);
-        close(output_pipe[0]);
-        close(report_pipe[0]);
+        pipes.CloseReadEnds();
         outcome.status = -1;
         outcome.stderr_text = "cannot fork";
         if (shared != MAP_FAILED) munmap(shared, sizeof(ProgressArea));
         return outcome;
     }
-    std::vector<std::string> pipes;
-    for (int fd : {verdict_pipe[0], output_pipe[0], report_pipe[0]}) {
+    std::vector<std::string> pipe_names;
+    for (int fd : {pipes.verdict[0], pipes.output[0], pipes.report[0]}) {
         fcntl(fd, F_SETFL, O_NONBLOCK);
         struct stat about;
-        if (fstat(fd, &about) == 0) pipes.push_back("pipe:[" + std::to_string(about.st_ino) + "]");
+        if (fstat(fd, &about) == 0) pipe_names.push_back("pipe:[" + std::to_string(about.st_ino) + "]");
     }
-    static const int own_threads = CountThreads();
 
-    std::string verdict_bytes, report_bytes;
-    unsigned long long output_bytes = 0;
-    bool verdict_open = true, output_open = true, report_open = true;
-    bool watching = false;  // a call under way, seen since `watched_since`
-    uint32_t watched_sequence = 0;
-    double watched_since = 0.0;
-    bool timed_out = false, call_hung = false, flooded = false, supervisor_gone = false, supervisor_reaped = false, ended = false;
-    int supervisor_status = 0;
-    SupervisorReport report;
-    std::memset(&report, 0, sizeof report);
-    pid_t child = 0;
-    while (!ended) {
-        const double left = time_limit - (Seconds() - started);
-        if (left <= 0.0) {
-            timed_out = true;
-            break;
-        }
-        pollfd fds[3] = {{verdict_open ? verdict_pipe[0] : -1, POLLIN, 0},
-                         {output_open ? output_pipe[0] : -1, POLLIN, 0},
-                         {report_open ? report_pipe[0] : -1, POLLIN, 0}};
-        const int wait_ms = left * 1000.0 < kWatchMilliseconds ? int(left * 1000.0) + 1 : kWatchMilliseconds;
-        if (poll(fds, 3, wait_ms) < 0 && errno != EINTR) usleep(1000);
-        if (verdict_open && fds[0].revents != 0)
-            verdict_open = ReadSome(verdict_pipe[0], &verdict_bytes, kVerdictChannelBytes, nullptr);
-        if (output_open && fds[1].revents != 0)
-            output_open = ReadSome(output_pipe[0], &outcome.stderr_text, kKeptStderrBytes, &output_bytes, log_fd);
-        if (output_bytes > kOutputFloodBytes) {
-            flooded = true;
-            break;
-        }
-        if (report_open && fds[2].revents != 0) report_open = ReadSome(report_pipe[0], &report_bytes, 4096, nullptr);
-        while (report_bytes.size() >= sizeof report) {
-            std::memcpy(&report, report_bytes.data(), sizeof report);
-            report_bytes.erase(0, sizeof report);
-            if (report.kind == SupervisorReport::kStarted) child = report.child;
-            if (report.kind == SupervisorReport::kEnded || report.kind == SupervisorReport::kNoChild) ended = true;
-        }
-        // The supervisor runs no module code: stopped or ended before its
-        // report, the module did it.
-        const pid_t seen = waitpid(supervisor, &supervisor_status, WNOHANG | WUNTRACED);
-        if (seen == supervisor && !ended) {
-            supervisor_gone = true;
-            supervisor_reaped = !WIFSTOPPED(supervisor_status);
-            break;
-        }
-        ProcessEntry running;
-        if (child > 0 && ReadProcess(child, &running) && running.threads - own_threads > outcome.threads)
-            outcome.threads = running.threads - own_threads;
-        // The watchdog: a call into the module past its bound is a hang of
-        // that call, known now rather than at the time limit.
-        // The child counts its calls; the runner times the one it sees under
-        // way, to within one look.
-        if (!ended && __atomic_load_n(&progress->depth, __ATOMIC_ACQUIRE) > 0) {
-            const uint32_t sequence = __atomic_load_n(&progress->sequence, __ATOMIC_ACQUIRE);
-            if (!watching || sequence != watched_sequence) {
-                watching = true;
-                watched_sequence = sequence;
-                watched_since = Seconds();
-            } else if (progress->call_limit > 0.0 && Seconds() - watched_since > CallBound(*progress)) {
-                outcome.call_bound = CallBound(*progress);
-                call_hung = true;
-                break;
-            }
-        } else {
-            watching = false;
-        }
-    }
+    Watched w;
+    WatchChild(pipes, supervisor, progress, started, time_limit, log_fd, &w, &outcome);
     // The program the child runs, while it is still there to ask.
-    std::string program = report.program;
+    std::string program = w.report.program;
     ProcessEntry running;
-    if (!ended && child > 0 && ReadProcess(child, &running) && running.state != 'Z') program = running.program;
-    outcome.leftover_processes = EndEverything(supervisor, supervisor_reaped, child, pipes);
+    if (!w.ended && w.child > 0 && ReadProcess(w.child, &running) && running.state != 'Z') program = running.program;
+    outcome.leftover_processes = EndEverything(supervisor, w.supervisor_reaped, w.child, pipe_names);
     // Whatever the ended processes had written.
-    if (verdict_open) ReadSome(verdict_pipe[0], &verdict_bytes, kVerdictChannelBytes, nullptr);
-    if (output_open && !flooded) ReadSome(output_pipe[0], &outcome.stderr_text, kKeptStderrBytes, &output_bytes, log_fd);
-    close(verdict_pipe[0]);
-    close(output_pipe[0]);
-    close(report_pipe[0]);
+    if (w.verdict_open) ReadSome(pipes.verdict[0], &w.verdict_bytes, kVerdictChannelBytes, nullptr);
+    if (w.output_open && !w.flooded)
+        ReadSome(pipes.output[0], &outcome.stderr_text, kKeptStderrBytes, &w.output_bytes, log_fd);
+    pipes.CloseReadEnds();
     outcome.progress = *progress;
     if (outcome.progress.depth > 0 && outcome.progress.noted != 0) outcome.call = DescribeCall(outcome.progress.note);
     if (shared != MAP_FAILED) munmap(shared, sizeof(ProgressArea));
     outcome.seconds = Seconds() - started;
     static const std::string own_program = OwnProgramName();
     if (!program.empty() && program != own_program) outcome.program = program;
-
-    if (call_hung) {
-        outcome.kind = ChildOutcome::kCallHung;
-    } else if (timed_out) {
-        outcome.kind = ChildOutcome::kTimedOut;
-    } else if (flooded) {
-        outcome.kind = ChildOutcome::kFlooded;
-    } else if (supervisor_gone) {
-        outcome.kind = ChildOutcome::kSignalledParent;
-        outcome.parent_stopped = WIFSTOPPED(supervisor_status);
-        outcome.signal = WIFSTOPPED(supervisor_status)   ? WSTOPSIG(supervisor_status)
-                         : WIFSIGNALED(supervisor_status) ? WTERMSIG(supervisor_status)
-                                                          : 0;
-        outcome.status = WIFEXITED(supervisor_status) ? WEXITSTATUS(supervisor_status) : 0;
-    } else if (report.kind == SupervisorReport::kNoChild) {
-        outcome.status = -1;
-        outcome.stderr_text = "cannot fork";
-    } else if (report.code == CLD_STOPPED) {
-        outcome.kind = ChildOutcome::kStopped;
-        outcome.signal = report.status;
-    } else if (report.code == CLD_KILLED || report.code == CLD_DUMPED) {
-        outcome.kind = ChildOutcome::kCrashed;
-        outcome.signal = report.status;
-    } else {
-        const ChannelReading reading = ReadVerdictChannel(verdict_bytes, token, static_cast<long>(child));
-        if (reading.state == ChannelReading::kCorrupted) {
-            outcome.kind = ChildOutcome::kCorrupted;
-            outcome.channel_problem = reading.problem;
-        } else if (reading.state == ChannelReading::kVerdict && report.status == 0) {
-            outcome.kind = ChildOutcome::kReported;
-            outcome.verdict = reading.verdict;
-        } else {
-            outcome.kind = ChildOutcome::kExited;
-            outcome.status = report.status;
-            // A verdict written before a non-zero end (valgrind's error exit)
-            if (reading.state == ChannelReading::kVerdict) outcome.verdict.detail = reading.verdict.detail;
-        }
-    }
+    Classify(w, token, &outcome);
     return outcome;
 }
 
 namespace {
 
-// How the child ended, as a verdict.
-Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_stop_ok) {
-    // The sanitizer's own internal check failing (its allocator out of
-    // address space, say) is a sanitizer report too, not a silent exit.
+// The sanitizer's report in the child's output, as the reason of a failure,
+// or empty. Its own internal check failing (its allocator out of address
+// space, say) is a sanitizer report too, not a silent exit.
+std::string SanitizerReport(const ChildOutcome& outcome) {
     for (const char* report :
          {"ERROR: AddressSanitizer", "runtime error:", "ERROR: LeakSanitizer", "AddressSanitizer: CHECK failed"}) {
         const std::string line = LineWith(outcome.stderr_text, report);
@@ -601,9 +646,30 @@ Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_s
         // after close when the touch came inside the close that freed it.
         const bool after_free = line.find("heap-use-after-free") != std::string::npos;
         const bool in_close = outcome.call.find("SE_OP_CLOSE") != std::string::npos;
-        return Fail("sanitizer: " + std::string(after_free ? (in_close ? "use after close: " : "use after free: ") : "") +
-                    line + (outcome.call.empty() ? "" : " in " + outcome.call));
+        return "sanitizer: " + std::string(after_free ? (in_close ? "use after close: " : "use after free: ") : "") +
+               line + (outcome.call.empty() ? "" : " in " + outcome.call);
     }
+    return "";
+}
+
+// What else the child was seen doing, added to the reason of a failure.
+std::string Circumstances(const ChildOutcome& outcome) {
+    std::string more;
+    if (!outcome.program.empty()) more += "; it was running another program, '" + outcome.program + "'";
+    if (outcome.threads > 0) more += "; it had started " + std::to_string(outcome.threads) + " threads";
+    const std::string allocation = LineWith(outcome.stderr_text, kAllocationFailed);
+    if (!allocation.empty())
+        more += "; " + allocation + " (a check may take " + std::to_string(kChildMemoryHeadroom >> 20) +
+                " MiB of memory beyond sep-host's own)";
+    const std::string last = LineWith(outcome.stderr_text, "==");  // a valgrind error line
+    if (outcome.kind == ChildOutcome::kExited && !last.empty()) more += "; " + last;
+    return more;
+}
+
+// How the child ended, as a verdict.
+Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_stop_ok) {
+    const std::string sanitizer = SanitizerReport(outcome);
+    if (!sanitizer.empty()) return Fail(sanitizer);
     std::string why;
     char text[160];
     switch (outcome.kind) {
@@ -650,15 +716,7 @@ Verdict JudgeEnd(const ChildOutcome& outcome, double time_limit, bool contract_s
         if (!outcome.verdict.detail.empty()) why += " (it said: " + outcome.verdict.detail + ")";
         break;
     }
-    if (!outcome.program.empty()) why += "; it was running another program, '" + outcome.program + "'";
-    if (outcome.threads > 0) why += "; it had started " + std::to_string(outcome.threads) + " threads";
-    const std::string allocation = LineWith(outcome.stderr_text, kAllocationFailed);
-    if (!allocation.empty())
-        why += "; " + allocation + " (a check may take " + std::to_string(kChildMemoryHeadroom >> 20) +
-               " MiB of memory beyond sep-host's own)";
-    const std::string last = LineWith(outcome.stderr_text, "==");  // a valgrind error line
-    if (outcome.kind == ChildOutcome::kExited && !last.empty()) why += "; " + last;
-    return Fail(why);
+    return Fail(why + Circumstances(outcome));
 }
 
 }  // namespace

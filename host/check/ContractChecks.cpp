@@ -23,6 +23,35 @@ std::vector<StatusRule::Output> StatusOutputs(const sephost::Engine& engine) {
     return outputs;
 }
 
+// One session of the status checks: one to three voices in an engine of a
+// random block size, the status rule watching their sample outputs, their
+// inputs driven by random changes (hostile values or useful ones) over a
+// random span, the patch opened.
+struct StatusSession {
+    std::unique_ptr<sephost::Engine> engine;
+    const StatusRule* rule = nullptr;
+    int32_t block_size = 0;
+    uint32_t span = 0;
+
+    bool Start(const sephost::Library& library, std::mt19937& random, bool record_callbacks, bool hostile,
+               std::string* error) {
+        sephost::EngineOptions options;
+        options.block_size = 16 << (random() % 7);
+        options.record_callbacks = record_callbacks;
+        options.record_outputs = false;
+        block_size = options.block_size;
+        engine = std::make_unique<sephost::Engine>(options);
+        const int voices = 1 + int(random() % 3);
+        if (engine->Place(library, voices, error) < 0) return false;
+        auto owned = std::make_unique<StatusRule>(StatusOutputs(*engine), options.block_size);
+        rule = owned.get();
+        engine->Monitor().AddRule(std::move(owned));
+        span = uint32_t(options.block_size) * (6 + random() % 10);
+        for (int v = 0; v < voices; ++v) DriveRandomly(*engine, v, random, span, 10 + int(random() % 30), hostile);
+        return engine->Open(error);
+    }
+};
+
 Verdict ModuleSide(const CheckContext& context) {
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
@@ -32,19 +61,11 @@ Verdict ModuleSide(const CheckContext& context) {
     for (int session : sessions) {
         NoteCase(session);
         std::mt19937 random = context.CaseRandom("contract", session);
-        sephost::EngineOptions options;
-        options.block_size = 16 << (random() % 7);
-        options.record_callbacks = true;
-        options.record_outputs = false;
-        sephost::Engine engine(options);
-        const int voices = 1 + int(random() % 3);
-        if (engine.Place(*library, voices, &error) < 0) return Fail(error);
-        auto owned = std::make_unique<StatusRule>(StatusOutputs(engine), options.block_size);
-        const StatusRule* sleep_rule = owned.get();
-        engine.Monitor().AddRule(std::move(owned));
-        const uint32_t span = uint32_t(options.block_size) * (6 + random() % 10);
-        for (int v = 0; v < voices; ++v) DriveRandomly(engine, v, random, span, 10 + int(random() % 30), session % 2);
-        if (!engine.Open(&error)) return Fail(error);
+        StatusSession status;
+        if (!status.Start(*library, random, true, session % 2, &error)) return Fail(error);
+        sephost::Engine& engine = *status.engine;
+        const StatusRule* sleep_rule = status.rule;
+        const uint32_t span = status.span;
         const std::string where = "session " + std::to_string(session) + ": ";
         // The monitor's own rules: stamps, pin indexes, process function.
         engine.Run(span, &error);
@@ -75,22 +96,14 @@ Verdict AnnouncedStatuses(const CheckContext& context) {
     for (int session : sessions) {
         NoteCase(session);
         std::mt19937 random = context.CaseRandom("announced-statuses", session);
-        sephost::EngineOptions options;
-        options.block_size = 16 << (random() % 7);
-        options.record_outputs = false;
-        sephost::Engine engine(options);
-        const int voices = 1 + int(random() % 3);
-        if (engine.Place(*library, voices, &error) < 0) return Fail(error);
-        auto owned = std::make_unique<StatusRule>(StatusOutputs(engine), options.block_size);
-        const StatusRule* rule = owned.get();
-        engine.Monitor().AddRule(std::move(owned));
-        const uint32_t span = uint32_t(options.block_size) * (6 + random() % 10);
-        for (int v = 0; v < voices; ++v) DriveRandomly(engine, v, random, span, 10 + int(random() % 30), false);
-        if (!engine.Open(&error)) return Fail(error);
-        engine.Run(span, &error);
+        StatusSession status;
+        if (!status.Start(*library, random, false, false, &error)) return Fail(error);
+        const StatusRule* rule = status.rule;
+        const uint32_t span = status.span;
+        status.engine->Run(span, &error);
         if (!rule->StillBreak().empty())
             return Fail("session " + std::to_string(session) + ": " + rule->StillBreak() + " (block " +
-                        std::to_string(options.block_size) + ")");
+                        std::to_string(status.block_size) + ")");
         changes += rule->Changes();
         samples += span;
     }
@@ -102,11 +115,9 @@ Verdict NoAllocation(const CheckContext& context) {
     if (!AllocationCountingAvailable())
         return Skip("skipped: the sanitizer's allocator hides the module's requests in this build");
     std::string error;
-    auto library = sephost::Library::Load(context.path, &error);
-    if (library == nullptr) return Fail(error);
     CodeRange range;
-    if (!CodeRangeOf(reinterpret_cast<const void*>(library->MakeModule()), &range))
-        return Fail("cannot find the library's loaded image");
+    auto library = LoadWithCode(context.path, &range, &error);
+    if (library == nullptr) return Fail(error);
     const std::vector<int> sessions = context.Cases(0, context.Scaled(4, 10, 20, 50, 100));
     uint32_t samples = 0;
     for (int session : sessions) {

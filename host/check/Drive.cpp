@@ -140,4 +140,12 @@ std::string Number(double value) {
     return text;
 }
 
+std::unique_ptr<sephost::Library> LoadWithCode(const std::string& path, CodeRange* range, std::string* error) {
+    std::unique_ptr<sephost::Library> library = sephost::Library::Load(path, error);
+    if (library == nullptr || range == nullptr) return library;
+    if (CodeRangeOf(reinterpret_cast<const void*>(library->MakeModule()), range)) return library;
+    *error = "cannot find the library's loaded image";
+    return nullptr;
+}
+
 }  // namespace sepcheck

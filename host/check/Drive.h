@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "Allocations.h"
 #include "SepHost.h"
 
 namespace sepcheck {
@@ -29,6 +31,11 @@ float UsefulSample(std::mt19937& random);
 // A list value from the choices (inside), or any 16-bit number (outside);
 // an integer pin's value near its default.
 int32_t ListValue(std::mt19937& random, const sephost::PinDescription& pin, bool inside);
+
+// The module library at `path`, and with `range` not null the range of its
+// loaded code, which the heap watches (Allocations.h) need; null with the
+// reason.
+std::unique_ptr<sephost::Library> LoadWithCode(const std::string& path, CodeRange* range, std::string* error);
 
 // Starting values on every input and `changes` changes at random clocks in
 // [0, span): new values, short streams, bare status changes.

@@ -109,6 +109,44 @@ Verdict CloneGroups(const CheckContext& context) {
     return Pass(std::to_string(groups.size()) + " clone groups of 1 to 32 voices");
 }
 
+// The life UseAfterClose watches: two clone groups made and run, the first
+// closed while the second runs on, a third made, run and closed, then the
+// second closed; each stretch labelled for the held frees. The engines stay
+// with the caller, so that none is destroyed while frees are held. The first
+// failure, or empty.
+std::string RunGroupsClosingOne(const sephost::Library& library, const sephost::EngineOptions& options, uint32_t span,
+                                const int (&voices)[3], std::unique_ptr<sephost::Engine> (&groups)[3],
+                                std::mt19937& random) {
+    std::string error;
+    std::string why;
+    for (int g = 0; g < 2 && why.empty(); ++g) {
+        groups[g] = std::make_unique<sephost::Engine>(options);
+        if (groups[g]->Place(library, voices[g], &error) < 0) why = error;
+        for (int v = 0; v < voices[g] && why.empty(); ++v) DriveRandomly(*groups[g], v, random, 2 * span, 6, false);
+        if (why.empty() && !groups[g]->Open(&error)) why = error;
+        if (why.empty() && !groups[g]->Run(span, &error)) why = error;
+    }
+    if (why.empty()) {
+        LabelHeldFrees("the close of the first clone group");
+        groups[0]->Close();
+        LabelHeldFrees("a run after the first clone group's close");
+        if (!groups[1]->Run(span, &error)) why = error;
+    }
+    if (why.empty()) {
+        LabelHeldFrees("the life of a third clone group made after the first one's close");
+        groups[2] = std::make_unique<sephost::Engine>(options);
+        if (groups[2]->Place(library, voices[2], &error) < 0 || !groups[2]->Open(&error) ||
+            !groups[2]->Run(span, &error))
+            why = error;
+        groups[2]->Close();
+    }
+    if (why.empty()) {
+        LabelHeldFrees("the close of the second clone group");
+        groups[1]->Close();
+    }
+    return why;
+}
+
 // Two clone groups run side by side; the first is closed while the second
 // runs on, a third is made, run and closed, then the second is closed. Every
 // block the module frees meanwhile is held, filled with a pattern: one
@@ -117,12 +155,10 @@ Verdict CloneGroups(const CheckContext& context) {
 // the touch, read or write, as it happens.
 Verdict UseAfterClose(const CheckContext& context) {
     std::string error;
-    auto library = sephost::Library::Load(context.path, &error);
-    if (library == nullptr) return Fail(error);
     CodeRange range;
     const bool holding = FreeHoldingAvailable();
-    if (holding && !CodeRangeOf(reinterpret_cast<const void*>(library->MakeModule()), &range))
-        return Fail("cannot find the library's loaded image");
+    auto library = LoadWithCode(context.path, holding ? &range : nullptr, &error);
+    if (library == nullptr) return Fail(error);
     const std::vector<int> cases = context.Cases(0, context.Scaled(3, 6, 12, 24, 48));
     size_t held = 0;
     for (int k : cases) {
@@ -135,32 +171,7 @@ Verdict UseAfterClose(const CheckContext& context) {
         std::unique_ptr<sephost::Engine> groups[3];
         if (holding) StartHoldingFrees(range);
         LabelHeldFrees("making and running the instances");
-        std::string why;
-        for (int g = 0; g < 2 && why.empty(); ++g) {
-            groups[g] = std::make_unique<sephost::Engine>(options);
-            if (groups[g]->Place(*library, voices[g], &error) < 0) why = error;
-            for (int v = 0; v < voices[g] && why.empty(); ++v) DriveRandomly(*groups[g], v, random, 2 * span, 6, false);
-            if (why.empty() && !groups[g]->Open(&error)) why = error;
-            if (why.empty() && !groups[g]->Run(span, &error)) why = error;
-        }
-        if (why.empty()) {
-            LabelHeldFrees("the close of the first clone group");
-            groups[0]->Close();
-            LabelHeldFrees("a run after the first clone group's close");
-            if (!groups[1]->Run(span, &error)) why = error;
-        }
-        if (why.empty()) {
-            LabelHeldFrees("the life of a third clone group made after the first one's close");
-            groups[2] = std::make_unique<sephost::Engine>(options);
-            if (groups[2]->Place(*library, voices[2], &error) < 0 || !groups[2]->Open(&error) ||
-                !groups[2]->Run(span, &error))
-                why = error;
-            groups[2]->Close();
-        }
-        if (why.empty()) {
-            LabelHeldFrees("the close of the second clone group");
-            groups[1]->Close();
-        }
+        const std::string why = RunGroupsClosingOne(*library, options, span, voices, groups, random);
         StopHoldingFrees();
         HeldWrite write;
         const bool written = FirstWriteToHeldBlock(&write);

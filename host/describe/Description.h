@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,23 @@ bool ParseChoices(const char* text, std::vector<Choice>* choices, std::string* e
 // unparsable text gives 0.
 float DefaultSampleValue(const char* text);
 int32_t DefaultIntegerValue(const char* text);
+
+// What a pin holds before anything drives it: a sample input its default
+// sample value, a sample output 0, a list or integer pin its default integer.
+struct PinStart {
+    float sample = 0.0f;
+    int32_t integer = 0;
+};
+PinStart StartValues(const SEPinProperties& properties);
+
+// The host's walk of a module's declarations: 0, 1, ... each asked into a
+// zeroed record until the module refuses one or kMaxDeclarations (Limits.h)
+// have been read. `take` sees each answer before the next is asked, with the
+// index of the pin it gets, or -1 for a UI-only declaration, which gets none.
+// Answers the number of declarations read.
+using AskDeclaration = std::function<bool(int32_t declaration, SEPinProperties* properties)>;
+using TakeDeclaration = std::function<void(int32_t declaration, int32_t pin, const SEPinProperties& properties)>;
+int32_t WalkDeclarations(const AskDeclaration& ask, const TakeDeclaration& take);
 
 // Whole-text decimal integer within int32; false otherwise.
 bool ParseInt32(const std::string& text, int32_t* value);

@@ -38,24 +38,23 @@ std::string RecordProblem(const HostRecord* record, bool* closable) {
     return "";
 }
 
-// Declarations 0, 1, ... each into a zeroed record, until refused; a pin for
-// each one that is not UI-only, its buffer not yet made.
+// The declarations, each described, and a pin for each one that is not
+// UI-only, at its start values, its buffer not yet made.
 void ReadDeclarations(Instance* inst) {
-    for (int32_t d = 0; d < kMaxDeclarations; ++d) {
-        SEPinProperties properties;
-        std::memset(&properties, 0, sizeof properties);
-        if (CallDispatcher(inst, inst->record, SE_OP_GET_PIN_PROPERTIES, d, 0, &properties, 0.0f) == 0) break;
-        inst->declarations.push_back(DescribeDeclaration(d, properties));
-        if (SEIsUiOnly(properties.flags)) continue;
+    const AskDeclaration ask = [inst](int32_t declaration, SEPinProperties* properties) {
+        return CallDispatcher(inst, inst->record, SE_OP_GET_PIN_PROPERTIES, declaration, 0, properties, 0.0f) != 0;
+    };
+    WalkDeclarations(ask, [inst](int32_t declaration, int32_t pin_index, const SEPinProperties& properties) {
+        inst->declarations.push_back(DescribeDeclaration(declaration, properties));
+        if (pin_index < 0) return;
+        const PinStart start = StartValues(properties);
         Pin pin;
         pin.description = inst->declarations.back();
         pin.value_address = properties.value_address;
-        if (properties.datatype == DT_FSAMPLE && properties.direction != DR_OUT)
-            pin.default_value = DefaultSampleValue(pin.description.default_text.c_str());
-        else if (properties.datatype != DT_FSAMPLE)
-            pin.value = DefaultIntegerValue(properties.default_text);
+        pin.default_value = start.sample;
+        pin.value = start.integer;
         inst->pins.push_back(std::move(pin));
-    }
+    });
 }
 
 }  // namespace

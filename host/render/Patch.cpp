@@ -122,6 +122,118 @@ bool ReadLane(const std::string& pin, const json& v, const std::string& what, do
     return true;
 }
 
+// "pins": pin name to a number or a list label.
+bool ReadSettings(const json& pins, const std::string& here, PatchModule* module, std::string* error) {
+    if (!pins.is_object()) {
+        *error = here + ": \"pins\" is an object of pin name to value, not " + TypeName(pins);
+        return false;
+    }
+    for (const auto& item : pins.items()) {
+        Setting setting;
+        setting.pin = item.key();
+        if (item.value().is_string()) {
+            setting.is_label = true;
+            setting.label = item.value().get<std::string>();
+        } else if (item.value().is_number() && std::isfinite(item.value().get<double>())) {
+            setting.number = item.value().get<double>();
+        } else {
+            *error = here + ": pin \"" + Excerpt(item.key()) + "\" takes a number or a list label, not " +
+                     Excerpt(item.value());
+            return false;
+        }
+        module->settings.push_back(setting);
+    }
+    return true;
+}
+
+// One "cc" entry: a controller number (or "bend") to {"pin", "range", "channel"}.
+bool ReadControlMap(const std::string& key, const json& v, const std::string& here, ControlMap* out,
+                    std::string* error) {
+    const std::string what = here + ": \"cc\" \"" + Excerpt(key) + "\"";
+    ControlMap& map = *out;
+    if (key == "bend") {
+        map.number = kPitchBend;
+    } else {
+        if (key.empty() || key.size() > 3 || key.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoi(key) > 127) {
+            *error = what + ": a controller is a number from 0 to 127, or \"bend\"";
+            return false;
+        }
+        map.number = std::stoi(key);
+    }
+    if (!v.is_object()) {
+        *error = what + " is {\"pin\": NAME, \"range\": [LOW, HIGH]}, not " + Excerpt(v);
+        return false;
+    }
+    if (!KnownKeys(v, {"pin", "range", "channel"}, what, error) || !Text(v, "pin", what, &map.pin, error))
+        return false;
+    if (v.contains("range")) {
+        const json& range = v.at("range");
+        if (!range.is_array() || range.size() != 2) {
+            *error = what + ": \"range\" is [LOW, HIGH], not " + Excerpt(range);
+            return false;
+        }
+        if (!NumberIn(range.at(0), what + ": the range's low end", -1.0e9, 1.0e9, false, &map.low, error) ||
+            !NumberIn(range.at(1), what + ": the range's high end", -1.0e9, 1.0e9, false, &map.high, error))
+            return false;
+    }
+    double channel = 0.0;
+    if (v.contains("channel") && !NumberIn(v.at("channel"), what + ": \"channel\"", 1, 16, true, &channel, error))
+        return false;
+    map.channel = static_cast<int>(channel);
+    return true;
+}
+
+bool ReadControlMaps(const json& maps, const std::string& here, PatchModule* module, std::string* error) {
+    if (!maps.is_object()) {
+        *error = here + ": \"cc\" is an object of controller number (or \"bend\") to {\"pin\", \"range\"}, not " +
+                 TypeName(maps);
+        return false;
+    }
+    for (const auto& item : maps.items()) {
+        ControlMap map;
+        if (!ReadControlMap(item.key(), item.value(), here, &map, error)) return false;
+        module->controls.push_back(map);
+    }
+    return true;
+}
+
+bool ReadAutomation(const json& lanes, const std::string& here, PatchModule* module, std::string* error) {
+    if (!lanes.is_object()) {
+        *error = here + ": \"automation\" is an object of pin name to lane, not " + TypeName(lanes);
+        return false;
+    }
+    for (const auto& item : lanes.items()) {
+        Lane lane;
+        if (!ReadLane(item.key(), item.value(), here + ": automation of \"" + Excerpt(item.key()) + "\"", 1.0,
+                      &lane, error))
+            return false;
+        module->automation.push_back(lane);
+    }
+    return true;
+}
+
+// "play": which pins the notes play.
+bool ReadPlay(const json& play, const std::string& here, PatchModule* module, std::string* error) {
+    const std::string what = here + ": \"play\"";
+    if (!play.is_object()) {
+        *error = what + " is an object such as {\"pitch\": \"fc\", \"gate\": \"gate\"}, not " + TypeName(play);
+        return false;
+    }
+    if (!KnownKeys(play, {"pitch", "gate", "sync", "velocity", "part"}, what, error)) return false;
+    struct Role {
+        const char* key;
+        std::string* pin;
+    } roles[] = {{"pitch", &module->play.pitch},
+                 {"gate", &module->play.gate},
+                 {"sync", &module->play.sync},
+                 {"velocity", &module->play.velocity},
+                 {"part", &module->play.part}};
+    for (const Role& role : roles)
+        if (play.contains(role.key) && !Text(play, role.key, what, role.pin, error)) return false;
+    return true;
+}
+
 bool ReadModule(const json& entry, const std::string& where, std::set<std::string>* names, PatchModule* module,
                 std::string* error) {
     if (!entry.is_object()) {
@@ -138,107 +250,10 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
             return false;
         module->voices = static_cast<int>(voices);
     }
-    if (entry.contains("pins")) {
-        const json& pins = entry.at("pins");
-        if (!pins.is_object()) {
-            *error = here + ": \"pins\" is an object of pin name to value, not " + TypeName(pins);
-            return false;
-        }
-        for (const auto& item : pins.items()) {
-            Setting setting;
-            setting.pin = item.key();
-            if (item.value().is_string()) {
-                setting.is_label = true;
-                setting.label = item.value().get<std::string>();
-            } else if (item.value().is_number() && std::isfinite(item.value().get<double>())) {
-                setting.number = item.value().get<double>();
-            } else {
-                *error = here + ": pin \"" + Excerpt(item.key()) + "\" takes a number or a list label, not " +
-                         Excerpt(item.value());
-                return false;
-            }
-            module->settings.push_back(setting);
-        }
-    }
-    if (entry.contains("cc")) {
-        const json& maps = entry.at("cc");
-        if (!maps.is_object()) {
-            *error = here + ": \"cc\" is an object of controller number (or \"bend\") to {\"pin\", \"range\"}, not " +
-                     TypeName(maps);
-            return false;
-        }
-        for (const auto& item : maps.items()) {
-            const std::string what = here + ": \"cc\" \"" + Excerpt(item.key()) + "\"";
-            ControlMap map;
-            if (item.key() == "bend") {
-                map.number = kPitchBend;
-            } else {
-                const std::string& key = item.key();
-                if (key.empty() || key.size() > 3 || key.find_first_not_of("0123456789") != std::string::npos ||
-                    std::stoi(key) > 127) {
-                    *error = what + ": a controller is a number from 0 to 127, or \"bend\"";
-                    return false;
-                }
-                map.number = std::stoi(key);
-            }
-            const json& v = item.value();
-            if (!v.is_object()) {
-                *error = what + " is {\"pin\": NAME, \"range\": [LOW, HIGH]}, not " + Excerpt(v);
-                return false;
-            }
-            if (!KnownKeys(v, {"pin", "range", "channel"}, what, error) || !Text(v, "pin", what, &map.pin, error))
-                return false;
-            if (v.contains("range")) {
-                const json& range = v.at("range");
-                if (!range.is_array() || range.size() != 2) {
-                    *error = what + ": \"range\" is [LOW, HIGH], not " + Excerpt(range);
-                    return false;
-                }
-                if (!NumberIn(range.at(0), what + ": the range's low end", -1.0e9, 1.0e9, false, &map.low, error) ||
-                    !NumberIn(range.at(1), what + ": the range's high end", -1.0e9, 1.0e9, false, &map.high, error))
-                    return false;
-            }
-            double channel = 0.0;
-            if (v.contains("channel") && !NumberIn(v.at("channel"), what + ": \"channel\"", 1, 16, true, &channel, error))
-                return false;
-            map.channel = static_cast<int>(channel);
-            module->controls.push_back(map);
-        }
-    }
-    if (entry.contains("automation")) {
-        const json& lanes = entry.at("automation");
-        if (!lanes.is_object()) {
-            *error = here + ": \"automation\" is an object of pin name to lane, not " + TypeName(lanes);
-            return false;
-        }
-        for (const auto& item : lanes.items()) {
-            Lane lane;
-            if (!ReadLane(item.key(), item.value(), here + ": automation of \"" + Excerpt(item.key()) + "\"", 1.0,
-                          &lane, error))
-                return false;
-            module->automation.push_back(lane);
-        }
-    }
-    if (entry.contains("play")) {
-        const json& play = entry.at("play");
-        const std::string what = here + ": \"play\"";
-        if (!play.is_object()) {
-            *error = what + " is an object such as {\"pitch\": \"fc\", \"gate\": \"gate\"}, not " + TypeName(play);
-            return false;
-        }
-        if (!KnownKeys(play, {"pitch", "gate", "sync", "velocity", "part"}, what, error)) return false;
-        struct Role {
-            const char* key;
-            std::string* pin;
-        } roles[] = {{"pitch", &module->play.pitch},
-                     {"gate", &module->play.gate},
-                     {"sync", &module->play.sync},
-                     {"velocity", &module->play.velocity},
-                     {"part", &module->play.part}};
-        for (const Role& role : roles)
-            if (play.contains(role.key) && !Text(play, role.key, what, role.pin, error)) return false;
-    }
-    return true;
+    return (!entry.contains("pins") || ReadSettings(entry.at("pins"), here, module, error)) &&
+           (!entry.contains("cc") || ReadControlMaps(entry.at("cc"), here, module, error)) &&
+           (!entry.contains("automation") || ReadAutomation(entry.at("automation"), here, module, error)) &&
+           (!entry.contains("play") || ReadPlay(entry.at("play"), here, module, error));
 }
 
 bool ReadNode(const json& entry, const std::string& where, const std::string& directory,

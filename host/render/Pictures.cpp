@@ -32,6 +32,16 @@ bool WaveformPlot::Consume(const float* left, const float* right, int32_t sample
     return true;
 }
 
+// Both channels share one scale: the largest magnitude, at least 1; from 0
+// up when nothing is negative (an envelope), else symmetric.
+void WaveformPlot::Scale(float* scale, bool* negative) const {
+    for (const auto& channel : m_channels)
+        for (const Span& s : channel) {
+            *scale = std::max(*scale, std::max(std::fabs(s.low), std::fabs(s.high)));
+            *negative = *negative || (s.seen && s.low < 0.0f);
+        }
+}
+
 bool WaveformPlot::Write(const std::string& path, double sample_rate, const std::string& title,
                          std::string* error) const {
     const int columns = static_cast<int>(m_channels[0].size());
@@ -39,15 +49,9 @@ bool WaveformPlot::Write(const std::string& path, double sample_rate, const std:
     const int width = kLeftMargin + columns + 20;
     const int lanes = m_identical ? 1 : 2;
     const int height = kTop + lanes * kLane + (lanes - 1) * kGap + 40;
-    // Both channels share one scale: the largest magnitude, at least 1;
-    // from 0 up when nothing is negative (an envelope), else symmetric.
     float scale = 1.0f;
     bool negative = false;
-    for (const auto& channel : m_channels)
-        for (const Span& s : channel) {
-            scale = std::max(scale, std::max(std::fabs(s.low), std::fabs(s.high)));
-            negative = negative || (s.seen && s.low < 0.0f);
-        }
+    Scale(&scale, &negative);
     const float bottom = negative ? -scale : 0.0f;
     std::ostringstream svg;
     svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height

@@ -27,6 +27,9 @@ private:
         float low = 0.0f, high = 0.0f;
         bool seen = false;
     };
+    // The scale both lanes share, and whether it goes below 0.
+    void Scale(float* scale, bool* negative) const;
+
     uint64_t m_total;
     uint64_t m_done = 0;
     bool m_identical = true;

@@ -203,6 +203,57 @@ bool CheckRenderLength(const std::vector<Note>& notes, const RenderSettings& set
     return true;
 }
 
+namespace {
+
+GraphOptions GraphOptionsOf(const RenderSettings& settings) {
+    GraphOptions options;
+    options.sample_rate = static_cast<float>(settings.sample_rate);
+    options.block_size = settings.block_size;
+    options.plugin_folders = settings.plugin_folders;
+    options.fill_driven_by_sample = settings.fill_driven_by_sample;
+    options.controls = settings.controls;
+    return options;
+}
+
+// What drives the module inputs in the block from `frame` on: the sound
+// files' block and the nodes reading it, and the float-sample lanes,
+// computed for the block and fed to every clone.
+bool FeedBlock(Graph* graph, uint64_t frame, int32_t samples, std::vector<float>* lane_block, std::string* error) {
+    if (!ComputeNodes(graph, samples, true, error)) return false;
+    for (const GraphLane& lane : graph->lanes) {
+        if (!lane.sample_pin) continue;
+        for (int32_t k = 0; k < samples; ++k)
+            (*lane_block)[static_cast<size_t>(k)] = LaneValue(lane, static_cast<uint32_t>(frame + static_cast<uint64_t>(k)));
+        for (int feed : lane.feeds) graph->host->Feed(feed, lane_block->data(), samples);
+    }
+    for (const NodeFeed& feed : graph->feeds)
+        graph->host->Feed(feed.feed, graph->nodes[static_cast<size_t>(feed.node)].result[static_cast<size_t>(feed.voice)].data(),
+                          samples);
+    return true;
+}
+
+// The output block's samples counted into the summary: NaN, infinite and
+// beyond the ceiling by frame, the peak, and the sum of squares.
+void Measure(const float* left, const float* right, int32_t samples, RenderSummary* summary, double* square_sum) {
+    for (int32_t k = 0; k < samples; ++k) {
+        const uint64_t frame = summary->frames + static_cast<uint64_t>(k);
+        for (const float sample : {left[k], right[k]}) {
+            if (std::isnan(sample)) {
+                CountBad(&summary->nan, frame);
+            } else if (std::isinf(sample)) {
+                CountBad(&summary->infinite, frame);
+            } else {
+                const float magnitude = std::fabs(sample);
+                if (magnitude > summary->ceiling) CountBad(&summary->beyond, frame);
+                summary->peak = std::max(summary->peak, magnitude);
+                *square_sum += static_cast<double>(sample) * sample;
+            }
+        }
+    }
+}
+
+}  // namespace
+
 bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSettings& settings,
             const std::vector<StereoConsumer*>& consumers, RenderSummary* summary, std::string* error) {
     *summary = RenderSummary();
@@ -210,14 +261,8 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
     summary->block_size = settings.block_size;
     summary->notes = notes.size();
     summary->ceiling = static_cast<float>(std::pow(10.0, settings.ceiling_db / 20.0));
-    GraphOptions options;
-    options.sample_rate = static_cast<float>(settings.sample_rate);
-    options.block_size = settings.block_size;
-    options.plugin_folders = settings.plugin_folders;
-    options.fill_driven_by_sample = settings.fill_driven_by_sample;
-    options.controls = settings.controls;
     Graph graph;
-    if (!BuildGraph(patch, options, &graph, error)) return false;
+    if (!BuildGraph(patch, GraphOptionsOf(settings), &graph, error)) return false;
 
     const std::vector<PinEvent> events = Schedule(graph, notes, settings.sample_rate, summary);
     const uint64_t total = RenderLength(notes, settings);
@@ -234,18 +279,7 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
             const PinEvent& e = events[next_event++];
             graph.host->SetInput(e.instance, e.pin, e.value, e.at);
         }
-        // The sound files' block, and what it drives into module inputs.
-        if (!ComputeNodes(&graph, samples, true, error)) return false;
-        // Float-sample lanes, computed for the block and fed to every clone.
-        for (const GraphLane& lane : graph.lanes) {
-            if (!lane.sample_pin) continue;
-            for (int32_t k = 0; k < samples; ++k)
-                lane_block[static_cast<size_t>(k)] = LaneValue(lane, static_cast<uint32_t>(summary->frames + static_cast<uint64_t>(k)));
-            for (int feed : lane.feeds) graph.host->Feed(feed, lane_block.data(), samples);
-        }
-        for (const NodeFeed& feed : graph.feeds)
-            graph.host->Feed(feed.feed, graph.nodes[static_cast<size_t>(feed.node)].result[static_cast<size_t>(feed.voice)].data(),
-                             samples);
+        if (!FeedBlock(&graph, summary->frames, samples, &lane_block, error)) return false;
         if (!graph.host->RunBlock(samples, error)) {
             *error = patch.path + ": the host stopped at sample clock " + std::to_string(summary->frames) + ": " + *error;
             return false;
@@ -254,21 +288,7 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
         if (summary->first_non_finite.empty()) NameFirstNonFinite(graph, summary->frames, samples, summary);
         const float* left = output.result[0].data();
         const float* right = output.result[1].data();
-        for (int32_t k = 0; k < samples; ++k) {
-            const uint64_t frame = summary->frames + static_cast<uint64_t>(k);
-            for (const float sample : {left[k], right[k]}) {
-                if (std::isnan(sample)) {
-                    CountBad(&summary->nan, frame);
-                } else if (std::isinf(sample)) {
-                    CountBad(&summary->infinite, frame);
-                } else {
-                    const float magnitude = std::fabs(sample);
-                    if (magnitude > summary->ceiling) CountBad(&summary->beyond, frame);
-                    summary->peak = std::max(summary->peak, magnitude);
-                    square_sum += static_cast<double>(sample) * sample;
-                }
-            }
-        }
+        Measure(left, right, samples, summary, &square_sum);
         for (StereoConsumer* consumer : consumers)
             if (!consumer->Consume(left, right, samples, error)) return false;
         summary->frames = block_end;

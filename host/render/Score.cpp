@@ -24,6 +24,32 @@ bool Number(const json& note, const char* key, const std::string& where, double 
     return NumberIn(note.at(key), where + ": \"" + key + "\"", low, high, false, value, error);
 }
 
+// A note's "hz", or its "pitch": one MIDI note number or a list of them.
+bool ReadFrequencies(const json& entry, const std::string& where, std::vector<double>* frequencies,
+                     std::string* error) {
+    if (entry.contains("hz")) {
+        double hz = 0.0;
+        if (!Number(entry, "hz", where, 1.0, 100000.0, &hz, error)) return false;
+        frequencies->push_back(hz);
+    } else {
+        const json& pitch = entry.at("pitch");
+        const json list = pitch.is_array() ? pitch : json::array({pitch});
+        if (list.empty()) {
+            *error = where + ": \"pitch\" lists no note";
+            return false;
+        }
+        for (const json& p : list) {
+            if (!p.is_number() || !(p.get<double>() >= 0.0 && p.get<double>() <= 127.0)) {
+                *error = where + ": \"pitch\" must be a MIDI note number from 0 to 127 or a list of them, not " +
+                         Excerpt(p);
+                return false;
+            }
+            frequencies->push_back(MidiNoteHz(p.get<double>()));
+        }
+    }
+    return true;
+}
+
 bool ReadNote(const json& entry, const std::string& where, double seconds_per_unit, std::vector<Note>* notes,
               std::string* error) {
     if (!entry.is_object()) {
@@ -63,26 +89,7 @@ bool ReadNote(const json& entry, const std::string& where, double seconds_per_un
         note.part = part.get<std::string>();
     }
     std::vector<double> frequencies;
-    if (entry.contains("hz")) {
-        double hz = 0.0;
-        if (!Number(entry, "hz", where, 1.0, 100000.0, &hz, error)) return false;
-        frequencies.push_back(hz);
-    } else {
-        const json& pitch = entry.at("pitch");
-        const json list = pitch.is_array() ? pitch : json::array({pitch});
-        if (list.empty()) {
-            *error = where + ": \"pitch\" lists no note";
-            return false;
-        }
-        for (const json& p : list) {
-            if (!p.is_number() || !(p.get<double>() >= 0.0 && p.get<double>() <= 127.0)) {
-                *error = where + ": \"pitch\" must be a MIDI note number from 0 to 127 or a list of them, not " +
-                         Excerpt(p);
-                return false;
-            }
-            frequencies.push_back(MidiNoteHz(p.get<double>()));
-        }
-    }
+    if (!ReadFrequencies(entry, where, &frequencies, error)) return false;
     for (double hz : frequencies) {
         note.hz = hz;
         notes->push_back(note);

@@ -1,4 +1,5 @@
-// Choice lists and default texts as declared by modules.
+// Choice lists and default texts as declared by modules, and the walk of
+// the declarations.
 #include <gtest/gtest.h>
 
 #include "SepHost.h"
@@ -63,6 +64,71 @@ TEST(DefaultTexts, ListAndIntPinsReadTheInteger) {
     for (const char* bad : {"", "x", "3.5", "2 ", "99999999999"})
         EXPECT_EQ(sephost::DefaultIntegerValue(bad), 0) << "text \"" << bad << "\"";
     EXPECT_EQ(sephost::DefaultIntegerValue(nullptr), 0);
+}
+
+// What every host-side reader (engine, check host, bench rig) starts a pin
+// at: the integer reading is the strict one, so "3.7" or "1e2" give 0.
+TEST(DefaultTexts, PinStartValuesByTypeAndDirection) {
+    const struct {
+        int32_t datatype;
+        int32_t direction;
+        const char* text;
+        float sample;
+        int32_t integer;
+    } cases[] = {
+        {DT_FSAMPLE, DR_IN, "10", 1.0f, 0},     {DT_FSAMPLE, DR_SETTING, "-5", -0.5f, 0},
+        {DT_FSAMPLE, DR_OUT, "10", 0.0f, 0},    {DT_ENUM, DR_IN, "4", 0.0f, 4},
+        {DT_INT, DR_SETTING, "1", 0.0f, 1},     {DT_INT, DR_SETTING, "3.7", 0.0f, 0},
+        {DT_ENUM, DR_IN, "1e2", 0.0f, 0},       {DT_INT, DR_IN, "99999999999", 0.0f, 0},
+        {DT_FSAMPLE, DR_IN, "1e400", 0.0f, 0},  {DT_ENUM, DR_IN, nullptr, 0.0f, 0},
+    };
+    for (const auto& c : cases) {
+        SEPinProperties properties = {};
+        properties.datatype = c.datatype;
+        properties.direction = c.direction;
+        properties.default_text = c.text;
+        const sephost::PinStart start = sephost::StartValues(properties);
+        const std::string shown = std::string(c.text != nullptr ? c.text : "(null)") + " type " +
+                                  std::to_string(c.datatype) + " direction " + std::to_string(c.direction);
+        EXPECT_NEAR(start.sample, c.sample, 1e-7f) << shown;
+        EXPECT_EQ(start.integer, c.integer) << shown;
+    }
+}
+
+// A stand-in module answering `count` declarations (every third one
+// UI-only), or never refusing when count is negative.
+struct DeclaringModule {
+    int32_t count;
+    std::vector<int32_t> asked;
+    bool Answer(int32_t declaration, SEPinProperties* properties) {
+        asked.push_back(declaration);
+        if (count >= 0 && declaration >= count) return false;
+        EXPECT_EQ(properties->flags, 0) << "declaration " << declaration << " asked into a record not cleared";
+        properties->flags = declaration % 3 == 2 ? IO_UI_COMMUNICATION : 0;
+        properties->datatype = DT_FSAMPLE;
+        return true;
+    }
+};
+
+TEST(DeclarationWalk, PinsSkipUiOnlyAndTheTableIsBounded) {
+    for (int32_t count : {0, 1, 7, -1}) {
+        DeclaringModule module = {count, {}};
+        std::vector<int32_t> pins;
+        const int32_t read = sephost::WalkDeclarations(
+            [&module](int32_t d, SEPinProperties* p) { return module.Answer(d, p); },
+            [&pins](int32_t declaration, int32_t pin, const SEPinProperties& properties) {
+                EXPECT_EQ(pin < 0, SEIsUiOnly(properties.flags)) << "declaration " << declaration;
+                if (pin >= 0) pins.push_back(declaration);
+            });
+        const int32_t expected = count >= 0 ? count : sephost::kMaxDeclarations;
+        EXPECT_EQ(read, expected) << "count " << count;
+        // Asked 0, 1, ... once each, and one refusal past the end of a table.
+        ASSERT_EQ(module.asked.size(), size_t(count >= 0 ? count + 1 : expected)) << "count " << count;
+        for (size_t k = 0; k < module.asked.size(); ++k) EXPECT_EQ(module.asked[k], int32_t(k));
+        // Pins are numbered densely over the declarations that get one.
+        ASSERT_EQ(pins.size(), size_t(expected - expected / 3)) << "count " << count;
+        for (size_t k = 0; k < pins.size(); ++k) EXPECT_NE(pins[k] % 3, 2);
+    }
 }
 
 TEST(Names, DirectionsAndTypes) {
