@@ -191,7 +191,9 @@ Verdict Declarations(const CheckContext& context) {
                 continue;
             }
             bool listed = p.default_text == nullptr || !numeric;
-            for (const sephost::Choice& c : choices) listed = listed || c.value == static_cast<int32_t>(number);
+            // Compared as numbers: a default beyond int32 (or a fraction) is simply
+            // not listed, where a cast to int would be undefined or round it in.
+            for (const sephost::Choice& c : choices) listed = listed || static_cast<double>(c.value) == number;
             if (!listed) faults.push_back(at + ": default " + p.default_text + " is not in its list");
         } else if (p.choices != nullptr) {
             std::vector<sephost::Choice> choices;

@@ -27,14 +27,17 @@ struct CheckRun {
     std::string text;
 };
 
-CheckRun Check(const std::string& file, const std::string& options = "") {
-    const ToolOutput output = RunTool("check " + options + " '" + file + "'", true);
+CheckRun ToCheckRun(const ToolOutput& output) {
     CheckRun run;
     run.status = output.status;
     run.text = output.out;
     std::istringstream stream(run.text);
     for (std::string line; std::getline(stream, line);) run.lines.push_back(line);
     return run;
+}
+
+CheckRun Check(const std::string& file, const std::string& options = "") {
+    return ToCheckRun(RunTool("check " + options + " '" + file + "'", true));
 }
 
 std::vector<std::string> Lines(const CheckRun& run, const std::string& mark) {
@@ -75,8 +78,9 @@ TEST(Check, EachBrokenModuleIsCaughtByItsCheck) {
          "host blocks of [0-9]+ cut at events and [1-4] random points \\(call start [0-9]+, count [0-9]+\\)",
          true, ""},
         {"bad_declarations", "boundary/declarations",
-         "4 faults: declaration 2 has no name; declaration 3 \"in\": the name is declared twice; declaration 4 "
+         "5 faults: declaration 2 has no name; declaration 3 \"in\": the name is declared twice; declaration 4 "
          "\"mode\": list \"one=1,two\" does not parse.*; declaration 5 \"level\": default \"ten\" is not a number; "
+         "declaration 6 \"big\": default 1e30 is not in its list; "
          "run again: sep-host check --only boundary/declarations --seed 1 ",
          true, ""},
         {"endless_table", "boundary/declarations",
@@ -294,15 +298,22 @@ TEST(Check, JsonFieldsOfAFailure) {
 // (in $TMPDIR, or beside the JUnit file), named on the line and in the JSON;
 // a check that passes leaves no file.
 TEST(Check, FullReportKeptInAFileNamedOnTheLine) {
-    const std::string reports = std::string(HOST_TEST_SCRATCH) + "/reports";
-    const auto count_files = [&]() {
-        return RunShellCommand("mkdir -p '" + reports + "' && ls -A '" + reports + "' | wc -l").out;
+    // A folder of this test's own: the other tests' checks, run in parallel,
+    // leave their reports in the shared one.
+    const std::string reports = std::string(HOST_TEST_SCRATCH) + "/reports-kept";
+    const auto check_here = [&](const std::string& args) {
+        return RunShellCommand("mkdir -p '" + reports + "' && TMPDIR='" + reports + "' '" + SEP_HOST_PATH +
+                               "' check " + args + " 2>&1");
     };
+    const auto count_files = [&]() { return RunShellCommand("ls -A '" + reports + "' | wc -l").out; };
+    EXPECT_EQ(check_here("--only exports,clone-groups '" + Fixture("none") + "'").status, 0);
     const std::string before = count_files();
-    EXPECT_EQ(Check(Fixture("none"), "--only exports,clone-groups").status, 0);
+    EXPECT_EQ(check_here("--only exports,clone-groups '" + Fixture("none") + "'").status, 0);
     EXPECT_EQ(count_files(), before) << "a passing check leaves no report file";
 
-    const ToolOutput output = RunTool("check --json --only clone-groups '" + Fixture("floods_output") + "'");
+    const ToolOutput output = RunShellCommand("TMPDIR='" + reports + "' '" + SEP_HOST_PATH +
+                                              "' check --json --only clone-groups '" + Fixture("floods_output") +
+                                              "' 2>/dev/null");
     const nlohmann::json report = nlohmann::json::parse(output.out, nullptr, false);
     ASSERT_TRUE(report.is_object()) << output.out;
     const nlohmann::json& failed = report["checks"][0];
@@ -316,7 +327,7 @@ TEST(Check, FullReportKeptInAFileNamedOnTheLine) {
     EXPECT_LT(failed["report"].get<std::string>().size(), kept.size());
     std::remove(file.c_str());
     // The text line names the file before the repro command.
-    const CheckRun text = Check(Fixture("floods_output"), "--only clone-groups");
+    const CheckRun text = ToCheckRun(check_here("--only clone-groups '" + Fixture("floods_output") + "'"));
     std::smatch named;
     const std::vector<std::string> failures = Failures(text);
     ASSERT_EQ(failures.size(), 1u) << text.text;
