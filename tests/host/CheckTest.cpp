@@ -328,11 +328,7 @@ TEST(Check, FullReportKeptInAFileNamedOnTheLine) {
 
 TEST(Check, ModulesThatKeepTheContractPass) {
     for (const std::string& file : {Fixture("none"), std::string(ULVO_SEP_PATH), std::string(TESSARN_SEP_PATH)}) {
-        // ulvo's outputs change while announced still (it plays before any
-        // announcement, and when called again after asking to sleep): a
-        // fault of the module, set aside here until it is mended.
-        const bool is_ulvo = file == ULVO_SEP_PATH;
-        const CheckRun run = Check(file, std::string("--level 2 --seed 7") + (is_ulvo ? " --skip announced-statuses" : ""));
+        const CheckRun run = Check(file, "--level 2 --seed 7");
         EXPECT_EQ(run.status, 0) << file << "\n" << run.text;
         EXPECT_TRUE(Failures(run).empty()) << file << "\n" << run.text;
         ASSERT_FALSE(run.lines.empty());
