@@ -161,8 +161,9 @@ void Module::OnPinStatusChange(SEPin* pin) {
         }
     }
 
-    // wake test: a gate above 0 or a streaming gate
-    if (!(gate > 0.0f) && !(GetPin(PIN_GATE)->m_status > ST_CHANGED_ONCE)) return;
+    // wake test: a gate that sounds (not 0, as the synthesis silences only a
+    // gate of 0) or a streaming gate
+    if (GateSilences(gate) && !GateStreams()) return;
     SetProcessFunction<&Module::Process>();
     GetPin(PIN_OUTPUTL)->TransmitStatus(SampleClock(), ST_STREAMING);
     GetPin(PIN_OUTPUTR)->TransmitStatus(SampleClock(), ST_STREAMING);
@@ -187,6 +188,8 @@ void Module::ProcessCountdown(int32_t start, int32_t count) {
     if (m_sleep_countdown > 0) m_sleep_countdown -= count;
     if (m_sleep_countdown <= 0) CallHost(SE_CB_SLEEP, 0, 0, nullptr, 0.0f);
 }
+
+bool Module::GateStreams() { return GetPin(PIN_GATE)->m_status > ST_CHANGED_ONCE; }
 
 void Module::GoToSleep() {
     if (m_sleeping) return;

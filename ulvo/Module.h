@@ -82,6 +82,10 @@ public:
     bool m_table_complete = false;
 
 private:
+    // The gate pin is read sample by sample: its value may change inside any
+    // block without a status change telling the module.
+    bool GateStreams();
+
     // Walks the host's clone list (this instance among them), calling
     // visit(clone, position) with positions 0, 1, 2, ...; returns the count.
     template <class Visit>

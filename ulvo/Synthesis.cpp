@@ -23,11 +23,15 @@ void Module::GenerateBlock(int32_t start, int32_t count) {
         m_fund == nullptr || m_rotate == nullptr || m_outputl == nullptr || m_outputr == nullptr)
         return;
 
-    // block head: fade of a stolen voice, release at a gate that starts at 0
+    // block head: fade of a stolen voice, release at a gate that starts at 0.
+    // A streaming gate may rise later in this very block, and no status
+    // change would wake a module gone to sleep, so that gate keeps it awake.
+    // A gain of 0 stays 0 until a note start, which comes with a status
+    // change on "sync" and so with a wake: sleep is safe then whatever the gate.
     const double fade_step = m_voices != nullptr && m_voices->IsStolen(m_voice_index) ? m_voices->m_fade_step : 0.0;
-    if (m_gate[start] == 0.0f) {
+    if (GateSilences(m_gate[start])) {
         if (m_voices != nullptr) m_voices->ReleaseVoice(m_voice_index);
-        GoToSleep();
+        if (!GateStreams()) GoToSleep();
     } else if (m_voice.gain == 0.0) {
         GoToSleep();
     }

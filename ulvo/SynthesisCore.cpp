@@ -246,7 +246,7 @@ void ControlPass(VoiceState& voice, const BlockSettings& settings, const BlockBu
         if (v.gain < 0.0) v.gain = 0.0;
 
         // gate: silence, phases held
-        if (in.gate[i] == 0.0f) {
+        if (GateSilences(in.gate[i])) {
             WriteSilence(in, i);
             continue;
         }

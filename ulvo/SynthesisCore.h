@@ -73,6 +73,11 @@ struct BlockBuffers {
     float* out_r;
 };
 
+// A gate of exactly 0 (either sign) silences its sample; any other value,
+// negative or NaN included, sounds. The module's wake and sleep decisions
+// follow the same rule, so an output that sounds is always announced.
+inline bool GateSilences(float gate) { return gate == 0.0f; }
+
 // count samples of both outputs; state carries over to the next block.
 void RenderBlock(VoiceState& state, const BlockSettings& settings, const BlockBuffers& buffers, int32_t count);
 

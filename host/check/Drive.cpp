@@ -81,7 +81,8 @@ void DriveRandomly(sephost::Engine& engine, int instance, std::mt19937& random, 
     }
 }
 
-void ScanSamples(const std::vector<float>& samples, size_t from, const std::string& name, OutputScan* scan) {
+void ScanSamples(const std::vector<float>& samples, size_t from, int instance, const std::string& name,
+                 OutputScan* scan) {
     for (size_t j = from; j < samples.size(); ++j) {
         const float x = samples[j];
         const bool nan = std::isnan(x);
@@ -91,10 +92,14 @@ void ScanSamples(const std::vector<float>& samples, size_t from, const std::stri
         scan->nan += nan;
         scan->infinite += infinite;
         scan->subnormal += subnormal;
-        if ((nan || infinite) && scan->first_bad.empty())
+        if ((nan || infinite) && scan->first_bad.empty()) {
             scan->first_bad = name + " sample " + std::to_string(j) + " is " + Number(x);
-        if (subnormal && scan->first_subnormal.empty())
+            scan->first_bad_at = {instance, uint32_t(j)};
+        }
+        if (subnormal && scan->first_subnormal.empty()) {
             scan->first_subnormal = name + " sample " + std::to_string(j) + " is " + Number(x);
+            scan->first_subnormal_at = {instance, uint32_t(j)};
+        }
     }
 }
 
@@ -102,9 +107,20 @@ OutputScan ScanOutputs(const sephost::Engine& engine, size_t from) {
     OutputScan scan;
     for (int n = 0; n < engine.InstanceCount(); ++n)
         for (const PinRef& out : SampleOutputPins(engine, n))
-            ScanSamples(engine.Output(n, out.pin), from,
+            ScanSamples(engine.Output(n, out.pin), from, n,
                         "instance " + std::to_string(n) + " \"" + out.description.name + "\"", &scan);
     return scan;
+}
+
+std::vector<std::pair<std::string, float>> DrivenInputsAt(const sephost::Engine& engine, int instance,
+                                                          uint32_t clock) {
+    std::vector<std::pair<std::string, float>> values;
+    for (const PinRef& input : InputPins(engine, instance)) {
+        float value = 0.0f;
+        if (engine.DrivenInput(instance, input.pin, clock, &value))
+            values.push_back({input.description.name, value});
+    }
+    return values;
 }
 
 double Seconds() {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Allocations.h"
@@ -42,15 +43,29 @@ std::unique_ptr<sephost::Library> LoadWithCode(const std::string& path, CodeRang
 void DriveRandomly(sephost::Engine& engine, int instance, std::mt19937& random, uint32_t span, int changes,
                    bool hostile);
 
+// Where a scan found a sample: the instance and the sample clock.
+struct SampleAt {
+    int instance = -1;
+    uint32_t clock = 0;
+};
+
 // What the samples of one output held.
 struct OutputScan {
     size_t samples = 0, nan = 0, infinite = 0, subnormal = 0;
     std::string first_bad;        // the first NaN or infinite sample: "instance 0 "out" sample 1234 is nan"
     std::string first_subnormal;  // the first subnormal sample
+    SampleAt first_bad_at, first_subnormal_at;
 };
-void ScanSamples(const std::vector<float>& samples, size_t from, const std::string& name, OutputScan* scan);
+// `samples` of output `name` of `instance`, sample j at clock j.
+void ScanSamples(const std::vector<float>& samples, size_t from, int instance, const std::string& name,
+                 OutputScan* scan);
 // The scan of every sample output of every instance, from sample `from` on.
 OutputScan ScanOutputs(const sephost::Engine& engine, size_t from);
+
+// Every sample input of an instance by name, with the value driven on it
+// at `clock` (Engine::DrivenInput: ask an engine not yet run that far).
+std::vector<std::pair<std::string, float>> DrivenInputsAt(const sephost::Engine& engine, int instance,
+                                                          uint32_t clock);
 
 // Runs `samples` samples a host block at a time; false with the reason on a
 // run error or a block slower than `bound` seconds; `worst` the slowest.

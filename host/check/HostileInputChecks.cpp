@@ -18,12 +18,36 @@ namespace sepcheck {
 
 namespace {
 
-struct Session {
-    std::string error;
-    OutputScan scan;
-    double worst = 0.0;
-    uint32_t samples = 0;
+// One session's patch: block size, rate, voices and span drawn from the
+// case's random numbers, every voice driven from them. The same numbers place
+// the same patch again, so that a failure can read what the inputs held at
+// its sample from a copy not yet run.
+struct SessionPatch {
+    sephost::EngineOptions options;
+    int voices = 0;
+    uint32_t span = 0;
+    std::unique_ptr<sephost::Engine> engine;
 };
+
+bool PlaceSession(const sephost::Library& library, std::mt19937 random, bool hostile, SessionPatch* patch,
+                  std::string* error) {
+    const int32_t blocks[] = {16, 64, 256, 1024, 4096};
+    patch->options.block_size = blocks[random() % 5];
+    const float rates[] = {22050.0f, 44100.0f, 48000.0f, 96000.0f};
+    patch->options.sample_rate = rates[random() % 4];
+    patch->engine.reset(new sephost::Engine(patch->options));
+    patch->voices = 1 + int(random() % 4);
+    if (patch->engine->Place(library, patch->voices, error) < 0) return false;
+    patch->span = uint32_t(patch->options.block_size) * (4 + random() % 8);
+    for (int v = 0; v < patch->voices; ++v)
+        DriveRandomly(*patch->engine, v, random, patch->span, 8 + int(random() % 40), hostile);
+    return true;
+}
+
+// A failure at a bad sample, with the inputs its instance held there.
+Verdict FailAt(const std::string& detail, const sephost::Engine& unrun, const SampleAt& at) {
+    return Fail(detail, DrivenInputsAt(unrun, at.instance, at.clock));
+}
 
 // `sessions` patches of random settings, hostile or useful, at random block
 // sizes and clone counts.
@@ -36,44 +60,59 @@ Verdict RandomSessions(const CheckContext& context, const char* name, bool hosti
     double worst = 0.0;
     for (int session : sessions) {
         NoteCase(session);
-        std::mt19937 random = context.CaseRandom(name, session);
-        sephost::EngineOptions options;
-        const int32_t blocks[] = {16, 64, 256, 1024, 4096};
-        options.block_size = blocks[random() % 5];
-        const float rates[] = {22050.0f, 44100.0f, 48000.0f, 96000.0f};
-        options.sample_rate = rates[random() % 4];
-        sephost::Engine engine(options);
-        const int voices = 1 + int(random() % 4);
-        if (engine.Place(*library, voices, &error) < 0) return Fail(error);
-        const uint32_t span = uint32_t(options.block_size) * (4 + random() % 8);
-        for (int v = 0; v < voices; ++v) DriveRandomly(engine, v, random, span, 8 + int(random() % 40), hostile);
+        SessionPatch patch;
+        if (!PlaceSession(*library, context.CaseRandom(name, session), hostile, &patch, &error)) return Fail(error);
+        sephost::Engine& engine = *patch.engine;
         if (!engine.Open(&error)) return Fail(error);
         double session_worst = 0.0;
         const std::string where = "session " + std::to_string(session) + " (block " +
-                                  std::to_string(options.block_size) + ", " + std::to_string(voices) + " voices)";
-        if (!RunTimed(engine, span, options.block_size, context.BlockTimeBound(), &session_worst, &error))
+                                  std::to_string(patch.options.block_size) + ", " + std::to_string(patch.voices) +
+                                  " voices)";
+        if (!RunTimed(engine, patch.span, patch.options.block_size, context.BlockTimeBound(), &session_worst, &error))
             return Fail(where + ": " + error);
         worst = std::max(worst, session_worst);
         const OutputScan scan = ScanOutputs(engine, 0);
         samples += scan.samples;
-        if (scan.nan + scan.infinite > 0)
-            return Fail(where + ": " + std::to_string(scan.nan) + " NaN, " + std::to_string(scan.infinite) +
-                        " infinite samples; first: " + scan.first_bad);
-        if (!hostile && scan.subnormal > 0)
-            return Fail(where + ": " + std::to_string(scan.subnormal) + " subnormal samples; first: " +
-                        scan.first_subnormal);
+        const bool bad = scan.nan + scan.infinite > 0;
+        if (!bad && (hostile || scan.subnormal == 0)) continue;
+        SessionPatch again;
+        if (!PlaceSession(*library, context.CaseRandom(name, session), hostile, &again, &error)) return Fail(error);
+        if (bad)
+            return FailAt(where + ": " + std::to_string(scan.nan) + " NaN, " + std::to_string(scan.infinite) +
+                              " infinite samples; first: " + scan.first_bad,
+                          *again.engine, scan.first_bad_at);
+        return FailAt(where + ": " + std::to_string(scan.subnormal) + " subnormal samples; first: " +
+                          scan.first_subnormal,
+                      *again.engine, scan.first_subnormal_at);
     }
     return Pass(std::to_string(sessions.size()) + " sessions, " + std::to_string(samples) +
                 " output samples, slowest block " + Number(worst * 1000.0) + " ms");
 }
 
+// One list pin swept on its own instance: each value of `sweep` for 64
+// samples from clock 0 on, the other inputs driven from `random` (which
+// the next list's sweep goes on drawing from).
+constexpr uint32_t kSweepStep = 64;
+
+std::unique_ptr<sephost::Engine> PlaceSweep(const sephost::Library& library, const PinRef& list,
+                                            const std::vector<int32_t>& sweep, std::mt19937& random, bool hostile,
+                                            std::string* error) {
+    sephost::EngineOptions options;
+    options.block_size = int32_t(kSweepStep);
+    std::unique_ptr<sephost::Engine> engine(new sephost::Engine(options));
+    if (engine->Place(library, 1, error) < 0) return nullptr;
+    DriveRandomly(*engine, 0, random, kSweepStep * uint32_t(sweep.size()), 8, hostile);
+    for (size_t k = 0; k < sweep.size(); ++k) engine->SetInputInt(0, list.pin, sweep[k], uint32_t(kSweepStep * k));
+    return engine;
+}
+
 // Every list pin through every value of its list (and, when hostile, the
 // values just outside it and the ends of the 16-bit range), one value per 64
-// samples, the other inputs random; empty on success, else why.
-std::string SweepLists(const sephost::Library& library, std::mt19937& random, bool hostile, size_t* values) {
+// samples, the other inputs random; passed, or why not.
+Verdict SweepLists(const sephost::Library& library, std::mt19937& random, bool hostile, size_t* values) {
     std::string error;
     sephost::Engine probe;
-    if (probe.Place(library, 1, &error) < 0) return error;
+    if (probe.Place(library, 1, &error) < 0) return Fail(error);
     for (const PinRef& list : InputPins(probe, 0)) {
         if (list.description.datatype != DT_ENUM) continue;
         std::vector<int32_t> sweep;
@@ -84,20 +123,23 @@ std::string SweepLists(const sephost::Library& library, std::mt19937& random, bo
             high = sweep.size() == 1 ? c.value : std::max(high, c.value);
         }
         if (hostile) sweep.insert(sweep.end(), {low - 1, high + 1, -32768, 32767, 0});
-        sephost::EngineOptions options;
-        options.block_size = 64;
-        sephost::Engine engine(options);
-        if (engine.Place(library, 1, &error) < 0) return error;
-        DriveRandomly(engine, 0, random, 64 * uint32_t(sweep.size()), 8, hostile);
-        for (size_t k = 0; k < sweep.size(); ++k) engine.SetInputInt(0, list.pin, sweep[k], uint32_t(64 * k));
-        if (!engine.Open(&error) || !engine.Run(64 * uint32_t(sweep.size() + 1), &error)) return error;
-        const OutputScan scan = ScanOutputs(engine, 0);
+        std::mt19937 drive = random;  // to place the sweep again at a failure
+        auto engine = PlaceSweep(library, list, sweep, random, hostile, &error);
+        if (engine == nullptr) return Fail(error);
+        if (!engine->Open(&error) || !engine->Run(kSweepStep * uint32_t(sweep.size() + 1), &error)) return Fail(error);
+        const OutputScan scan = ScanOutputs(*engine, 0);
         *values += sweep.size();
-        const std::string where = "list \"" + list.description.name + "\" swept: ";
-        if (scan.nan + scan.infinite > 0) return where + scan.first_bad;
-        if (!hostile && scan.subnormal > 0) return where + scan.first_subnormal;
+        const bool bad = scan.nan + scan.infinite > 0;
+        if (!bad && (hostile || scan.subnormal == 0)) continue;
+        const SampleAt at = bad ? scan.first_bad_at : scan.first_subnormal_at;
+        auto again = PlaceSweep(library, list, sweep, drive, hostile, &error);
+        if (again == nullptr) return Fail(error);
+        std::vector<std::pair<std::string, float>> inputs = DrivenInputsAt(*again, at.instance, at.clock);
+        inputs.push_back({list.description.name, float(sweep[std::min<size_t>(at.clock / kSweepStep, sweep.size() - 1)])});
+        return Fail("list \"" + list.description.name + "\" swept: " + (bad ? scan.first_bad : scan.first_subnormal),
+                    inputs);
     }
-    return "";
+    return Pass("");
 }
 
 Verdict ValuesWithLists(const CheckContext& context, const char* name, bool hostile) {
@@ -111,8 +153,8 @@ Verdict ValuesWithLists(const CheckContext& context, const char* name, bool host
     NoteCase(1000);
     std::mt19937 random = context.CaseRandom(std::string(name) + " lists", 1000);
     size_t values = 0;
-    const std::string why = SweepLists(*library, random, hostile, &values);
-    if (!why.empty()) return Fail(why);
+    const Verdict swept = SweepLists(*library, random, hostile, &values);
+    if (!swept.passed) return swept;
     verdict.detail += "; " + std::to_string(values) + " list values swept";
     return verdict;
 }

@@ -139,6 +139,12 @@ public:
     void StreamInput(int instance, int32_t pin, const std::vector<float>& samples, uint32_t at = 0,
                      bool announce = true);
 
+    // The value an unconnected DT_FSAMPLE input will hold at `clock`, as
+    // driven so far; false for any other pin. A run forgets the values it
+    // has passed, so ask before the run reaches `clock` (an engine driven
+    // again the same way and not run answers for every clock).
+    bool DrivenInput(int instance, int32_t pin, uint32_t clock, float* value) const;
+
     // Delivers a status change of an input at clock `at` without changing
     // its value.
     void SendStatus(int instance, int32_t pin, int32_t status, uint32_t at);

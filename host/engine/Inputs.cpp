@@ -156,6 +156,15 @@ void Engine::StreamInput(int instance, int32_t pin, const std::vector<float>& sa
     if (announce) e.QueueStatus(e.Get(instance), pin, ST_STREAMING, at);
 }
 
+bool Engine::DrivenInput(int instance, int32_t pin, uint32_t clock, float* value) const {
+    const Pin* p = m_impl->GetPin(instance, pin);
+    if (p == nullptr || p->source_instance >= 0 || p->description.direction == DR_OUT ||
+        p->description.datatype != DT_FSAMPLE)
+        return false;
+    *value = DrivenValue(*p, clock, p->default_value);
+    return true;
+}
+
 void Engine::SendStatus(int instance, int32_t pin, int32_t status, uint32_t at) {
     Impl& e = *m_impl;
     if (e.GetPin(instance, pin) == nullptr) return;

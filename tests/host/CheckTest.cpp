@@ -13,6 +13,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ElfExports.h"
@@ -149,7 +150,11 @@ TEST(Check, EveryFailureRunsAgainFromItsLine) {
          "crashed: SIGSEGV \\(signal 11\\) in instance 0 process\\(start 0, count [0-9]+\\) at clock 0|AddressSanitizer"},
         {"hangs", "contract/module-side",
          "hung: instance 0 process\\(start 0, count [0-9]+\\) at clock 0 did not return within 0\\.5 s"},
-        {"writes_nan", "hostile-input/useful-values", "NaN.*\"out\" sample 0 is nan"},
+        // A bad sample names the inputs its instance held there.
+        {"writes_nan", "hostile-input/useful-values",
+         "NaN.*\"out\" sample 0 is nan; inputs there: \"in\" = -?[0-9.e-]+ \\["},
+        {"writes_subnormal", "hostile-input/useful-values",
+         "subnormal samples; first: instance 0 \"out\" sample 0 is [0-9.e-]+; inputs there: \"in\" = -?[0-9.e-]+ \\["},
     };
     for (const Case& c : cases) {
         const CheckRun first = Check(Fixture(c.fault), std::string("--level 2 --seed 5 --call-limit 0.5 --only ") + c.check);
@@ -277,21 +282,27 @@ TEST(Check, JsonFieldsOfAFailure) {
 
     // A failure at a sample: the inputs in force there, by name, in the
     // JSON and on the line, the same as the text of the line.
-    const ToolOutput split = RunTool("check --json --only block-split '" + Fixture("ignores_start") + "'");
-    const nlohmann::json split_report = nlohmann::json::parse(split.out, nullptr, false);
-    ASSERT_TRUE(split_report.is_object()) << split.out;
-    const nlohmann::json& inputs = split_report["checks"][0]["inputs"];
-    ASSERT_TRUE(inputs.is_object()) << split.out;
-    ASSERT_EQ(inputs.size(), 1u) << inputs;
-    ASSERT_TRUE(inputs["in"].is_number()) << inputs;
-    const float in = inputs["in"].get<float>();
-    EXPECT_TRUE(in == 0.0f || (std::fabs(in) >= 0.01f && std::fabs(in) <= 1.0f)) << in;  // a useful value
-    const CheckRun text = Check(Fixture("ignores_start"), "--only block-split");
-    ASSERT_EQ(Failures(text).size(), 1u) << text.text;
-    char value[32];
-    std::snprintf(value, sizeof value, "%.9g", double(in));
-    EXPECT_NE(Failures(text)[0].find("; inputs there: \"in\" = " + std::string(value) + " [case 0, "), std::string::npos)
-        << Failures(text)[0];
+    for (const auto& sample_fault : {std::make_pair("ignores_start", "block-split"),
+                                     std::make_pair("writes_nan", "useful-values")}) {
+        SCOPED_TRACE(sample_fault.second);
+        const std::string fixture = Fixture(sample_fault.first);
+        const ToolOutput json = RunTool(std::string("check --json --only ") + sample_fault.second + " '" + fixture + "'");
+        const nlohmann::json json_report = nlohmann::json::parse(json.out, nullptr, false);
+        ASSERT_TRUE(json_report.is_object()) << json.out;
+        const nlohmann::json& inputs = json_report["checks"][0]["inputs"];
+        ASSERT_TRUE(inputs.is_object()) << json.out;
+        ASSERT_EQ(inputs.size(), 1u) << inputs;
+        ASSERT_TRUE(inputs["in"].is_number()) << inputs;
+        const float in = inputs["in"].get<float>();
+        EXPECT_TRUE(in == 0.0f || (std::fabs(in) >= 0.01f && std::fabs(in) <= 1.0f)) << in;  // a useful value
+        const CheckRun text = Check(fixture, std::string("--only ") + sample_fault.second);
+        ASSERT_EQ(Failures(text).size(), 1u) << text.text;
+        char value[32];
+        std::snprintf(value, sizeof value, "%.9g", double(in));
+        EXPECT_NE(Failures(text)[0].find("; inputs there: \"in\" = " + std::string(value) + " [case 0, "),
+                  std::string::npos)
+            << Failures(text)[0];
+    }
 }
 
 // What a failing check's process wrote is kept whole in a file made for it
@@ -339,11 +350,7 @@ TEST(Check, FullReportKeptInAFileNamedOnTheLine) {
 
 TEST(Check, ModulesThatKeepTheContractPass) {
     for (const std::string& file : {Fixture("none"), std::string(ULVO_SEP_PATH), std::string(TESSARN_SEP_PATH)}) {
-        // ulvo's outputs change while announced still (it plays before any
-        // announcement, and when called again after asking to sleep): a
-        // fault of the module, set aside here until it is mended.
-        const bool is_ulvo = file == ULVO_SEP_PATH;
-        const CheckRun run = Check(file, std::string("--level 2 --seed 7") + (is_ulvo ? " --skip announced-statuses" : ""));
+        const CheckRun run = Check(file, "--level 2 --seed 7");
         EXPECT_EQ(run.status, 0) << file << "\n" << run.text;
         EXPECT_TRUE(Failures(run).empty()) << file << "\n" << run.text;
         ASSERT_FALSE(run.lines.empty());

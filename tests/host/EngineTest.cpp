@@ -147,7 +147,8 @@ TEST_F(EngineTest, ProcessCallsAreCutAtEventTimesAndClocksReadRight) {
 // sample up on its own. Held values, streams shorter and longer than a
 // block, streams cut short by a later value, changes on block edges and
 // values added while the run goes on must come out the same, sample for
-// sample, at every block size.
+// sample, at every block size. What the engine tells of a driven input
+// before the run (DrivenInput) is what the run then fills.
 TEST_F(EngineTest, RunByRunFillEqualsTheSampleBySampleReference) {
     std::vector<float> ramp(150), short_ramp(5);
     for (size_t k = 0; k < ramp.size(); ++k) ramp[k] = 0.01f * static_cast<float>(k + 1);
@@ -166,7 +167,16 @@ TEST_F(EngineTest, RunByRunFillEqualsTheSampleBySampleReference) {
             engine->StreamInput(0, probe::PIN_IN, short_ramp, 201);
             engine->SetInput(0, probe::PIN_IN, 2.0f, 203);
             engine->SetInput(0, probe::PIN_IN, 0.5f, 300);
+            std::vector<float> told(250);
+            for (uint32_t clock = 0; clock < 250; ++clock)
+                ASSERT_TRUE(engine->DrivenInput(0, probe::PIN_IN, clock, &told[clock]));
+            float unused = 0.0f;
+            EXPECT_FALSE(engine->DrivenInput(0, probe::PIN_LEVEL, 0, &unused)) << "a list pin";
+            EXPECT_FALSE(engine->DrivenInput(0, probe::PIN_OUT, 0, &unused)) << "an output";
             OpenAndRun(*engine, 250);
+            const std::vector<float>& played = engine->Output(0, probe::PIN_OUT);
+            for (uint32_t clock = 0; clock < 250; ++clock)
+                ASSERT_EQ(told[clock], played[clock]) << "block " << block << ", sample " << clock;
             // Added while running, one starting on the current clock.
             engine->StreamInput(0, probe::PIN_IN, ramp, 250);
             engine->SetInput(0, probe::PIN_IN, 0.125f, 330);

@@ -22,6 +22,14 @@ using ulvo::Module;
 
 std::vector<MockHost::Call> StatusCalls(const MockHost& host) { return host.CallsOf(SE_CB_PIN_STATUS); }
 
+// Inputs of a tone that sounds wherever the gate lets it.
+void SetTone(UlvoRig& rig) {
+    rig.Set(ulvo::PIN_FC, 0.5f);
+    rig.Set(ulvo::PIN_N, 3.0f);
+    rig.Set(ulvo::PIN_FM1, 1.0f);
+    rig.Set(ulvo::PIN_A, 0.5f);
+}
+
 TEST(UlvoOpen, RateConstants) {
     struct Case {
         float rate;
@@ -205,33 +213,57 @@ TEST(UlvoNoteStart, IncrRestartsTheRotationOnlyWhenItChanges) {
     EXPECT_EQ(rig.module->m_voices->m_incr, 0.3f);
 }
 
-TEST(UlvoWake, GateAboveZeroOrStreamingWakes) {
-    {
-        UlvoRig rig;
-        rig.host.calls.clear();
-        rig.Change(ulvo::PIN_FUND, 0.5f, 7);  // any pin; the gate is 1
-        const auto status = StatusCalls(rig.host);
-        ASSERT_EQ(status.size(), 2u);
-        EXPECT_EQ(status[0].index, ulvo::PIN_OUTPUTL);
-        EXPECT_EQ(status[1].index, ulvo::PIN_OUTPUTR);
-        EXPECT_EQ(status[0].value, ST_STREAMING);
-        EXPECT_EQ(status[0].ptr, 7u) << "stamped with the sample clock";
-        EXPECT_FALSE(rig.module->m_sleeping);
-        EXPECT_EQ(rig.host.Count(SE_CB_PROCESS_CHANGED), 0) << "Process was already installed";
+TEST(UlvoWake, AnnouncesStreamingOnEveryChangeOnceAwake) {
+    UlvoRig rig;
+    rig.host.calls.clear();
+    rig.Change(ulvo::PIN_FUND, 0.5f, 7);  // any pin; the gate is 1
+    const auto status = StatusCalls(rig.host);
+    ASSERT_EQ(status.size(), 2u);
+    EXPECT_EQ(status[0].index, ulvo::PIN_OUTPUTL);
+    EXPECT_EQ(status[1].index, ulvo::PIN_OUTPUTR);
+    EXPECT_EQ(status[0].value, ST_STREAMING);
+    EXPECT_EQ(status[0].ptr, 7u) << "stamped with the sample clock";
+    EXPECT_FALSE(rig.module->m_sleeping);
+    EXPECT_EQ(rig.host.Count(SE_CB_PROCESS_CHANGED), 0) << "Process was already installed";
 
-        // already awake: announced again
-        rig.Change(ulvo::PIN_FUND, 0.25f);
-        EXPECT_EQ(StatusCalls(rig.host).size(), 4u);
-    }
-    {
+    // already awake: announced again
+    rig.Change(ulvo::PIN_FUND, 0.25f);
+    EXPECT_EQ(StatusCalls(rig.host).size(), 4u);
+}
+
+// The wake follows the synthesis: every gate but 0 sounds, so every gate but
+// 0 wakes (and what is announced is what plays), and a streaming gate wakes
+// whatever its value.
+TEST(UlvoWake, EveryGateThatSoundsOrStreamsWakes) {
+    struct Case {
+        const char* name;
+        float gate;
+        int32_t gate_status;
+        bool wakes;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (const Case c : {Case{"one", 1.0f, ST_CHANGED_ONCE, true}, Case{"negative", -5.0f, ST_CHANGED_ONCE, true},
+                         Case{"NaN", nan, ST_CHANGED_ONCE, true},
+                         // read as 0 under the frame's float guard, by the synthesis too
+                         Case{"subnormal", std::numeric_limits<float>::denorm_min(), ST_CHANGED_ONCE, false},
+                         Case{"zero", 0.0f, ST_CHANGED_ONCE, false}, Case{"minus zero", -0.0f, ST_CHANGED_ONCE, false},
+                         Case{"zero streaming", 0.0f, ST_STREAMING, true}}) {
+        SCOPED_TRACE(c.name);
         UlvoRig rig;
-        rig.Set(ulvo::PIN_GATE, 0.0f);
+        SetTone(rig);
+        rig.Set(ulvo::PIN_GATE, c.gate);
         rig.host.calls.clear();
-        rig.Change(ulvo::PIN_FUND, 0.5f);
-        EXPECT_TRUE(StatusCalls(rig.host).empty()) << "gate 0, not streaming";
-        rig.Status(ulvo::PIN_GATE, ST_STREAMING);
-        EXPECT_EQ(StatusCalls(rig.host).size(), 2u) << "a streaming gate wakes even at 0";
-        EXPECT_FALSE(rig.module->m_sleeping);
+        rig.Status(ulvo::PIN_GATE, c.gate_status);
+        EXPECT_EQ(StatusCalls(rig.host).size(), c.wakes ? 2u : 0u);
+        EXPECT_EQ(rig.module->m_sleeping, !c.wakes);
+
+        // What the wake announced is what the synthesis plays.
+        rig.Run(0, 64);
+        bool sounds = false;
+        for (int i = 0; i < 64; ++i) sounds = sounds || rig.Left(i) != 0.0f;
+        if (c.gate_status != ST_STREAMING) {
+            EXPECT_EQ(sounds, c.wakes);
+        }
     }
 }
 
@@ -283,6 +315,49 @@ TEST(UlvoSleep, GoToSleepTwiceAndNeverAnnouncedModule) {
     rig.module->GoToSleep();
     EXPECT_EQ(StatusCalls(rig.host).size(), 4u) << "two streaming, then one pair of static";
     EXPECT_EQ(rig.host.Count(SE_CB_PROCESS_CHANGED), 1);
+}
+
+// A block that starts with the gate at 0 releases the voice; it goes to
+// sleep unless the gate streams, since a streaming gate that rises later in
+// the block sends no status change to wake a sleeping module. A faded-out
+// voice sleeps whatever its gate: only a note start brings its gain back,
+// and that comes with a status change, hence a wake.
+TEST(UlvoSleep, BlockHeadSleepsUnlessAStreamingGateMayRise) {
+    struct Case {
+        const char* name;
+        bool gate_streams;
+        float first_gate;
+        double gain;
+        bool sleeps;
+    };
+    for (const Case c : {Case{"static gate at 0", false, 0.0f, 1.0, true},
+                         Case{"streaming gate starting at 0", true, 0.0f, 1.0, false},
+                         Case{"streaming gate, voice faded out", true, 1.0f, 0.0, true},
+                         Case{"static gate up, voice faded out", false, 1.0f, 0.0, true},
+                         Case{"streaming gate up", true, 1.0f, 1.0, false}}) {
+        SCOPED_TRACE(c.name);
+        UlvoRig rig(44100.0f, 256);
+        SetTone(rig);
+        rig.module->m_voices->StartVoice(1, 8);
+        rig.Change(ulvo::PIN_SYNC, 1.0f);  // voice 0 newest, awake
+        ASSERT_EQ(rig.module->m_voices->m_oldest, 1);
+        if (c.gate_streams) rig.Status(ulvo::PIN_GATE, ST_STREAMING);
+        rig.module->m_voice.gain = c.gain;
+        rig.host.calls.clear();
+
+        // The gate starts the block at first_gate and is 1 from sample 100.
+        rig.Set(ulvo::PIN_GATE, 1.0f);
+        std::fill_n(rig.buffers[ulvo::PIN_GATE].begin(), 100, c.first_gate);
+        for (int block = 0; block < 3; ++block) rig.Run(0, 256);
+
+        EXPECT_EQ(rig.module->m_sleeping, c.sleeps);
+        EXPECT_EQ(rig.host.Count(SE_CB_SLEEP) > 0, c.sleeps);
+        EXPECT_EQ(StatusCalls(rig.host).size(), c.sleeps ? 2u : 0u);
+        EXPECT_EQ(rig.module->m_voices->m_oldest, c.first_gate == 0.0f ? 0 : 1) << "a gate at 0 releases";
+        if (!c.sleeps) {
+            EXPECT_NE(rig.Left(200), 0.0f) << "the gate rose inside the block";
+        }
+    }
 }
 
 TEST(UlvoClone, WithoutAListNoteStartAndReleaseAreSkipped) {
