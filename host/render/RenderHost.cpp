@@ -1,28 +1,10 @@
 #include "RenderHost.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "SampleBits.h"
 
 namespace sephost::render {
-
-namespace {
-
-// By its bits: the exponent all ones is infinity or NaN, whatever the
-// floating-point unit's mode.
-bool IsFinite(float sample) {
-    uint32_t bits = 0;
-    std::memcpy(&bits, &sample, sizeof bits);
-    return (bits & 0x7F800000u) != 0x7F800000u;
-}
-
-bool SameBits(float a, float b) {
-    uint32_t x = 0, y = 0;
-    std::memcpy(&x, &a, sizeof x);
-    std::memcpy(&y, &b, sizeof y);
-    return x == y;
-}
-
-}  // namespace
 
 RenderHost::RenderHost(float sample_rate, int32_t block_size, bool fill_driven_by_sample)
     : m_sample_rate(sample_rate), m_block_size(block_size) {
@@ -160,8 +142,7 @@ void RenderHost::FindNonFinite(const StreamBlock& block) {
         if (m_used.count({id.instance, id.pin}) == 0) continue;
         const float* samples = block.channels[k];
         const int32_t limit = std::min(best_offset + 1, block.count);
-        int32_t offset = 0;
-        while (offset < limit && IsFinite(samples[offset])) ++offset;
+        const int32_t offset = FirstNonFiniteSample(samples, limit);
         if (offset >= limit) continue;
         const bool earlier = offset < best_offset || best == nullptr ||
                              m_run_rank[static_cast<size_t>(id.instance)] < m_run_rank[static_cast<size_t>(best->instance)];
