@@ -11,6 +11,7 @@ namespace sephost::render {
 
 constexpr uint32_t kExponentBits = 0x7F800000u;
 constexpr uint32_t kMagnitudeBits = 0x7FFFFFFFu;
+constexpr uint32_t kNegativeZeroBits = 0x80000000u;
 
 inline uint32_t SampleBits(float sample) {
     uint32_t bits = 0;
@@ -18,6 +19,11 @@ inline uint32_t SampleBits(float sample) {
     return bits;
 }
 
+// Stored straight to memory: a float returned by value passes the 32-bit
+// x87 stack, which quiets a signalling NaN.
+inline void StoreBits(float* to, uint32_t bits) { std::memcpy(to, &bits, sizeof bits); }
+
+// Only for numbers (see StoreBits).
 inline float SampleFromBits(uint32_t bits) {
     float sample = 0.0f;
     std::memcpy(&sample, &bits, sizeof sample);
@@ -41,6 +47,15 @@ inline int32_t FirstNonFiniteSample(const float* samples, int32_t limit) {
     int32_t k = 0;
     while (k < limit && IsFinite(samples[k])) ++k;
     return k;
+}
+
+// Whether any of the `count` samples is NaN: a magnitude above infinity's.
+// Adding 2^23 - 1 carries into the sign bit just for those.
+inline bool HoldsNaN(const float* samples, int32_t count) {
+    constexpr uint32_t kBelowInfinity = 0x007FFFFFu;
+    uint32_t carries = 0;
+    for (int32_t k = 0; k < count; ++k) carries |= (SampleBits(samples[k]) & kMagnitudeBits) + kBelowInfinity;
+    return (carries & 0x80000000u) != 0;
 }
 
 }  // namespace sephost::render

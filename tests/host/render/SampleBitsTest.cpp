@@ -27,7 +27,7 @@ TEST(SampleBits, FirstNonFiniteEqualsTheFloatTest) {
                              SampleFromBits(0x7F7FFFFFu), SampleFromBits(0xFF7FFFFFu)};
     const float kNonFinite[] = {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
                                 std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                                SampleFromBits(0x7F800001u) /* signalling NaN */, SampleFromBits(0xFFFFFFFFu)};
+                                SampleFromBits(0x7F800001u), SampleFromBits(0xFFFFFFFFu)};
     for (const int32_t size : {1, 3, 4, 5, 256}) {
         for (const float filler : kFinite) {
             std::vector<float> block(static_cast<size_t>(size), filler);
