@@ -4,6 +4,10 @@
 // sync and gate are driven). Each is timed with the host's run-by-run fill
 // of driven inputs (fill 0) and with its sample-by-sample reference (fill
 // 1), in one process, so that the ratio of the two is the figure to read.
+// That ratio is the fill's gain alone: the renderer's later cuts (checks by
+// bits, nodes without identity operations) speed up both fills, so fill 1
+// is not the host as it was before; docs/performance.md compares with that
+// host side by side.
 #include <benchmark/benchmark.h>
 
 #include <string>

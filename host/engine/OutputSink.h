@@ -52,7 +52,7 @@ private:
 };
 
 // One finished block of every output: channel k holds `count` samples of
-// output k of the list given to Begin.
+// output k of the list given to Begin, until the next block is written.
 struct StreamBlock {
     uint32_t clock = 0;
     int32_t count = 0;
@@ -78,6 +78,7 @@ private:
     Consumer m_consumer;
     std::vector<OutputId> m_outputs;
     std::vector<std::vector<float>> m_blocks;
+    StreamBlock m_block;  // reused: no allocation per block
     size_t m_high_water = 0;
 };
 

@@ -44,21 +44,23 @@ bool StreamSink::Write(size_t output, uint32_t, const float* samples, int32_t co
     if (output >= m_blocks.size() || count <= 0) return true;
     // Reused block by block: the capacity stays one host block.
     m_blocks[output].assign(samples, samples + count);
-    size_t held = 0;
-    for (const auto& block : m_blocks) held += block.capacity();
-    m_high_water = std::max(m_high_water, held);
     return true;
 }
 
+// The blocks are kept until the next block overwrites them, so that a
+// consumer may read them until then without copying them. Capacities only
+// grow as blocks are written: their sum after the last one is the block's
+// most.
 bool StreamSink::EndBlock(uint32_t clock, int32_t count, std::string* error) {
-    StreamBlock block;
-    block.clock = clock;
-    block.count = count;
-    block.outputs = &m_outputs;
-    for (const auto& samples : m_blocks) block.channels.push_back(samples.data());
-    const bool ok = !m_consumer || m_consumer(block, error);
-    for (auto& samples : m_blocks) samples.clear();
-    return ok;
+    size_t held = 0;
+    for (const auto& block : m_blocks) held += block.capacity();
+    m_high_water = std::max(m_high_water, held);
+    m_block.clock = clock;
+    m_block.count = count;
+    m_block.outputs = &m_outputs;
+    m_block.channels.clear();
+    for (const auto& samples : m_blocks) m_block.channels.push_back(samples.data());
+    return !m_consumer || m_consumer(m_block, error);
 }
 
 }  // namespace sephost

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "SampleBits.h"
 #include "Voices.h"
 
 namespace sephost::render {
@@ -62,14 +63,6 @@ std::vector<PinEvent> Schedule(const Graph& graph, const std::vector<Note>& note
     return events;
 }
 
-// The offset of the first NaN or infinity among the first `limit` samples,
-// or `limit`.
-int32_t FirstNonFinite(const float* samples, int32_t limit) {
-    int32_t k = 0;
-    while (k < limit && std::isfinite(samples[k])) ++k;
-    return k;
-}
-
 // Names where the block's first non-finite value came from, if it holds
 // one: the module output the host saw first, or a node whose result went
 // non-finite earlier (its inputs finite: a product or a gain that
@@ -89,7 +82,7 @@ void NameFirstNonFinite(const Graph& graph, uint64_t block_start, int32_t sample
     }
     for (const GraphNode& node : graph.nodes) {
         for (size_t v = 0; v < node.result.size(); ++v) {
-            const int32_t offset = FirstNonFinite(node.result[v].data(), best);
+            const int32_t offset = FirstNonFiniteSample(node.result[v].data(), best);
             if (offset >= best) continue;
             best = offset;
             where = "node \"" + node.name + "\" " +
@@ -235,21 +228,26 @@ bool FeedBlock(Graph* graph, uint64_t frame, int32_t samples, std::vector<float>
 // The output block's samples counted into the summary: NaN, infinite and
 // beyond the ceiling by frame, the peak, and the sum of squares.
 void Measure(const float* left, const float* right, int32_t samples, RenderSummary* summary, double* square_sum) {
+    const uint32_t ceiling_bits = SampleBits(summary->ceiling);
+    uint32_t peak_bits = SampleBits(summary->peak);
     for (int32_t k = 0; k < samples; ++k) {
         const uint64_t frame = summary->frames + static_cast<uint64_t>(k);
         for (const float sample : {left[k], right[k]}) {
-            if (std::isnan(sample)) {
+            // Magnitudes compared by their bits, which order the
+            // non-negative floats as their values do.
+            const uint32_t magnitude = SampleBits(sample) & kMagnitudeBits;
+            if (magnitude > kExponentBits) {
                 CountBad(&summary->nan, frame);
-            } else if (std::isinf(sample)) {
+            } else if (magnitude == kExponentBits) {
                 CountBad(&summary->infinite, frame);
             } else {
-                const float magnitude = std::fabs(sample);
-                if (magnitude > summary->ceiling) CountBad(&summary->beyond, frame);
-                summary->peak = std::max(summary->peak, magnitude);
+                if (magnitude > ceiling_bits) CountBad(&summary->beyond, frame);
+                peak_bits = std::max(peak_bits, magnitude);
                 *square_sum += static_cast<double>(sample) * sample;
             }
         }
     }
+    summary->peak = SampleFromBits(peak_bits);
 }
 
 }  // namespace

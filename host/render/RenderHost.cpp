@@ -1,28 +1,10 @@
 #include "RenderHost.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "SampleBits.h"
 
 namespace sephost::render {
-
-namespace {
-
-// By its bits: the exponent all ones is infinity or NaN, whatever the
-// floating-point unit's mode.
-bool IsFinite(float sample) {
-    uint32_t bits = 0;
-    std::memcpy(&bits, &sample, sizeof bits);
-    return (bits & 0x7F800000u) != 0x7F800000u;
-}
-
-bool SameBits(float a, float b) {
-    uint32_t x = 0, y = 0;
-    std::memcpy(&x, &a, sizeof x);
-    std::memcpy(&y, &b, sizeof y);
-    return x == y;
-}
-
-}  // namespace
 
 RenderHost::RenderHost(float sample_rate, int32_t block_size, bool fill_driven_by_sample)
     : m_sample_rate(sample_rate), m_block_size(block_size) {
@@ -64,7 +46,10 @@ int RenderHost::Tap(int instance, int32_t pin) {
 size_t RenderHost::PinBufferBytes() const { return m_engine->PinBufferBytes(); }
 
 bool RenderHost::Open(std::string* error) {
-    for (Tapped& tap : m_taps) tap.block.assign(static_cast<size_t>(m_block_size), 0.0f);
+    for (Tapped& tap : m_taps) {
+        tap.block.assign(static_cast<size_t>(m_block_size), 0.0f);
+        tap.samples = tap.block.data();
+    }
     return m_engine->Open(error);
 }
 
@@ -120,8 +105,8 @@ bool RenderHost::RunBlock(int32_t samples, std::string* error) {
     return m_engine->Run(static_cast<uint32_t>(samples), error);
 }
 
-// The stream's consumer: copies the tapped outputs out of the finished
-// block, whose buffers are valid only during the call.
+// The stream's consumer: points each tap at its output's samples in the
+// finished block, which the stream keeps until the next block.
 bool RenderHost::Take(const StreamBlock& block, std::string* error) {
     if (!m_mapped) {
         for (Tapped& tap : m_taps) {
@@ -138,8 +123,7 @@ bool RenderHost::Take(const StreamBlock& block, std::string* error) {
         }
         m_mapped = true;
     }
-    for (Tapped& tap : m_taps)
-        std::copy(block.channels[tap.output], block.channels[tap.output] + block.count, tap.block.begin());
+    for (Tapped& tap : m_taps) tap.samples = block.channels[tap.output];
     if (!m_first_non_finite.found) FindNonFinite(block);
     return true;
 }
@@ -160,8 +144,7 @@ void RenderHost::FindNonFinite(const StreamBlock& block) {
         if (m_used.count({id.instance, id.pin}) == 0) continue;
         const float* samples = block.channels[k];
         const int32_t limit = std::min(best_offset + 1, block.count);
-        int32_t offset = 0;
-        while (offset < limit && IsFinite(samples[offset])) ++offset;
+        const int32_t offset = FirstNonFiniteSample(samples, limit);
         if (offset >= limit) continue;
         const bool earlier = offset < best_offset || best == nullptr ||
                              m_run_rank[static_cast<size_t>(id.instance)] < m_run_rank[static_cast<size_t>(best->instance)];
@@ -173,7 +156,7 @@ void RenderHost::FindNonFinite(const StreamBlock& block) {
     m_first_non_finite = {true, best->instance, best->pin, block.clock + static_cast<uint32_t>(best_offset)};
 }
 
-const float* RenderHost::TapBlock(int tap) const { return m_taps[static_cast<size_t>(tap)].block.data(); }
+const float* RenderHost::TapBlock(int tap) const { return m_taps[static_cast<size_t>(tap)].samples; }
 
 uint32_t RenderHost::Clock() const { return m_engine->Clock(); }
 

@@ -69,7 +69,8 @@ public:
     // Runs one host block of `samples` (1 to the block size) samples.
     bool RunBlock(int32_t samples, std::string* error);
 
-    // The samples a tapped output produced in the last block.
+    // The samples a tapped output produced in the last block, valid until
+    // the next RunBlock.
     const float* TapBlock(int tap) const;
 
     uint32_t Clock() const;
@@ -95,8 +96,9 @@ private:
     struct Tapped {
         int instance;
         int32_t pin;
-        std::vector<float> block;
-        size_t output = 0;  // index into the stream's outputs
+        std::vector<float> block;        // silence, until the first block
+        const float* samples = nullptr;  // the last block's, in the stream
+        size_t output = 0;               // index into the stream's outputs
     };
     struct Fed {
         int instance;

@@ -29,7 +29,9 @@ TEST_F(SinkTest, AStreamingRunOfAnyLengthHoldsOneBlockPerOutput) {
     constexpr uint32_t kSamples = 2000000;  // 31250 blocks
     uint64_t seen = 0;
     uint32_t next_clock = 0;
+    sephost::StreamBlock last;
     sephost::StreamSink sink([&](const sephost::StreamBlock& block, std::string* error) {
+        last = block;
         EXPECT_EQ(block.clock, next_clock);
         EXPECT_EQ(block.channels.size(), 2u) << "one output per voice";
         for (const float* channel : block.channels)
@@ -47,6 +49,11 @@ TEST_F(SinkTest, AStreamingRunOfAnyLengthHoldsOneBlockPerOutput) {
     std::string error;
     ASSERT_TRUE(engine->Run(kSamples, &error)) << error;
     EXPECT_EQ(seen, kSamples);
+    // A consumer may read the last block until the next one is written.
+    ASSERT_EQ(last.channels.size(), 2u);
+    for (const float* channel : last.channels)
+        for (int32_t k = 0; k < last.count; ++k)
+            ASSERT_EQ(channel[k], static_cast<float>(last.clock + static_cast<uint32_t>(k))) << "sample " << k;
     EXPECT_GT(sink.HighWaterMark(), 0u);
     EXPECT_LE(sink.HighWaterMark(), 2u * 64u) << "one block of each of the two outputs";
     EXPECT_TRUE(engine->Output(0, probe::PIN_OUT).empty()) << "no history was kept";
