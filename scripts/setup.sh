@@ -8,7 +8,9 @@
 # compiler for the Windows plug-ins with wine and its 32-bit part to run
 # them; for the release (scripts/release.sh) and its test, Debian's Python 3
 # with python3-markdown (the manual), unzip and chromium (the manual opened
-# in a headless browser). Whatever is already there is skipped; each step
+# in a headless browser); xmllint (libxml2-utils), which validates the JUnit
+# XML of `sep-host check` against its schema in the tests, and clang-format,
+# whose layout the test command checks. Whatever is already there is skipped; each step
 # says what it does.
 set -euo pipefail
 
@@ -16,7 +18,7 @@ say() { printf 'setup: %s\n' "$*"; }
 
 packages=(cmake make gcc g++ g++-multilib binutils libgtest-dev:i386 libgmock-dev:i386
   pkg-config nlohmann-json3-dev libcli11-dev libsndfile1-dev:i386 sox valgrind libc6-dbg:i386
-  g++-mingw-w64-i686 wine wine32:i386 python3 python3-markdown unzip chromium)
+  g++-mingw-w64-i686 wine wine32:i386 python3 python3-markdown unzip chromium libxml2-utils clang-format)
 optional=(libbenchmark-dev:i386)
 
 # Some kernels are built without 32-bit support: their machines run i386
