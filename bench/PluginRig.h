@@ -113,13 +113,18 @@ public:
             r->dispatcher(r, SE_OP_SET_SAMPLE_RATE, 0, 0, nullptr, m_sample_rate);
             r->dispatcher(r, SE_OP_SET_BLOCK_SIZE, 0, m_block, nullptr, 0.0f);
         }
-        for (Instance& instance : m_instances) instance.record->dispatcher(instance.record, SE_OP_OPEN, 0, 0, nullptr, 0.0f);
+        for (Instance& instance : m_instances)
+            instance.record->dispatcher(instance.record, SE_OP_OPEN, 0, 0, nullptr, 0.0f);
         for (Instance& instance : m_instances) {
             for (size_t index = 0; index < instance.pins.size(); ++index) {
                 const Pin& pin = instance.pins[index];
                 if (pin.properties.direction == DR_OUT) continue;
-                HostEvent event = {0, EV_PIN_STATUS, pin.streaming ? ST_STREAMING : ST_CHANGED_ONCE, 0,
-                                   reinterpret_cast<void*>(static_cast<intptr_t>(index)), nullptr};
+                HostEvent event = {0,
+                                   EV_PIN_STATUS,
+                                   pin.streaming ? ST_STREAMING : ST_CHANGED_ONCE,
+                                   0,
+                                   reinterpret_cast<void*>(static_cast<intptr_t>(index)),
+                                   nullptr};
                 instance.record->event_function(instance.record->object, &event);
             }
         }
@@ -128,8 +133,7 @@ public:
 
     // One block of every instance, through its current process function.
     void ProcessBlock() {
-        for (Instance& instance : m_instances)
-            instance.record->process_function(instance.record->object, 0, m_block);
+        for (Instance& instance : m_instances) instance.record->process_function(instance.record->object, 0, m_block);
     }
 
     bool AnyAskedToSleep() const { return m_answers.sleep_requests > 0; }

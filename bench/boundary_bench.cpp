@@ -99,11 +99,11 @@ struct Voice {
         buffers[PIN_N].assign(kCapacity, 30.0f);
         buffers[PIN_A].assign(kCapacity, 0.9f);
         buffers[PIN_GATE].assign(kCapacity, 1.0f);
-        float** bound[] = {&module.m_fc,     &module.m_fm1,      &module.m_n,         &module.m_a,
-                           &module.m_gate,   &module.m_detune,   &module.m_sync,      &module.m_wave,
-                           &module.m_combfreq, &module.m_combphase, &module.m_fund,  nullptr,
-                           nullptr,          &module.m_rotate,   nullptr,             &module.m_incr_in,
-                           &module.m_outputl, &module.m_outputr};
+        float** bound[] = {
+            &module.m_fc,      &module.m_fm1,     &module.m_n,      &module.m_a,        &module.m_gate,
+            &module.m_detune,  &module.m_sync,    &module.m_wave,   &module.m_combfreq, &module.m_combphase,
+            &module.m_fund,    nullptr,           nullptr,          &module.m_rotate,   nullptr,
+            &module.m_incr_in, &module.m_outputl, &module.m_outputr};
         for (int k = 0; k < PIN_COUNT; ++k)
             if (bound[k] != nullptr) *bound[k] = buffers[k].data();
         module.m_cpmode = 1;
@@ -115,9 +115,7 @@ struct Voice {
         module.Process(0, count);
         host.calls.clear();
     }
-    std::array<float*, 2> Outputs() {
-        return {buffers[ulvo::PIN_OUTPUTL].data(), buffers[ulvo::PIN_OUTPUTR].data()};
-    }
+    std::array<float*, 2> Outputs() { return {buffers[ulvo::PIN_OUTPUTL].data(), buffers[ulvo::PIN_OUTPUTR].data()}; }
     MockHost host;
     ulvo::Module module{MockHost::Callback(), nullptr};
     std::array<std::vector<float>, ulvo::PIN_COUNT> buffers;

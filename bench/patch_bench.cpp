@@ -19,8 +19,9 @@ constexpr int32_t kBlock = 1024;
 constexpr float kSampleRate = 44100.0f;
 
 // tessarn pins as the module declares them.
-constexpr int32_t kEnvGate = 0, kEnvAttack = 1, kEnvHold = 2, kEnvDecay = 3, kEnvSustain = 4, kEnvRelease = 5, kEnvLevel = 6, kEnvFullAttack = 10,
-                  kEnvLfoAmt = 12, kEnvLfoFreq = 13, kEnvLfoAlign = 15, kEnvOut = 16, kEnvDbMode = 17;
+constexpr int32_t kEnvGate = 0, kEnvAttack = 1, kEnvHold = 2, kEnvDecay = 3, kEnvSustain = 4, kEnvRelease = 5,
+                  kEnvLevel = 6, kEnvFullAttack = 10, kEnvLfoAmt = 12, kEnvLfoFreq = 13, kEnvLfoAlign = 15,
+                  kEnvOut = 16, kEnvDbMode = 17;
 
 struct Patch {
     Patch() : engine(Options()) {
@@ -101,9 +102,9 @@ struct Patch {
 
 void TimePatch(benchmark::State& state, Patch& patch, int expected_asleep) {
     if (patch.Sleeping() != expected_asleep) {
-        state.SkipWithError(("asleep: " + std::to_string(patch.Sleeping()) + " instances, expected " +
-                             std::to_string(expected_asleep))
-                                .c_str());
+        state.SkipWithError(
+            ("asleep: " + std::to_string(patch.Sleeping()) + " instances, expected " + std::to_string(expected_asleep))
+                .c_str());
         return;
     }
     for (auto _ : state) patch.Run(kBlock);

@@ -22,8 +22,8 @@ constexpr float kSampleRate = 44100.0f;
 
 // Pin indexes as the module declares them.
 constexpr int32_t kGate = 0, kAttack = 1, kHold = 2, kDecay = 3, kSustain = 4, kRelease = 5, kLevel = 6,
-                  kAttackForm = 7, kDecayForm = 8, kReleaseForm = 9, kFullAttack = 10, kNoRelease = 11, kLfoAmt = 12, kLfoFreq = 13,
-                  kLfoAlign = 15, kDbMode = 17;
+                  kAttackForm = 7, kDecayForm = 8, kReleaseForm = 9, kFullAttack = 10, kNoRelease = 11, kLfoAmt = 12,
+                  kLfoFreq = 13, kLfoAlign = 15, kDbMode = 17;
 
 // A rate that takes the stage's phase to about 0.93 over one block.
 constexpr float kStageRate = 40.0f;
@@ -32,10 +32,10 @@ enum class Stage { kAttack, kHold, kDecay, kSustain, kRelease, kIdleStreaming, k
 
 struct Case {
     Stage stage;
-    float form;      // curve form of the timed stage
-    int32_t align;   // LfoAlign
+    float form;     // curve form of the timed stage
+    int32_t align;  // LfoAlign
     float lfo_amount;
-    int32_t law;     // dbmode
+    int32_t law;  // dbmode
 };
 
 // Gate low at the block's first sample and high after it: each call starts

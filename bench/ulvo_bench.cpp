@@ -101,8 +101,9 @@ void RegisterSubnormal(const std::string& build, std::shared_ptr<sephost::Librar
 termbyterm::Settings TermByTermSettings(const Tone& tone, int32_t partials) {
     const double base = 440.0 * std::exp2(10.0 * static_cast<double>(tone.fc) - 5.0);
     const double two_over_sr = 2.0 / kSampleRate;
-    return {base * two_over_sr, base * tone.fm1 * two_over_sr, partials, tone.a, tone.combfreq, tone.combphase,
-            tone.fund, tone.wave};
+    return {
+        base * two_over_sr, base * tone.fm1 * two_over_sr, partials, tone.a, tone.combfreq, tone.combphase, tone.fund,
+        tone.wave};
 }
 
 void BM_TermByTerm(benchmark::State& state) {

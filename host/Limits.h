@@ -58,8 +58,8 @@ constexpr int32_t kMaxEventsAtOneClock = 100000;
 constexpr size_t kMaxQueuedEvents = size_t(1) << 20;
 
 // Defaults of the bounded records (EngineOptions may lower or raise them).
-constexpr size_t kDefaultHistorySamples = size_t(64) << 20;   // all outputs together
-constexpr size_t kDefaultCallbackRecords = size_t(1) << 20;   // kept callback records
+constexpr size_t kDefaultHistorySamples = size_t(64) << 20;     // all outputs together
+constexpr size_t kDefaultCallbackRecords = size_t(1) << 20;     // kept callback records
 constexpr size_t kDefaultProcessCallRecords = size_t(4) << 20;  // all instances together
 
 }  // namespace sephost

@@ -68,18 +68,30 @@ DoubleDouble Negate(DoubleDouble a) { return {-a.hi, -a.lo}; }
 
 // 1/n! for n = 0 .. 23, nearest double-double.
 constexpr DoubleDouble kInverseFactorial[24] = {
-    {0x1.0000000000000p+0, 0x0.0p+0},                 {0x1.0000000000000p+0, 0x0.0p+0},
-    {0x1.0000000000000p-1, 0x0.0p+0},                 {0x1.5555555555555p-3, 0x1.5555555555555p-57},
-    {0x1.5555555555555p-5, 0x1.5555555555555p-59},    {0x1.1111111111111p-7, 0x1.1111111111111p-63},
-    {0x1.6c16c16c16c17p-10, -0x1.f49f49f49f49fp-65},  {0x1.a01a01a01a01ap-13, 0x1.a01a01a01a01ap-73},
-    {0x1.a01a01a01a01ap-16, 0x1.a01a01a01a01ap-76},   {0x1.71de3a556c734p-19, -0x1.c154f8ddc6c00p-73},
-    {0x1.27e4fb7789f5cp-22, 0x1.cbbc05b4fa99ap-76},   {0x1.ae64567f544e4p-26, -0x1.c062e06d1f209p-80},
-    {0x1.1eed8eff8d898p-29, -0x1.2aec959e14c06p-83},  {0x1.6124613a86d09p-33, 0x1.f28e0cc748ebep-87},
-    {0x1.93974a8c07c9dp-37, 0x1.05d6f8a2efd1fp-92},   {0x1.ae7f3e733b81fp-41, 0x1.1d8656b0ee8cbp-97},
-    {0x1.ae7f3e733b81fp-45, 0x1.1d8656b0ee8cbp-101},  {0x1.952c77030ad4ap-49, 0x1.ac981465ddc6cp-103},
-    {0x1.6827863b97d97p-53, 0x1.eec01221a8b0bp-107},  {0x1.2f49b46814157p-57, 0x1.2650f61dbdcb4p-112},
-    {0x1.e542ba4020225p-62, 0x1.ea72b4afe3c2fp-120},  {0x1.71b8ef6dcf572p-66, -0x1.d043ae40c4647p-120},
-    {0x1.0ce396db7f853p-70, -0x1.aebcdbd20331cp-124}, {0x1.761b41316381ap-75, -0x1.3423c7d91404fp-130},
+    {0x1.0000000000000p+0, 0x0.0p+0},
+    {0x1.0000000000000p+0, 0x0.0p+0},
+    {0x1.0000000000000p-1, 0x0.0p+0},
+    {0x1.5555555555555p-3, 0x1.5555555555555p-57},
+    {0x1.5555555555555p-5, 0x1.5555555555555p-59},
+    {0x1.1111111111111p-7, 0x1.1111111111111p-63},
+    {0x1.6c16c16c16c17p-10, -0x1.f49f49f49f49fp-65},
+    {0x1.a01a01a01a01ap-13, 0x1.a01a01a01a01ap-73},
+    {0x1.a01a01a01a01ap-16, 0x1.a01a01a01a01ap-76},
+    {0x1.71de3a556c734p-19, -0x1.c154f8ddc6c00p-73},
+    {0x1.27e4fb7789f5cp-22, 0x1.cbbc05b4fa99ap-76},
+    {0x1.ae64567f544e4p-26, -0x1.c062e06d1f209p-80},
+    {0x1.1eed8eff8d898p-29, -0x1.2aec959e14c06p-83},
+    {0x1.6124613a86d09p-33, 0x1.f28e0cc748ebep-87},
+    {0x1.93974a8c07c9dp-37, 0x1.05d6f8a2efd1fp-92},
+    {0x1.ae7f3e733b81fp-41, 0x1.1d8656b0ee8cbp-97},
+    {0x1.ae7f3e733b81fp-45, 0x1.1d8656b0ee8cbp-101},
+    {0x1.952c77030ad4ap-49, 0x1.ac981465ddc6cp-103},
+    {0x1.6827863b97d97p-53, 0x1.eec01221a8b0bp-107},
+    {0x1.2f49b46814157p-57, 0x1.2650f61dbdcb4p-112},
+    {0x1.e542ba4020225p-62, 0x1.ea72b4afe3c2fp-120},
+    {0x1.71b8ef6dcf572p-66, -0x1.d043ae40c4647p-120},
+    {0x1.0ce396db7f853p-70, -0x1.aebcdbd20331cp-124},
+    {0x1.761b41316381ap-75, -0x1.3423c7d91404fp-130},
 };
 
 constexpr DoubleDouble kHalfPi = {0x1.921fb54442d18p+0, 0x1.1a62633145c07p-54};
@@ -140,9 +152,7 @@ uint32_t TwoOverPiWindow(int first_bit) {
     const int offset = first_bit - 1;
     const int word = offset >= 0 ? offset / 32 : -((31 - offset) / 32);
     const int shift = offset - 32 * word;  // 0 .. 31
-    auto at = [](int index) -> uint32_t {
-        return index >= 0 && index < kTwoOverPiWords ? kTwoOverPi[index] : 0u;
-    };
+    auto at = [](int index) -> uint32_t { return index >= 0 && index < kTwoOverPiWords ? kTwoOverPi[index] : 0u; };
     if (shift == 0) return at(word);
     return (at(word) << shift) | (at(word + 1) >> (32 - shift));
 }

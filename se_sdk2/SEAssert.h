@@ -22,8 +22,7 @@
 
 #if SE_DEBUG_CHECKS
 // The condition reports its own text (#condition).
-#define SE_ASSERT(condition, ...) \
-    ((condition) ? (void)0 : SEAssertFailed(#condition, __FILE__, __LINE__, __VA_ARGS__))
+#define SE_ASSERT(condition, ...) ((condition) ? (void)0 : SEAssertFailed(#condition, __FILE__, __LINE__, __VA_ARGS__))
 // A rule with a text of its own, reported in place of the expression that
 // tests it.
 #define SE_ASSERT_RULE(holds, rule_text, ...) \

@@ -22,10 +22,13 @@ float GuardOne(float sample) {
     uint32_t bits;
     std::memcpy(&bits, &sample, sizeof bits);
     const uint32_t magnitude = bits & kMagnitudeBits;
-    if (magnitude > kInfinityBits) return 0.0f;                   // NaN
-    if (magnitude < kSmallestNormalBits) bits &= kSignBit;        // subnormal or zero: signed zero
-    else if (sample > kSEOutputCeiling) return kSEOutputCeiling;  // infinity included
-    else if (sample < -kSEOutputCeiling) return -kSEOutputCeiling;
+    if (magnitude > kInfinityBits) return 0.0f;  // NaN
+    if (magnitude < kSmallestNormalBits)
+        bits &= kSignBit;  // subnormal or zero: signed zero
+    else if (sample > kSEOutputCeiling)
+        return kSEOutputCeiling;  // infinity included
+    else if (sample < -kSEOutputCeiling)
+        return -kSEOutputCeiling;
     std::memcpy(&sample, &bits, sizeof sample);
     return sample;
 }

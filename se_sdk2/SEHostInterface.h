@@ -182,9 +182,7 @@ enum : int32_t {
 // A UI-only declaration belongs to the user-interface side: it uses up a
 // declaration index but gets no pin on the audio side. The frame's Open and
 // the host both build their pin tables with this rule.
-constexpr bool SEIsUiOnly(int32_t flags) {
-    return (flags & IO_UI_COMMUNICATION) != 0 && (flags & IO_UI_DSP_DUAL) == 0;
-}
+constexpr bool SEIsUiOnly(int32_t flags) { return (flags & IO_UI_COMMUNICATION) != 0 && (flags & IO_UI_DSP_DUAL) == 0; }
 
 // The patch-store rule: a declaration with IO_PATCH_STORE must also carry
 // IO_PRIVATE, be an output (DR_OUT), or carry IO_UI_COMMUNICATION. The frame

@@ -10,9 +10,9 @@
 
 template <class M>
 struct SEPinRow {
-    float* M::*buffer;    // DT_FSAMPLE: the member holding the buffer address
-    int16_t M::*choice;   // DT_ENUM: a 16-bit list value
-    int32_t M::*number;   // DT_INT: a 32-bit number
+    float* M::*buffer;   // DT_FSAMPLE: the member holding the buffer address
+    int16_t M::*choice;  // DT_ENUM: a 16-bit list value
+    int32_t M::*number;  // DT_INT: a 32-bit number
     int32_t direction;
     int32_t datatype;
     const char* name;

@@ -68,8 +68,8 @@ struct Range {
 // One call's run of the stage machine.
 class StageMachine {
 public:
-    StageMachine(EnvelopeState* state, LfoState* lfo, const EnvelopeSettings& settings,
-                 const EnvelopeBuffers& buffers, OutputMotion* motion)
+    StageMachine(EnvelopeState* state, LfoState* lfo, const EnvelopeSettings& settings, const EnvelopeBuffers& buffers,
+                 OutputMotion* motion)
         : state_(*state), lfo_(*lfo), settings_(settings), buffers_(buffers), motion_(motion) {}
 
     void ScanGate(int32_t count);

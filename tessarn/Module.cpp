@@ -141,8 +141,7 @@ float Module::PinValue(int32_t pin) {
 
 bool Module::BuffersBound() const {
     return m_table_complete && m_gate != nullptr && m_level != nullptr && m_sustain != nullptr &&
-           m_attack_form != nullptr && m_decay_form != nullptr && m_release_form != nullptr &&
-           m_signal_out != nullptr;
+           m_attack_form != nullptr && m_decay_form != nullptr && m_release_form != nullptr && m_signal_out != nullptr;
 }
 
 void Module::RepairState() {
@@ -209,7 +208,7 @@ void Module::ProcessBlock(int32_t start, int32_t count) {
     const float lfo_phase = GetPin(PIN_LFO_PHASE)->GetValue();
 
     float* out = m_signal_out + start;
-    const EnvelopeBuffers buffers = {m_gate + start,        m_sustain + start,      m_attack_form + start,
+    const EnvelopeBuffers buffers = {m_gate + start,       m_sustain + start,      m_attack_form + start,
                                      m_decay_form + start, m_release_form + start, out};
     OutputMotionRelay motion(this, call_clock);
     RunEnvelope(&m_envelope, &m_lfo, ReadSettings(lfo_amount), buffers, count, &motion);

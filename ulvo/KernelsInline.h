@@ -10,7 +10,6 @@
 namespace ulvo {
 namespace kernels {
 
-
 // pi and the Taylor coefficients 1/k!, each rounded to single precision; the
 // scalar variant uses the same rounded values so that both variants compute
 // the same function.
@@ -54,7 +53,8 @@ inline __m128 SinePolynomial(__m128 x) {
 // mask ? a : b, lane by lane.
 inline __m128 Select(__m128 mask, __m128 a, __m128 b) { return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b)); }
 
-inline void SinCosPi4Vector(const double phases[kKernelLanes], double sines[kKernelLanes], double cosines[kKernelLanes]) {
+inline void SinCosPi4Vector(const double phases[kKernelLanes], double sines[kKernelLanes],
+                            double cosines[kKernelLanes]) {
     // each phase rounded to single precision, in lane order
     const __m128 u = _mm_movelh_ps(_mm_cvtpd_ps(_mm_loadu_pd(phases)), _mm_cvtpd_ps(_mm_loadu_pd(phases + 2)));
     const __m128 zero = _mm_setzero_ps();
@@ -83,7 +83,8 @@ inline void SinCosPi4Vector(const double phases[kKernelLanes], double sines[kKer
     _mm_storeu_pd(cosines + 2, _mm_cvtps_pd(_mm_movehl_ps(cosine, cosine)));
 }
 
-inline void SinCosPi4Scalar(const double phases[kKernelLanes], double sines[kKernelLanes], double cosines[kKernelLanes]) {
+inline void SinCosPi4Scalar(const double phases[kKernelLanes], double sines[kKernelLanes],
+                            double cosines[kKernelLanes]) {
     const double pi = kPi;
     for (int lane = 0; lane < kKernelLanes; ++lane) {
         const double u = phases[lane];

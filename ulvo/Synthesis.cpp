@@ -9,9 +9,9 @@ namespace ulvo {
 namespace {
 
 BlockBuffers BuffersOf(const Module& m, int32_t start) {
-    return {m.m_fc + start,       m.m_fm1 + start,       m.m_a + start,         m.m_gate + start,
-            m.m_detune + start,   m.m_wave + start,      m.m_combfreq + start,  m.m_combphase + start,
-            m.m_fund + start,     m.m_rotate + start,    m.m_outputl + start,   m.m_outputr + start};
+    return {m.m_fc + start,     m.m_fm1 + start,    m.m_a + start,        m.m_gate + start,
+            m.m_detune + start, m.m_wave + start,   m.m_combfreq + start, m.m_combphase + start,
+            m.m_fund + start,   m.m_rotate + start, m.m_outputl + start,  m.m_outputr + start};
 }
 
 }  // namespace

@@ -14,15 +14,15 @@ namespace ulvo {
 
 namespace {
 
-constexpr double kA4Hz = 440.0;                 // "fc" 0.5
-constexpr double kOctavesPerFcUnit = 10.0;      // every 0.1 of "fc" is one octave
-constexpr double kMinSpacingHz = 0.0001;        // below this the spacing counts as none
-constexpr double kRatioGuardBand = 0.0001;      // "a" this close to 1 ...
-constexpr double kRatioNearOne = 1.0001;        // ... is used as this
-constexpr double kCountLimit = 1073741824.0;    // 2^30: partial counts saturate here
-constexpr int32_t kCountLimitInt = 1073741824;  // the same as an integer
+constexpr double kA4Hz = 440.0;                     // "fc" 0.5
+constexpr double kOctavesPerFcUnit = 10.0;          // every 0.1 of "fc" is one octave
+constexpr double kMinSpacingHz = 0.0001;            // below this the spacing counts as none
+constexpr double kRatioGuardBand = 0.0001;          // "a" this close to 1 ...
+constexpr double kRatioNearOne = 1.0001;            // ... is used as this
+constexpr double kCountLimit = 1073741824.0;        // 2^30: partial counts saturate here
+constexpr int32_t kCountLimitInt = 1073741824;      // the same as an integer
 constexpr double kCountConvertible = 1073741825.0;  // up to here the conversion below is defined
-constexpr double kLoopWrapLimit = 16.0;         // the wrap loop runs at most 8 steps up to here
+constexpr double kLoopWrapLimit = 16.0;             // the wrap loop runs at most 8 steps up to here
 
 // Sounding samples worked per chunk: the passes keep their numbers on the stack.
 constexpr int32_t kChunk = 64;
@@ -101,10 +101,10 @@ struct WahDynamic {
 // ---------------------------------------------------------------------------
 // Band limit for one carrier and spacing frequency (both taken absolute).
 struct BandLimit {
-    double base_freq;        // the frequencies it was found for
+    double base_freq;  // the frequencies it was found for
     double spacing_freq;
-    bool silence;            // the carrier alone is above the limit, or the bound is NaN
-    bool capped;             // highest_partial applies
+    bool silence;  // the carrier alone is above the limit, or the bound is NaN
+    bool capped;   // highest_partial applies
     int32_t highest_partial;
 };
 // No absolute frequency equals -1: the first sample finds its limit.
@@ -137,8 +137,8 @@ constexpr int32_t kPadded = kChunk + kGroup;
 // sample of the chunk, and what those passes add.
 struct SoundingSamples {
     int32_t count;
-    int32_t index[kPadded];  // position in the block
-    int32_t terms[kPadded];  // partials + 1
+    int32_t index[kPadded];                // position in the block
+    int32_t terms[kPadded];                // partials + 1
     double phases[kPadded][kKernelLanes];  // carrier, modulator, comb freq, comb phase
     double sines[kPadded][kKernelLanes];
     double cosines[kPadded][kKernelLanes];
@@ -342,15 +342,15 @@ int32_t PaddedCount(const SoundingSamples& s) { return (s.count + kGroup - 1) / 
 void PadToGroup(bool wah_wah, SoundingSamples* s) {
     const int32_t last = s->count - 1;
     for (int32_t pad = s->count; pad < PaddedCount(*s); ++pad) {
-    s->index[pad] = s->index[last];
-    s->terms[pad] = s->terms[last];
-    for (int lane = 0; lane < kKernelLanes; ++lane) s->phases[pad][lane] = s->phases[last][lane];
-    s->frac[pad] = s->frac[last];
-    s->ratio[pad] = s->ratio[last];
-    s->fund[pad] = s->fund[last];
-    s->wave[pad] = s->wave[last];
-    s->gain[pad] = s->gain[last];
-    if (wah_wah) s->radius[pad] = s->radius[last];
+        s->index[pad] = s->index[last];
+        s->terms[pad] = s->terms[last];
+        for (int lane = 0; lane < kKernelLanes; ++lane) s->phases[pad][lane] = s->phases[last][lane];
+        s->frac[pad] = s->frac[last];
+        s->ratio[pad] = s->ratio[last];
+        s->fund[pad] = s->fund[last];
+        s->wave[pad] = s->wave[last];
+        s->gain[pad] = s->gain[last];
+        if (wah_wah) s->radius[pad] = s->radius[last];
     }
 }
 
@@ -412,7 +412,9 @@ ULVO_PASS void KernelPass(bool vector_kernel, SoundingSamples* s) {
 // ---------------------------------------------------------------------------
 // Series passes, two sounding samples (k, k + 1) at a time
 
-Pair LanePair(const double (*rows)[kKernelLanes], int32_t k, int lane) { return Lanes(rows[k][lane], rows[k + 1][lane]); }
+Pair LanePair(const double (*rows)[kKernelLanes], int32_t k, int lane) {
+    return Lanes(rows[k][lane], rows[k + 1][lane]);
+}
 
 // (x^terms - 1) / (x - 1) given numerator and denominator, formed as the
 // numerator times the conjugate of the denominator times the reciprocal of
@@ -428,15 +430,16 @@ ComplexPair GeometricQuotient(ComplexPair numerator, ComplexPair denominator, Pa
 
 // What a series hands to the normalization and the output.
 struct SeriesPair {
-    Pair x;  // real part of the shaped sum
-    Pair y;  // imaginary part
+    Pair x;                   // real part of the shaped sum
+    Pair y;                   // imaginary part
     ComplexPair ratio_power;  // w^(n+1)
 };
 
 // Normalization, crossfade between the partials above the carrier and their
 // mirror images, and the stores. Singular points and overflow of the
 // arithmetic give silence, never NaN.
-inline __attribute__((always_inline)) void Output(const SoundingSamples& s, int32_t k, const SeriesPair& series, const BlockBuffers& out) {
+inline __attribute__((always_inline)) void Output(const SoundingSamples& s, int32_t k, const SeriesPair& series,
+                                                  const BlockBuffers& out) {
     const Pair ratio = LoadPair(s.ratio + k);
     const Pair fund = LoadPair(s.fund + k);
     const Pair gain = LoadPair(s.gain + k);
@@ -540,8 +543,8 @@ ULVO_PASS void CombSeriesPass(const SoundingSamples& s, const BlockBuffers& out)
         const ComplexPair upper_power = ratio_power * comb_power;
         const ComplexPair upper = GeometricQuotient(MinusOne(upper_power), MinusOne(ratio_step * comb_step), limit);
         const ComplexPair upper_sum = {upper.re - 1.0 + frac * upper_power.re, upper.im + frac * upper_power.im};
-        const ComplexPair lower = GeometricQuotient(MinusOne(ratio_power * Conj(comb_power)),
-                                                    MinusOne(ratio_step * Conj(comb_step)), limit);
+        const ComplexPair lower =
+            GeometricQuotient(MinusOne(ratio_power * Conj(comb_power)), MinusOne(ratio_step * Conj(comb_step)), limit);
         const ComplexPair lower_sum = {lower.re - 1.0, lower.im};
         const ComplexPair comb_turn = {LanePair(s.cosines, k, 3), LanePair(s.sines, k, 3)};
         const ComplexPair shaped = 0.5 * (comb_turn * upper_sum + Conj(comb_turn) * lower_sum);
@@ -592,8 +595,8 @@ ULVO_PASS void WahWahSeriesPass(const SoundingSamples& s, const BlockBuffers& ou
 PartialCount RoundToCount(double x) {
     if (std::isnan(x)) return {0, 0.0};
     // Beyond 2^30 + 1 the nearest integer is beyond the limit either way.
-    if (!(std::fabs(x) <= kCountConvertible)) return x > 0.0 ? PartialCount{kCountLimitInt, 0.0}
-                                                             : PartialCount{-kCountLimitInt, 0.0};
+    if (!(std::fabs(x) <= kCountConvertible))
+        return x > 0.0 ? PartialCount{kCountLimitInt, 0.0} : PartialCount{-kCountLimitInt, 0.0};
     // SSE2 conversion in the current rounding mode: to nearest, ties to even.
     // The nearest integer has the sign of x, as nearbyint gives it (-0 for
     // -0.3 and for -0), so that the remainder of -0 is +0.

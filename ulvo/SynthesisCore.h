@@ -49,8 +49,8 @@ enum CombMode : int16_t { kCombOff = 1, kCombStatic = 2, kCombDynamic = 3, kComb
 // Fixed for a block.
 struct BlockSettings {
     double two_over_sr;
-    double max_freq;   // Hz
-    double fade_step;  // gain lost per sample: a stolen voice's fade, else 0
+    double max_freq;        // Hz
+    double fade_step;       // gain lost per sample: a stolen voice's fade, else 0
     PartialCount partials;  // from "N" at the block's first sample
     int16_t cpmode;
     int16_t cfmode;

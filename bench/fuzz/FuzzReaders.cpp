@@ -4,10 +4,9 @@
 // runs them. A reader may refuse an input, never crash on it.
 #include <cstddef>
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "JsonText.h"
 #include "Patch.h"

@@ -24,15 +24,15 @@ BareHost::BareHost(SEGetModulePropertiesFn get_properties, SEMakeModuleFn make_m
 BareHost::~BareHost() { Close(); }
 
 int32_t SE_CALL BareHost::Answer(HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
-                                float opt) {
+                                 float opt) {
     if (record == nullptr || record->host_reserved == nullptr) return 0;
     BareHost* host = static_cast<BareHost*>(record->host_reserved);
     // The answers that follow the host's state; buffers and clones are set
     // where they change (Open, Make, Close).
     host->m_answers.sample_clock = host->m_clock;
     host->m_answers.buffer_clock = static_cast<uint32_t>(int64_t(host->m_block_clock) + host->buffer_clock_shift);
-    host->m_answers.pin_count = host->pin_count_answer >= 0 ? host->pin_count_answer
-                                                              : static_cast<int32_t>(host->m_pin_declarations.size());
+    host->m_answers.pin_count =
+        host->pin_count_answer >= 0 ? host->pin_count_answer : static_cast<int32_t>(host->m_pin_declarations.size());
     return host->m_answers.Answer(record, opcode, index, value, ptr, opt);
 }
 

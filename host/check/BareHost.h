@@ -62,9 +62,9 @@ public:
     std::string NonFiniteOutput();
 
     // Faults, set before Open.
-    int32_t pin_count_answer = -1;      // -1: the true count
-    std::set<int32_t> unwritten_pins;   // variables left as they are, buffer requests answered 0
-    int64_t buffer_clock_shift = 0;     // added to the buffer clock answered
+    int32_t pin_count_answer = -1;     // -1: the true count
+    std::set<int32_t> unwritten_pins;  // variables left as they are, buffer requests answered 0
+    int64_t buffer_clock_shift = 0;    // added to the buffer clock answered
 
 private:
     static int32_t SE_CALL Answer(HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,

@@ -64,7 +64,8 @@ Verdict RecordFields(const CheckContext& context) {
     expect(record->process_function != nullptr, "process_function is null");
     expect(record->event_function != nullptr, "event_function is null");
     for (int k = 0; k < 4; ++k)
-        expect(record->reserved[k] == 0, "reserved[" + std::to_string(k) + "] is " + std::to_string(record->reserved[k]));
+        expect(record->reserved[k] == 0,
+               "reserved[" + std::to_string(k) + "] is " + std::to_string(record->reserved[k]));
     // A second instance is a new one.
     HostRecord* second = record->dispatcher != nullptr ? library->MakeModule()(0, 1, nullptr, nullptr) : nullptr;
     if (second != nullptr) {
@@ -99,7 +100,8 @@ Verdict ModuleProperties(const CheckContext& context) {
     std::memset(&p, 0, sizeof p);
     const int32_t answer = library->GetModuleProperties()(0, &p);
     if (answer != 1) return Fail("getModuleProperties(0) answered " + std::to_string(answer) + ", expected 1");
-    if (p.sdk_version != SE_SDK_VERSION) return Fail("sdk_version " + std::to_string(p.sdk_version) + ", expected 2230");
+    if (p.sdk_version != SE_SDK_VERSION)
+        return Fail("sdk_version " + std::to_string(p.sdk_version) + ", expected 2230");
     if (p.id == nullptr || *p.id == '\0') return Fail("getModuleProperties(0) gave no id");
     if (p.name == nullptr || p.about == nullptr) return Fail("getModuleProperties(0) gave no name or about");
     return Pass("id \"" + std::string(p.id) + "\", sdk_version 2230, indexes 1, 5, -1, 2^31-1 refused");
@@ -186,8 +188,8 @@ Verdict Declarations(const CheckContext& context) {
             std::vector<sephost::Choice> choices;
             std::string why;
             if (p.choices == nullptr || !sephost::ParseChoices(p.choices, &choices, &why) || choices.empty()) {
-                faults.push_back(at + ": list \"" + (p.choices != nullptr ? p.choices : "(none)") + "\" does not parse" +
-                                 (why.empty() ? "" : ": " + why));
+                faults.push_back(at + ": list \"" + (p.choices != nullptr ? p.choices : "(none)") +
+                                 "\" does not parse" + (why.empty() ? "" : ": " + why));
                 continue;
             }
             bool listed = p.default_text == nullptr || !numeric;
@@ -198,7 +200,8 @@ Verdict Declarations(const CheckContext& context) {
         } else if (p.choices != nullptr) {
             std::vector<sephost::Choice> choices;
             std::string why;
-            if (!sephost::ParseChoices(p.choices, &choices, &why)) faults.push_back(at + ": list does not parse: " + why);
+            if (!sephost::ParseChoices(p.choices, &choices, &why))
+                faults.push_back(at + ": list does not parse: " + why);
         }
     }
     if (faults.empty()) return Pass(std::to_string(count) + " declarations, names distinct, defaults and lists parse");
@@ -222,20 +225,20 @@ std::string DeclarationTableCutOff(const std::string& path) {
     BareHost host(library->GetModuleProperties(), library->MakeModule());
     if (!host.Make(&error) || host.Declarations().size() < size_t(kMaxDeclarations)) return "";
     return "skipped: the declaration table does not end within the host's limit of " +
-           std::to_string(kMaxDeclarations) + " declarations (boundary/declarations), so the module has no pins to place";
+           std::to_string(kMaxDeclarations) +
+           " declarations (boundary/declarations), so the module has no pins to place";
 }
 
 void AddBoundaryChecks(std::vector<Check>* checks) {
     checks->push_back({"boundary", "exports", "exactly the two entry points are visible", &Exports});
     checks->push_back({"boundary", "make-module-refusals", "makeModule refuses every index and kind but (0, 1)",
                        &MakeModuleRefusals});
-    checks->push_back({"boundary", "record", "magic, version, host_reserved, object, spare, entry points, reserved",
-                       &RecordFields});
+    checks->push_back(
+        {"boundary", "record", "magic, version, host_reserved, object, spare, entry points, reserved", &RecordFields});
     checks->push_back({"boundary", "module-properties", "sdk_version first, index 0 only", &ModuleProperties});
     checks->push_back({"boundary", "dispatcher-opcodes", "answers to opcodes -1 to 100", &DispatcherOpcodes});
     checks->push_back({"boundary", "declarations",
-                       "opcode 6 ends, patch-store rule, defaults and lists parse, no duplicate names",
-                       &Declarations});
+                       "opcode 6 ends, patch-store rule, defaults and lists parse, no duplicate names", &Declarations});
 }
 
 }  // namespace sepcheck

@@ -24,8 +24,8 @@ struct CheckContext {
     // Seconds one call into the module may take per 1024 samples of block
     // (never less): past it, the call is reported hung at once.
     double call_limit = 3.0;
-    int only_case = -1;         // --case: run only this case of each check (-1: all)
-    bool in_process = false;    // run the checks in sep-host's own process
+    int only_case = -1;                   // --case: run only this case of each check (-1: all)
+    bool in_process = false;              // run the checks in sep-host's own process
     std::vector<std::string> only, skip;  // --only, --skip: names or patterns
     // Where a failure's full report (what its child wrote) is kept, in a
     // file made new for it; empty: the temporary folder ($TMPDIR or /tmp).
@@ -90,8 +90,8 @@ struct CheckResult {
     float sample_rate = 0.0f;
     int32_t block_size = 0;
     std::string call;
-    std::string repro;   // a failure: the command that runs just this again
-    std::string report;  // a failure: what the child wrote (a sanitizer's or a crash's report), its last 16 KiB
+    std::string repro;        // a failure: the command that runs just this again
+    std::string report;       // a failure: what the child wrote (a sanitizer's or a crash's report), its last 16 KiB
     std::string report_file;  // a failure with a report: the file that holds all of it
 };
 

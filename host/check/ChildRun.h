@@ -43,18 +43,19 @@ struct ChildOutcome {
         kCallHung,         // a call into the module ran past its bound: ended by the watchdog
     };
     Kind kind = kExited;
-    Verdict verdict;     // kReported: the child's own
-    int signal = 0;      // kCrashed, kStopped, kSignalledParent: the signal
+    Verdict verdict;              // kReported: the child's own
+    int signal = 0;               // kCrashed, kStopped, kSignalledParent: the signal
     bool parent_stopped = false;  // kSignalledParent: stopped rather than killed
-    int status = 0;      // kExited
+    int status = 0;               // kExited
     std::string channel_problem;  // kCorrupted: what the channel held
     std::string program;          // the name of another program the child was seen running, if any
     int leftover_processes = 0;   // processes of the module still running after the child ended (all ended)
     int threads = 0;              // the most threads of its own the child was seen running
-    std::string stderr_text;  // what the child wrote on stderr (its last part)
-    std::string call;         // the call under way when the child ended (DescribeCall), or empty
-    double call_bound = 0.0;  // kCallHung: the bound it ran past
-    ProgressArea progress = {-1, 0, 0u, 0, 0.0, sephost::CallNote()};  // what the child was doing when it ended (Progress.h)
+    std::string stderr_text;      // what the child wrote on stderr (its last part)
+    std::string call;             // the call under way when the child ended (DescribeCall), or empty
+    double call_bound = 0.0;      // kCallHung: the bound it ran past
+    ProgressArea progress = {-1, 0,   0u,
+                             0,  0.0, sephost::CallNote()};  // what the child was doing when it ended (Progress.h)
     double seconds = 0.0;
 };
 

@@ -30,10 +30,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -68,9 +68,9 @@ constexpr const char* kAllocationFailed = "an allocation of";
 struct SupervisorReport {
     enum Kind : int32_t { kStarted = 1, kEnded = 2, kNoChild = 3 };
     int32_t kind;
-    int32_t child;   // process id
-    int32_t code;    // waitid's si_code: CLD_EXITED, CLD_KILLED, CLD_DUMPED, CLD_STOPPED
-    int32_t status;  // its si_status: the exit status or the signal
+    int32_t child;     // process id
+    int32_t code;      // waitid's si_code: CLD_EXITED, CLD_KILLED, CLD_DUMPED, CLD_STOPPED
+    int32_t status;    // its si_status: the exit status or the signal
     char program[16];  // the child's program name (comm) when it ended
 };
 
@@ -345,7 +345,8 @@ bool ReadSome(int fd, std::string* into, size_t keep_at_most, unsigned long long
         if (total != nullptr) *total += static_cast<unsigned long long>(n);
         if (copy_fd >= 0 && total != nullptr && *total - static_cast<unsigned long long>(n) < kLoggedBytes) {
             const unsigned long long room = kLoggedBytes - (*total - static_cast<unsigned long long>(n));
-            WriteAll(copy_fd, chunk, static_cast<size_t>(std::min<unsigned long long>(room, static_cast<unsigned long long>(n))));
+            WriteAll(copy_fd, chunk,
+                     static_cast<size_t>(std::min<unsigned long long>(room, static_cast<unsigned long long>(n))));
         }
         into->append(chunk, size_t(n));
         if (into->size() > 2 * keep_at_most) into->erase(0, into->size() - keep_at_most);
@@ -500,7 +501,8 @@ void WatchChild(const ChildPipes& pipes, pid_t supervisor, ProgressArea* progres
         if (w->verdict_open && fds[0].revents != 0)
             w->verdict_open = ReadSome(pipes.verdict[0], &w->verdict_bytes, kVerdictChannelBytes, nullptr);
         if (w->output_open && fds[1].revents != 0)
-            w->output_open = ReadSome(pipes.output[0], &outcome->stderr_text, kKeptStderrBytes, &w->output_bytes, log_fd);
+            w->output_open =
+                ReadSome(pipes.output[0], &outcome->stderr_text, kKeptStderrBytes, &w->output_bytes, log_fd);
         if (w->output_bytes > kOutputFloodBytes) {
             w->flooded = true;
             return;
@@ -511,7 +513,8 @@ void WatchChild(const ChildPipes& pipes, pid_t supervisor, ProgressArea* progres
             std::memcpy(&w->report, w->report_bytes.data(), sizeof w->report);
             w->report_bytes.erase(0, sizeof w->report);
             if (w->report.kind == SupervisorReport::kStarted) w->child = w->report.child;
-            if (w->report.kind == SupervisorReport::kEnded || w->report.kind == SupervisorReport::kNoChild) w->ended = true;
+            if (w->report.kind == SupervisorReport::kEnded || w->report.kind == SupervisorReport::kNoChild)
+                w->ended = true;
         }
         // The supervisor runs no module code: stopped or ended before its
         // report, the module did it.
@@ -725,9 +728,9 @@ Verdict Judge(const ChildOutcome& outcome, double time_limit, bool contract_stop
     Verdict verdict = JudgeEnd(outcome, time_limit, contract_stop_ok);
     if (outcome.leftover_processes > 0) {
         const int n = outcome.leftover_processes;
-        verdict = Fail("left " + std::to_string(n) + (n == 1 ? " process" : " processes") +
-                       " of the module running (ended by the check)" +
-                       (verdict.detail.empty() ? "" : "; " + verdict.detail));
+        verdict =
+            Fail("left " + std::to_string(n) + (n == 1 ? " process" : " processes") +
+                 " of the module running (ended by the check)" + (verdict.detail.empty() ? "" : "; " + verdict.detail));
     }
     return verdict;
 }

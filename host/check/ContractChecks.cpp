@@ -155,8 +155,8 @@ void AddContractChecks(std::vector<Check>* checks) {
     checks->push_back({"contract", "announced-statuses",
                        "outputs change only while announced streaming, or at the clock of a change announced once",
                        &AnnouncedStatuses});
-    checks->push_back({"allocation", "process-and-events", "no heap request inside process or event calls",
-                       &NoAllocation});
+    checks->push_back(
+        {"allocation", "process-and-events", "no heap request inside process or event calls", &NoAllocation});
 }
 
 }  // namespace sepcheck

@@ -25,8 +25,17 @@ std::vector<PinRef> SampleOutputPins(const sephost::Engine& engine, int instance
 }
 
 float HostileSample(std::mt19937& random) {
-    const float kinds[] = {0.0f,     -0.0f,    -1.0f,   1.0e-45f, -1.0e-45f, 1.0e-40f, 1.0e30f, -1.0e30f,
-                           3.0e38f, std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
+    const float kinds[] = {0.0f,
+                           -0.0f,
+                           -1.0f,
+                           1.0e-45f,
+                           -1.0e-45f,
+                           1.0e-40f,
+                           1.0e30f,
+                           -1.0e30f,
+                           3.0e38f,
+                           std::numeric_limits<float>::infinity(),
+                           -std::numeric_limits<float>::infinity(),
                            std::numeric_limits<float>::quiet_NaN()};
     const size_t kinds_count = sizeof kinds / sizeof kinds[0];
     const uint32_t pick = random() % (kinds_count + 4);
@@ -112,13 +121,11 @@ OutputScan ScanOutputs(const sephost::Engine& engine, size_t from) {
     return scan;
 }
 
-std::vector<std::pair<std::string, float>> DrivenInputsAt(const sephost::Engine& engine, int instance,
-                                                          uint32_t clock) {
+std::vector<std::pair<std::string, float>> DrivenInputsAt(const sephost::Engine& engine, int instance, uint32_t clock) {
     std::vector<std::pair<std::string, float>> values;
     for (const PinRef& input : InputPins(engine, instance)) {
         float value = 0.0f;
-        if (engine.DrivenInput(instance, input.pin, clock, &value))
-            values.push_back({input.description.name, value});
+        if (engine.DrivenInput(instance, input.pin, clock, &value)) values.push_back({input.description.name, value});
     }
     return values;
 }

@@ -64,8 +64,7 @@ OutputScan ScanOutputs(const sephost::Engine& engine, size_t from);
 
 // Every sample input of an instance by name, with the value driven on it
 // at `clock` (Engine::DrivenInput: ask an engine not yet run that far).
-std::vector<std::pair<std::string, float>> DrivenInputsAt(const sephost::Engine& engine, int instance,
-                                                          uint32_t clock);
+std::vector<std::pair<std::string, float>> DrivenInputsAt(const sephost::Engine& engine, int instance, uint32_t clock);
 
 // Runs `samples` samples a host block at a time; false with the reason on a
 // run error or a block slower than `bound` seconds; `worst` the slowest.

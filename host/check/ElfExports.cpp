@@ -38,13 +38,18 @@ bool ReadExportedNames(const std::string& path, std::vector<std::string>* names,
         *error = path + ": " + why;
         return false;
     };
-    if (bytes.size() < kHeaderSize || std::memcmp(bytes.data(), "\x7f" "ELF", 4) != 0) return fail("not an ELF file");
+    if (bytes.size() < kHeaderSize || std::memcmp(bytes.data(),
+                                                  "\x7f"
+                                                  "ELF",
+                                                  4) != 0)
+        return fail("not an ELF file");
     if (bytes[4] != kElfClass32 || bytes[5] != kElfDataLittle) return fail("not a 32-bit little-endian ELF file");
     if (Read16(bytes, 16) != kTypeShared) return fail("not a shared library");
     const uint32_t section_table = Read32(bytes, 32);
     const uint16_t entry_size = Read16(bytes, 46);
     const uint16_t section_count = Read16(bytes, 48);
-    if (entry_size != kSectionHeaderSize || uint64_t(section_table) + uint64_t(section_count) * entry_size > bytes.size())
+    if (entry_size != kSectionHeaderSize ||
+        uint64_t(section_table) + uint64_t(section_count) * entry_size > bytes.size())
         return fail("section table outside the file");
 
     names->clear();
@@ -56,7 +61,8 @@ bool ReadExportedNames(const std::string& path, std::vector<std::string>* names,
         const uint32_t offset = Read32(bytes, header + 16);
         const uint32_t size = Read32(bytes, header + 20);
         const uint32_t link = Read32(bytes, header + 24);  // the string table's section
-        if (link >= section_count || uint64_t(offset) + size > bytes.size()) return fail("symbol table outside the file");
+        if (link >= section_count || uint64_t(offset) + size > bytes.size())
+            return fail("symbol table outside the file");
         const size_t strings_header = section_table + size_t(link) * entry_size;
         const uint32_t strings = Read32(bytes, strings_header + 16);
         const uint32_t strings_size = Read32(bytes, strings_header + 20);

@@ -58,8 +58,8 @@ Verdict PinCountTooSmall(const CheckContext& context) {
         std::vector<int32_t> all(static_cast<size_t>(pins));
         for (int32_t k = 0; k < pins; ++k) all[k] = k;
         const std::string why = Exercise(host, random, all, context.Scaled(2, 3, 4, 6, 8));
-        if (!why.empty()) return Fail("pin count answered " + std::to_string(answer) + " of " + std::to_string(pins) +
-                                      ": " + why);
+        if (!why.empty())
+            return Fail("pin count answered " + std::to_string(answer) + " of " + std::to_string(pins) + ": " + why);
     }
     return Pass("pin counts 0, 1, half and one short of " + std::to_string(pins));
 }
@@ -104,8 +104,9 @@ Verdict UnwrittenBuffer(const CheckContext& context) {
         for (int32_t pin = 0; pin < int32_t(host.PinDeclarations().size()); ++pin) events.push_back(pin);
         const std::string why = Exercise(host, random, events, 2);
         if (!why.empty())
-            return Fail((unwritten.size() == 1 ? "pin " + std::to_string(*unwritten.begin()) : std::string("every pin")) +
-                        " without a buffer address: " + why);
+            return Fail(
+                (unwritten.size() == 1 ? "pin " + std::to_string(*unwritten.begin()) : std::string("every pin")) +
+                " without a buffer address: " + why);
     }
     return Pass(std::to_string(sample_pins.size()) + " sample pins without a buffer address, one at a time and all");
 }
@@ -132,12 +133,12 @@ Verdict ClocksOutsideTheBlock(const CheckContext& context) {
 }  // namespace
 
 void AddHostileHostChecks(std::vector<Check>* checks) {
-    checks->push_back({"hostile-host", "pin-count-too-small", "a pin count answered 0, 1, half, one short",
-                       &PinCountTooSmall, true});
+    checks->push_back(
+        {"hostile-host", "pin-count-too-small", "a pin count answered 0, 1, half, one short", &PinCountTooSmall, true});
     checks->push_back({"hostile-host", "status-for-missing-pins", "status events for pins that do not exist",
                        &StatusForMissingPins, true});
-    checks->push_back({"hostile-host", "unwritten-buffer", "pins whose buffer address was never written",
-                       &UnwrittenBuffer, true});
+    checks->push_back(
+        {"hostile-host", "unwritten-buffer", "pins whose buffer address was never written", &UnwrittenBuffer, true});
     checks->push_back({"hostile-host", "clocks-outside-block", "buffer clocks that put the sample outside the block",
                        &ClocksOutsideTheBlock, true});
 }

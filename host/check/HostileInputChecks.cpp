@@ -81,9 +81,9 @@ Verdict RandomSessions(const CheckContext& context, const char* name, bool hosti
             return FailAt(where + ": " + std::to_string(scan.nan) + " NaN, " + std::to_string(scan.infinite) +
                               " infinite samples; first: " + scan.first_bad,
                           *again.engine, scan.first_bad_at);
-        return FailAt(where + ": " + std::to_string(scan.subnormal) + " subnormal samples; first: " +
-                          scan.first_subnormal,
-                      *again.engine, scan.first_subnormal_at);
+        return FailAt(
+            where + ": " + std::to_string(scan.subnormal) + " subnormal samples; first: " + scan.first_subnormal,
+            *again.engine, scan.first_subnormal_at);
     }
     return Pass(std::to_string(sessions.size()) + " sessions, " + std::to_string(samples) +
                 " output samples, slowest block " + Number(worst * 1000.0) + " ms");
@@ -135,7 +135,8 @@ Verdict SweepLists(const sephost::Library& library, std::mt19937& random, bool h
         auto again = PlaceSweep(library, list, sweep, drive, hostile, &error);
         if (again == nullptr) return Fail(error);
         std::vector<std::pair<std::string, float>> inputs = DrivenInputsAt(*again, at.instance, at.clock);
-        inputs.push_back({list.description.name, float(sweep[std::min<size_t>(at.clock / kSweepStep, sweep.size() - 1)])});
+        inputs.push_back(
+            {list.description.name, float(sweep[std::min<size_t>(at.clock / kSweepStep, sweep.size() - 1)])});
         return Fail("list \"" + list.description.name + "\" swept: " + (bad ? scan.first_bad : scan.first_subnormal),
                     inputs);
     }
@@ -235,8 +236,8 @@ void AddHostileInputChecks(std::vector<Check>* checks) {
                        &HostileValues});
     checks->push_back({"hostile-input", "useful-values",
                        "inputs inside their useful ranges: outputs finite and never subnormal", &UsefulValues});
-    checks->push_back({"subnormal-cost", "subnormal-inputs", "reports a block with subnormal inputs against normal ones",
-                       &SubnormalCost});
+    checks->push_back({"subnormal-cost", "subnormal-inputs",
+                       "reports a block with subnormal inputs against normal ones", &SubnormalCost});
 }
 
 }  // namespace sepcheck

@@ -37,7 +37,7 @@ constexpr uint32_t kSamples = 6 * kBlockSize;
 // What one case feeds a module: a signal per sample input (values held for
 // random lengths), and the announcement of each change at its clock.
 struct Feed {
-    std::map<int32_t, std::vector<float>> signals;  // by pin
+    std::map<int32_t, std::vector<float>> signals;     // by pin
     std::vector<std::pair<uint32_t, int32_t>> events;  // (clock, pin) of each change, sorted
 };
 
@@ -111,7 +111,7 @@ struct Split {
 
 // One instance run on a feed: its output samples, and the call that made each.
 struct Run {
-    std::vector<std::vector<float>> outputs;  // by sample output, every sample
+    std::vector<std::vector<float>> outputs;           // by sample output, every sample
     std::vector<std::pair<int32_t, int32_t>> call_of;  // (start, count) by sample
 };
 
@@ -120,7 +120,9 @@ struct Run {
 class SplitRunner {
 public:
     SplitRunner(const sephost::Library& library, const Feed& feed, const Split& split)
-        : m_host(library.GetModuleProperties(), library.MakeModule()), m_feed(feed), m_split(split),
+        : m_host(library.GetModuleProperties(), library.MakeModule()),
+          m_feed(feed),
+          m_split(split),
           m_random(split.seed) {}
 
     bool Start(std::string* error) {
@@ -144,7 +146,8 @@ public:
         std::vector<int32_t> cuts = {length};
         for (int k = 0; k < m_split.cuts_per_block; ++k) cuts.push_back(1 + int32_t(m_random() % uint32_t(length)));
         for (const auto& event : m_feed.events)
-            if (event.first > m_clock && event.first < m_clock + uint32_t(length)) cuts.push_back(int32_t(event.first - m_clock));
+            if (event.first > m_clock && event.first < m_clock + uint32_t(length))
+                cuts.push_back(int32_t(event.first - m_clock));
         std::sort(cuts.begin(), cuts.end());
         int32_t start = 0;
         for (int32_t cut : cuts) {
@@ -212,8 +215,8 @@ std::string FirstDifference(const Run& a, const Run& b, const std::vector<std::p
                        std::to_string(r.call_of[j].second) + ")";
             };
             *at = j;
-            return "\"" + outputs[o].second + "\" sample " + std::to_string(j) + " is " + Number(a.outputs[o][j]) + " " +
-                   a_name + " " + call(a) + " but " + Number(b.outputs[o][j]) + " " + b_name + " " + call(b);
+            return "\"" + outputs[o].second + "\" sample " + std::to_string(j) + " is " + Number(a.outputs[o][j]) +
+                   " " + a_name + " " + call(a) + " but " + Number(b.outputs[o][j]) + " " + b_name + " " + call(b);
         }
     return "";
 }
@@ -252,7 +255,8 @@ Verdict BlockSplit(const CheckContext& context) {
         // which differ only in where the calls are cut.
         Run a, b;
         std::vector<std::pair<int32_t, std::string>> outputs;
-        if (!RunAlone(*library, feed, whole, &a, &outputs, &error) || !RunAlone(*library, feed, whole, &a, nullptr, &error) ||
+        if (!RunAlone(*library, feed, whole, &a, &outputs, &error) ||
+            !RunAlone(*library, feed, whole, &a, nullptr, &error) ||
             !RunAlone(*library, feed, cut, &b, nullptr, &error))
             return Fail(error);
         uint32_t at = 0;
@@ -307,7 +311,8 @@ Verdict IndependentInstances(const CheckContext& context) {
 
 void AddInvarianceChecks(std::vector<Check>* checks) {
     checks->push_back({"invariance", "block-split",
-                       "the same inputs in other host blocks and calls (start > 0) give the same samples", &BlockSplit});
+                       "the same inputs in other host blocks and calls (start > 0) give the same samples",
+                       &BlockSplit});
     checks->push_back({"invariance", "independent-instances",
                        "two instances (not clones) side by side each give the samples they give alone",
                        &IndependentInstances});

@@ -16,8 +16,8 @@ namespace sepcheck {
 namespace {
 
 // Runs one engine with random useful inputs; empty on success, else why.
-std::string RunEngine(const sephost::Library& library, const CheckContext& context, std::mt19937& random,
-                      float rate, int32_t block, int voices, uint32_t samples) {
+std::string RunEngine(const sephost::Library& library, const CheckContext& context, std::mt19937& random, float rate,
+                      int32_t block, int voices, uint32_t samples) {
     sephost::EngineOptions options;
     options.sample_rate = rate;
     options.block_size = block;
@@ -187,7 +187,8 @@ Verdict UseAfterClose(const CheckContext& context) {
         if (!why.empty()) return Fail("case " + std::to_string(k) + ": " + why);
     }
     if (!holding)
-        return Pass(std::to_string(cases.size()) + " cases of clone groups closed while others run, under the "
+        return Pass(std::to_string(cases.size()) +
+                    " cases of clone groups closed while others run, under the "
                     "sanitizer's watch");
     return Pass(std::to_string(cases.size()) + " cases of clone groups closed while others run; " +
                 std::to_string(held) + " freed blocks held, none written after it was freed");
@@ -197,17 +198,18 @@ Verdict SampleRates(const CheckContext& context) {
     std::string error;
     auto library = sephost::Library::Load(context.path, &error);
     if (library == nullptr) return Fail(error);
-    const std::vector<float> fixed = {1000.0f,  8000.0f,   11025.0f,  22050.0f,  32000.0f, 44100.0f, 48000.0f,
-                                88200.0f, 96000.0f,  176400.0f, 192000.0f, 384000.0f, 768000.0f,
-                                44100.5f, 47999.75f, 1234.567f};
+    const std::vector<float> fixed = {1000.0f,   8000.0f,  11025.0f,  22050.0f,  32000.0f,  44100.0f,
+                                      48000.0f,  88200.0f, 96000.0f,  176400.0f, 192000.0f, 384000.0f,
+                                      768000.0f, 44100.5f, 47999.75f, 1234.567f};
     // Cases: the fixed rates, then random ones; the last part (no rate sent)
     // has no case number.
     const std::vector<int> rates = context.Cases(0, int(fixed.size()) + context.Scaled(0, 4, 8, 16, 32));
     for (int k : rates) {
         NoteCase(k);
         std::mt19937 random = context.CaseRandom("rates", k);
-        const float rate = k < int(fixed.size()) ? fixed[size_t(k)]
-                                                 : 1000.0f + float(random() % 767000) + float(random() % 1000) / 1000.0f;
+        const float rate = k < int(fixed.size())
+                               ? fixed[size_t(k)]
+                               : 1000.0f + float(random() % 767000) + float(random() % 1000) / 1000.0f;
         const std::string why = RunEngine(*library, context, random, rate, 512, 1, 4096);
         if (!why.empty()) return Fail(why + Where(rate, 512, 1));
     }
@@ -270,11 +272,11 @@ Verdict BlockSizes(const CheckContext& context) {
 
 void AddLifeCycleChecks(std::vector<Check>* checks) {
     checks->push_back({"life-cycle", "open-close-cycles", "many make, open, process, close cycles", &OpenCloseCycles});
-    checks->push_back({"life-cycle", "varied-orders", "instances made, opened, run and destroyed in shuffled orders",
-                       &VariedOrders});
+    checks->push_back(
+        {"life-cycle", "varied-orders", "instances made, opened, run and destroyed in shuffled orders", &VariedOrders});
     checks->push_back({"life-cycle", "clone-groups", "clone groups of 1 to 32 voices", &CloneGroups});
-    checks->push_back({"life-cycle", "sample-rates", "rates from 1000 to 768000 Hz, fractional ones, none sent",
-                       &SampleRates});
+    checks->push_back(
+        {"life-cycle", "sample-rates", "rates from 1000 to 768000 Hz, fractional ones, none sent", &SampleRates});
     checks->push_back({"life-cycle", "block-sizes", "block sizes 1 to 16384, calls of random lengths", &BlockSizes});
     checks->push_back({"life-cycle", "use-after-close",
                        "memory the module frees (at a close, or before) is not written afterwards", &UseAfterClose});

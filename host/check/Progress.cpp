@@ -60,8 +60,9 @@ void NoteCase(int case_index) {
 }
 
 double CallBound(const ProgressArea& area) {
-    const int32_t samples = area.note.kind == sephost::CallNote::kProcess ? std::max(area.note.count, area.note.block_size)
-                                                                          : area.note.block_size;
+    const int32_t samples = area.note.kind == sephost::CallNote::kProcess
+                                ? std::max(area.note.count, area.note.block_size)
+                                : area.note.block_size;
     return area.call_limit * std::max(1.0, samples / 1024.0);
 }
 
@@ -100,8 +101,9 @@ std::string DescribeCall(const sephost::CallNote& note) {
                       static_cast<int>(note.count), static_cast<unsigned>(note.clock));
         return Prefix(note) + text;
     case sephost::CallNote::kEvent:
-        std::snprintf(text, sizeof text, "event(kind %d, pin %d, value %d) at clock %u", static_cast<int>(note.event_kind),
-                      static_cast<int>(note.event_pin), static_cast<int>(note.event_value), static_cast<unsigned>(note.clock));
+        std::snprintf(text, sizeof text, "event(kind %d, pin %d, value %d) at clock %u",
+                      static_cast<int>(note.event_kind), static_cast<int>(note.event_pin),
+                      static_cast<int>(note.event_value), static_cast<unsigned>(note.clock));
         return Prefix(note) + text;
     }
     return "";

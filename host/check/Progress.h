@@ -16,11 +16,11 @@
 namespace sepcheck {
 
 struct ProgressArea {
-    int32_t case_index;     // -1: none (the check has no numbered cases)
-    int32_t depth;          // calls into the module under way (they may nest)
-    uint32_t sequence;      // counts the outermost calls begun
-    int32_t noted;          // 1 once `note` holds a call
-    double call_limit;      // seconds a call may take per 1024 samples of block (at least that); 0: no watchdog
+    int32_t case_index;      // -1: none (the check has no numbered cases)
+    int32_t depth;           // calls into the module under way (they may nest)
+    uint32_t sequence;       // counts the outermost calls begun
+    int32_t noted;           // 1 once `note` holds a call
+    double call_limit;       // seconds a call may take per 1024 samples of block (at least that); 0: no watchdog
     sephost::CallNote note;  // the outermost call under way, or the last one
 };
 

@@ -4,9 +4,9 @@
 #include <fnmatch.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
@@ -85,7 +85,8 @@ namespace {
 std::string ShellWord(const std::string& word) {
     bool plain = !word.empty();
     for (char c : word)
-        plain = plain && (std::isalnum(static_cast<unsigned char>(c)) || std::string("_./+-=:,@%").find(c) != std::string::npos);
+        plain = plain &&
+                (std::isalnum(static_cast<unsigned char>(c)) || std::string("_./+-=:,@%").find(c) != std::string::npos);
     if (plain) return word;
     std::string quoted = "'";
     for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -185,21 +186,25 @@ std::vector<CheckResult> RunChecks(const CheckContext& context, const std::funct
 }
 
 std::string FormatResultLine(const CheckResult& result) {
-    const char* mark = result.verdict.report ? "info" : result.verdict.skipped ? "skip" : result.verdict.passed ? "pass" : "FAIL";
+    const char* mark = result.verdict.report    ? "info"
+                       : result.verdict.skipped ? "skip"
+                       : result.verdict.passed  ? "pass"
+                                                : "FAIL";
     std::string line = std::string(mark) + "  " + result.group + "/" + result.name;
     if (!result.verdict.detail.empty()) line += ": " + result.verdict.detail;
     if (result.repro.empty()) return line;
     if (!result.verdict.inputs.empty()) {
         line += "; inputs there:";
         for (size_t k = 0; k < result.verdict.inputs.size(); ++k)
-            line += std::string(k == 0 ? " \"" : ", \"") + result.verdict.inputs[k].first + "\" = " +
-                    Number(result.verdict.inputs[k].second);
+            line += std::string(k == 0 ? " \"" : ", \"") + result.verdict.inputs[k].first +
+                    "\" = " + Number(result.verdict.inputs[k].second);
     }
     // A failure: where, and the command that shows it again.
     std::string where;
     if (result.case_index >= 0) where += "case " + std::to_string(result.case_index);
     if (result.sample_rate > 0.0f) where += (where.empty() ? "" : ", ") + Number(result.sample_rate) + " Hz";
-    if (result.block_size > 0) where += (where.empty() ? "" : ", ") + std::string("block ") + std::to_string(result.block_size);
+    if (result.block_size > 0)
+        where += (where.empty() ? "" : ", ") + std::string("block ") + std::to_string(result.block_size);
     if (!where.empty()) line += " [" + where + "]";
     if (!result.report_file.empty()) line += "; full report: " + result.report_file;
     return line + "; run again: " + result.repro;
@@ -267,13 +272,16 @@ std::string FormatResultsJunit(const CheckContext& context, const std::vector<Ch
     const Tally t = Count(results);
     double seconds = 0.0;
     for (const CheckResult& r : results) seconds += r.seconds;
-    const std::string counts = "tests=\"" + std::to_string(results.size()) + "\" failures=\"" + std::to_string(t.failed) +
-                               "\" errors=\"0\" skipped=\"" + std::to_string(t.skipped) + "\" time=\"" + Number(seconds) + "\"";
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"sep-host check\" " + counts + ">\n";
+    const std::string counts = "tests=\"" + std::to_string(results.size()) + "\" failures=\"" +
+                               std::to_string(t.failed) + "\" errors=\"0\" skipped=\"" + std::to_string(t.skipped) +
+                               "\" time=\"" + Number(seconds) + "\"";
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"sep-host check\" " + counts + ">\n";
     xml += "  <testsuite name=\"" + XmlString("sep-host check " + context.path) + "\" " + counts + ">\n";
     xml += "    <properties>\n      <property name=\"file\" value=\"" + XmlString(context.path) +
            "\"/>\n      <property name=\"seed\" value=\"" + std::to_string(context.seed) +
-           "\"/>\n      <property name=\"level\" value=\"" + std::to_string(context.level) + "\"/>\n    </properties>\n";
+           "\"/>\n      <property name=\"level\" value=\"" + std::to_string(context.level) +
+           "\"/>\n    </properties>\n";
     for (const CheckResult& r : results) {
         xml += "    <testcase classname=\"" + XmlString(r.group) + "\" name=\"" + XmlString(r.name) + "\" time=\"" +
                Number(r.seconds) + "\"";

@@ -87,8 +87,9 @@ void StatusRule::OnOutputBlock(const sephost::OutputId& id, uint32_t clock, cons
 void StatusRule::Report(std::vector<std::string>* lines) const {
     lines->push_back(std::to_string(m_sleeps) + " sleep requests" +
                      (m_sleep_break.empty() ? ", each after static outputs" : "; " + m_sleep_break));
-    lines->push_back(std::to_string(m_changes) + " output changes" +
-                     (m_still_break.empty() ? ", each while announced streaming or changed once" : "; " + m_still_break));
+    lines->push_back(
+        std::to_string(m_changes) + " output changes" +
+        (m_still_break.empty() ? ", each while announced streaming or changed once" : "; " + m_still_break));
 }
 
 }  // namespace sepcheck

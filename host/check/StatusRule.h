@@ -42,11 +42,11 @@ public:
 private:
     struct Track {
         std::string name;
-        int32_t last_announced = ST_STILL;  // for the sleep rule: the last announcement, whatever its stamp
-        bool ever_announced = false;            // an announcement is in force
-        int32_t in_force = ST_STILL;            // at the last sample seen
-        uint32_t settles_until = 0;             // end of the count-down after an ST_CHANGED_ONCE
-        std::map<uint32_t, int32_t> pending;    // announcements by stamp, not yet reached
+        int32_t last_announced = ST_STILL;    // for the sleep rule: the last announcement, whatever its stamp
+        bool ever_announced = false;          // an announcement is in force
+        int32_t in_force = ST_STILL;          // at the last sample seen
+        uint32_t settles_until = 0;           // end of the count-down after an ST_CHANGED_ONCE
+        std::map<uint32_t, int32_t> pending;  // announcements by stamp, not yet reached
         bool has_previous = false;
         float previous = 0.0f;
     };

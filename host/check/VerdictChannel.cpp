@@ -92,7 +92,8 @@ ChannelReading ReadVerdictChannel(const std::string& bytes, const std::string& t
     unsigned long long from = 0, length = 0;
     if (!Word(bytes, &at, ' ', &their_token) || !Word(bytes, &at, ' ', &their_sender) ||
         !Word(bytes, &at, ' ', &kind) || !Word(bytes, &at, '\n', &length_text) || !WholeNumber(their_sender, &from) ||
-        !WholeNumber(length_text, &length) || kind.size() != 1 || std::string("PFSR").find(kind[0]) == std::string::npos)
+        !WholeNumber(length_text, &length) || kind.size() != 1 ||
+        std::string("PFSR").find(kind[0]) == std::string::npos)
         return Corrupted(not_a_verdict + Excerpt(bytes, 0));
     if (their_token != token) return Corrupted("a verdict that does not hold this run's token");
     if (from != static_cast<unsigned long long>(sender))
@@ -101,8 +102,7 @@ ChannelReading ReadVerdictChannel(const std::string& bytes, const std::string& t
     if (length > bytes.size() - at)
         return Corrupted("a verdict cut short: " + Bytes(bytes.size() - at) + " of its " + Bytes(length));
     const size_t end = at + static_cast<size_t>(length);
-    if (end < bytes.size())
-        return Corrupted(Bytes(bytes.size() - end) + " after the verdict: " + Excerpt(bytes, end));
+    if (end < bytes.size()) return Corrupted(Bytes(bytes.size() - end) + " after the verdict: " + Excerpt(bytes, end));
     ChannelReading reading;
     reading.state = ChannelReading::kVerdict;
     reading.verdict.passed = kind[0] == 'P';
@@ -115,10 +115,10 @@ ChannelReading ReadVerdictChannel(const std::string& bytes, const std::string& t
         const size_t name_end = payload.find('\0', field + 1);
         if (name_end == std::string::npos) return Corrupted("a verdict whose inputs are cut short");
         const size_t value_end = payload.find('\0', name_end + 1);
-        const std::string value = payload.substr(name_end + 1, value_end == std::string::npos ? std::string::npos
-                                                                                              : value_end - name_end - 1);
-        reading.verdict.inputs.push_back({payload.substr(field + 1, name_end - field - 1),
-                                          std::strtof(value.c_str(), nullptr)});
+        const std::string value =
+            payload.substr(name_end + 1, value_end == std::string::npos ? std::string::npos : value_end - name_end - 1);
+        reading.verdict.inputs.push_back(
+            {payload.substr(field + 1, name_end - field - 1), std::strtof(value.c_str(), nullptr)});
         field = value_end;
     }
     return reading;

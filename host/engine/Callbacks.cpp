@@ -174,8 +174,8 @@ int32_t SE_CALL HostCallback(HostRecord* record, int32_t opcode, int32_t index, 
     // No exception may travel back into module code.
     try {
         if (handler != nullptr) result = handler->answer(call);
-        engine.monitor.SawCallback({inst->number, engine.now, opcode, index, value, reinterpret_cast<uintptr_t>(ptr),
-                                    result});
+        engine.monitor.SawCallback(
+            {inst->number, engine.now, opcode, index, value, reinterpret_cast<uintptr_t>(ptr), result});
     } catch (...) {
         engine.monitor.StopOutOfMemory();
     }

@@ -68,11 +68,11 @@ const char* CallbackName(int32_t opcode);
 struct CallNote {
     enum Kind { kMakeModule, kDispatcher, kProcess, kEvent };
     Kind kind = kProcess;
-    int instance = -1;  // the engine's number of the instance called
+    int instance = -1;                         // the engine's number of the instance called
     int32_t opcode = 0, index = 0, value = 0;  // kDispatcher
     float opt = 0.0f;
-    int32_t start = 0, count = 0;  // kProcess
-    uint32_t clock = 0;             // the sample clock at the call (kEvent: the event's stamp)
+    int32_t start = 0, count = 0;                            // kProcess
+    uint32_t clock = 0;                                      // the sample clock at the call (kEvent: the event's stamp)
     int32_t event_kind = 0, event_pin = 0, event_value = 0;  // kEvent: its kind, pin (pointer field), value_a
     float sample_rate = 0.0f;
     int32_t block_size = 0;

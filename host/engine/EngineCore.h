@@ -59,7 +59,8 @@ struct Instance {
 // Calls into a module (Calls.cpp). Each marks the instance as the one being
 // called, so that a callback with a record the host never made is laid at
 // its door.
-int32_t CallDispatcher(Instance* inst, HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
+int32_t CallDispatcher(Instance* inst, HostRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                       float opt);
 void CallProcess(Instance* inst, int32_t start, int32_t count, const EngineOptions& options);
 void CallEvent(Instance* inst, HostEvent* event);
 HostRecord* CallMakeModule(const Library& library, Instance* inst);

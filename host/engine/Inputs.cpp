@@ -141,8 +141,7 @@ void Engine::SetInputInt(int instance, int32_t pin, int32_t value, uint32_t at) 
     e.QueueStatus(e.Get(instance), pin, ST_CHANGED_ONCE, at, EventAction::kWriteIntThenDeliver, value);
 }
 
-void Engine::StreamInput(int instance, int32_t pin, const std::vector<float>& samples, uint32_t at,
-                         bool announce) {
+void Engine::StreamInput(int instance, int32_t pin, const std::vector<float>& samples, uint32_t at, bool announce) {
     Impl& e = *m_impl;
     Pin* p = e.DrivablePin(instance, pin);
     if (p == nullptr || p->description.datatype != DT_FSAMPLE || samples.empty()) return;

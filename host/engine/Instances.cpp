@@ -148,8 +148,7 @@ bool Engine::Impl::BuildPins(std::vector<std::unique_ptr<Instance>>& made, std::
     buffer_bytes += static_cast<size_t>(bytes);
     for (auto& inst : made)
         for (Pin& pin : inst->pins)
-            if (pin.description.datatype == DT_FSAMPLE)
-                pin.buffer.assign(block, pin.default_value);
+            if (pin.description.datatype == DT_FSAMPLE) pin.buffer.assign(block, pin.default_value);
     return true;
 }
 
@@ -162,8 +161,8 @@ bool Engine::Impl::Connect(int from, int32_t out_pin, int to, int32_t in_pin, st
     if (opened) return Fail(error, "connections are made before the patch is opened");
     Pin* out = GetPin(from, out_pin);
     Pin* in = GetPin(to, in_pin);
-    const std::string names = "instance " + std::to_string(from) + " pin " + std::to_string(out_pin) +
-                              " -> instance " + std::to_string(to) + " pin " + std::to_string(in_pin);
+    const std::string names = "instance " + std::to_string(from) + " pin " + std::to_string(out_pin) + " -> instance " +
+                              std::to_string(to) + " pin " + std::to_string(in_pin);
     if (out == nullptr || in == nullptr) return Fail(error, "no such pin: " + names);
     if (out->description.direction != DR_OUT) return Fail(error, "not an output: " + names);
     if (in->description.direction == DR_OUT) return Fail(error, "not an input: " + names);

@@ -50,8 +50,8 @@ bool ContractMonitor::QueueHasRoom(int instance, size_t queued, size_t limit) {
 
 bool ContractMonitor::EventsAtOneClockWithin(int instance, int32_t delivered, int32_t limit, uint32_t clock) {
     if (delivered <= limit) return true;
-    Breach("more than " + std::to_string(limit) + " events for instance " + std::to_string(instance) +
-           " at clock " + std::to_string(clock) + "; the rest were dropped");
+    Breach("more than " + std::to_string(limit) + " events for instance " + std::to_string(instance) + " at clock " +
+           std::to_string(clock) + "; the rest were dropped");
     return false;
 }
 

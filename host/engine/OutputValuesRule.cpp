@@ -18,8 +18,7 @@ std::string Describe(const char* what, const OutputValuesRule::Count& count) {
 
 }  // namespace
 
-void OutputValuesRule::OnOutputBlock(const sephost::OutputId& id, uint32_t clock, const float* samples,
-                                     int32_t count) {
+void OutputValuesRule::OnOutputBlock(const sephost::OutputId& id, uint32_t clock, const float* samples, int32_t count) {
     for (Output& output : m_outputs) {
         if (output.id.instance != id.instance || output.id.pin != id.pin) continue;
         for (int32_t k = 0; k < count; ++k) {

@@ -33,7 +33,8 @@ bool Engine::Impl::Run(uint32_t samples, std::string* error) {
     if (!started) Start();
     uint32_t remaining = samples;
     while (remaining > 0 && !monitor.Stopped()) {
-        const int32_t n = static_cast<int32_t>(std::min<uint32_t>(remaining, static_cast<uint32_t>(options.block_size)));
+        const int32_t n =
+            static_cast<int32_t>(std::min<uint32_t>(remaining, static_cast<uint32_t>(options.block_size)));
         RunBlock(n);
         remaining -= static_cast<uint32_t>(n);
     }

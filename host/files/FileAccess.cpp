@@ -49,8 +49,9 @@ bool ReadInputFile(const std::string& path, std::string* bytes, std::string* err
 
 bool CheckOutputPath(const std::string& path, std::string* error) {
     if (path == "-") {
-        *error = "-: writing to standard output is not supported (a WAV header is written after its samples); "
-                 "give a file name";
+        *error =
+            "-: writing to standard output is not supported (a WAV header is written after its samples); "
+            "give a file name";
         return false;
     }
     if (path.empty() || std::string(platform::kPathSeparators).find(path.back()) != std::string::npos) {

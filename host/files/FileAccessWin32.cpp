@@ -86,8 +86,8 @@ bool ResolveOutputTarget(const std::string& target, std::string* final_path, std
     return true;
 }
 
-bool CreateUniqueFile(const std::string& prefix, const std::string& extension, const std::string&,
-                      std::string* name, std::string* why) {
+bool CreateUniqueFile(const std::string& prefix, const std::string& extension, const std::string&, std::string* name,
+                      std::string* why) {
     const std::string stem = prefix + std::to_string(static_cast<unsigned long>(GetCurrentProcessId())) + "-";
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = stem + std::to_string(GetTickCount() + attempt) + extension;

@@ -132,20 +132,18 @@ bool ProbeLoad(const std::string& path, std::string* why) {
         return Fail(why, std::string("the system loader did not finish loading it within ") + seconds + " s");
     }
     if (WIFSIGNALED(status))
-        return Fail(why, std::string("the system loader crashed on it: ") + strsignal(WTERMSIG(status)) +
-                             " (signal " + std::to_string(WTERMSIG(status)) + ")");
+        return Fail(why, std::string("the system loader crashed on it: ") + strsignal(WTERMSIG(status)) + " (signal " +
+                             std::to_string(WTERMSIG(status)) + ")");
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
-        return Fail(why, "the system loader stopped on it" +
-                             (text.empty() ? " with status " + std::to_string(WEXITSTATUS(status))
-                                           : ": " + FirstLine(text)));
+        return Fail(
+            why, "the system loader stopped on it" +
+                     (text.empty() ? " with status " + std::to_string(WEXITSTATUS(status)) : ": " + FirstLine(text)));
     return true;
 }
 
 }  // namespace
 
-std::string ExactPath(const std::string& path) {
-    return path.find('/') == std::string::npos ? "./" + path : path;
-}
+std::string ExactPath(const std::string& path) { return path.find('/') == std::string::npos ? "./" + path : path; }
 
 bool CheckImage(const std::string& path, std::string* why) {
     struct stat status;

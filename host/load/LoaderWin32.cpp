@@ -69,8 +69,6 @@ const char* Meaning(DWORD code) {
     }
 }
 
-
-
 bool Fail(std::string* why, const std::string& text) {
     *why = text;
     return false;

@@ -46,7 +46,6 @@ bool FindSep(const Patch& patch, const PatchModule& module, const GraphOptions& 
     return false;
 }
 
-
 std::string FormatNumber(double number) {
     char text[64];
     std::snprintf(text, sizeof text, "%g", number);
@@ -93,13 +92,12 @@ bool PinSettingValue(const PinDescription& pin, const Setting& s, const std::str
                 return true;
             }
         }
-        *error = here + ": " + (s.is_label ? Quote(s.label) : FormatNumber(s.number)) +
-                 " is not one of its choices (" + Labels(pin) + ")";
+        *error = here + ": " + (s.is_label ? Quote(s.label) : FormatNumber(s.number)) + " is not one of its choices (" +
+                 Labels(pin) + ")";
         return false;
     }
     if (s.is_label || std::floor(s.number) != s.number || std::fabs(s.number) > 2147483647.0) {
-        *error = here + " takes a whole number, not " +
-                 (s.is_label ? Quote(s.label) : FormatNumber(s.number));
+        *error = here + " takes a whole number, not " + (s.is_label ? Quote(s.label) : FormatNumber(s.number));
         return false;
     }
     *value = static_cast<float>(s.number);
@@ -107,10 +105,10 @@ bool PinSettingValue(const PinDescription& pin, const Setting& s, const std::str
 }
 
 bool GraphBuilder::Build(std::string* error) {
-    m_graph->host = std::make_unique<RenderHost>(m_options.sample_rate, m_options.block_size,
-                                                   m_options.fill_driven_by_sample);
-    const bool ok = PlaceModules() && MakeNodes() && ReadConnections() && ApplySettings() && CheckCycles() &&
-                    Wire() && OrderNodes() && FeedModules() && AllocateBlocks() && Open();
+    m_graph->host =
+        std::make_unique<RenderHost>(m_options.sample_rate, m_options.block_size, m_options.fill_driven_by_sample);
+    const bool ok = PlaceModules() && MakeNodes() && ReadConnections() && ApplySettings() && CheckCycles() && Wire() &&
+                    OrderNodes() && FeedModules() && AllocateBlocks() && Open();
     if (!ok) *error = m_patch.path + ": " + m_error;
     return ok;
 }
@@ -154,8 +152,8 @@ bool GraphBuilder::MakeNodes() {
             const double rate = m_options.sample_rate;
             if (static_cast<double>(node.sound->SampleRate()) != rate)
                 return Fail("node " + Quote(pn.name) + ": " + pn.file + " is at " +
-                            std::to_string(node.sound->SampleRate()) + " Hz, the render at " +
-                            FormatNumber(rate) + " Hz (render at " + std::to_string(node.sound->SampleRate()) +
+                            std::to_string(node.sound->SampleRate()) + " Hz, the render at " + FormatNumber(rate) +
+                            " Hz (render at " + std::to_string(node.sound->SampleRate()) +
                             " Hz, or resample the file)");
             node.voices = node.sound->Channels();
             node.before = true;

@@ -27,9 +27,9 @@ struct GraphNode {
     NodeType type = NodeType::kMix;
     float gain = 1.0f;
     int voices = 1;
-    std::vector<Source> in;     // multiply and mix
-    std::vector<Source> left;   // output
-    std::vector<Source> right;  // output
+    std::vector<Source> in;                  // multiply and mix
+    std::vector<Source> left;                // output
+    std::vector<Source> right;               // output
     std::vector<std::vector<float>> result;  // per voice, one block
     // Computed before the host runs the block: a file node, or a node that
     // reads only such nodes; these alone may feed module inputs.
@@ -51,7 +51,7 @@ struct GraphModule {
     int voices = 1;
     std::vector<PinDescription> pins;
     int32_t pitch = -1, gate = -1, sync = -1, velocity = -1;  // played pins
-    std::string part;  // notes of this part only; empty: all
+    std::string part;                                         // notes of this part only; empty: all
 };
 
 // An automation lane made real: its points at sample clocks, the pin's
@@ -64,7 +64,7 @@ struct GraphLane {
     bool sample_pin = false;
     bool step = false;
     std::vector<std::pair<uint32_t, float>> points;  // in clock order
-    std::vector<int> feeds;                           // sample pins: one per clone
+    std::vector<int> feeds;                          // sample pins: one per clone
 };
 
 // The value of a float-sample lane at `clock`: the last point at or before
@@ -94,7 +94,7 @@ struct GraphOptions {
     // patch's own folder.
     std::vector<std::string> plugin_folders;
     bool fill_driven_by_sample = false;  // EngineOptions' reference fill
-    std::vector<Control> controls;  // the --midi file's, for the modules' "cc"
+    std::vector<Control> controls;       // the --midi file's, for the modules' "cc"
 };
 
 // The value a setting puts into a pin, as the host writes it: volts / 10 on

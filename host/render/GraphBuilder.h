@@ -17,14 +17,14 @@ namespace sephost::render {
 std::string Join(const std::vector<std::string>& items, const char* separator = ", ");
 std::string Quote(const std::string& text);
 int32_t FindPin(const GraphModule& module, const std::string& name);  // -1: none
-std::string PinList(const GraphModule& module);  // "\"fc\", \"fm1\", ..."
+std::string PinList(const GraphModule& module);                       // "\"fc\", \"fm1\", ..."
 
 // What one end of a connection names.
 struct ConnectionEnd {
     bool is_node = false;
-    int index = -1;     // module or node
-    int32_t pin = -1;   // module pin
-    std::string role;   // node pin: "in", "out", "left", "right"
+    int index = -1;    // module or node
+    int32_t pin = -1;  // module pin
+    std::string role;  // node pin: "in", "out", "left", "right"
 };
 
 class GraphBuilder {
@@ -57,7 +57,6 @@ private:
     void AddLane(GraphLane lane);
 
     bool SettingValue(const PinDescription& pin, const Setting& s, const std::string& here, float* value);
-
 
     // Depth-first search over modules and nodes; a back edge closes a cycle.
     bool CheckCycles();
@@ -92,7 +91,7 @@ private:
         std::string what;  // the connection, for messages
     };
     std::vector<WantedFeed> m_wanted_feeds;
-    std::vector<int> m_node_position;  // a node's index before OrderNodes -> after
+    std::vector<int> m_node_position;               // a node's index before OrderNodes -> after
     std::set<std::pair<int, int32_t>> m_connected;  // module inputs with a source
     std::map<std::pair<int, int32_t>, Source> m_taps;
 };

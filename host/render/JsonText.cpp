@@ -4,9 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <vector>
-
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "FileAccess.h"
 
@@ -75,8 +74,8 @@ bool ScanJson(const std::string& text, const std::string& name, std::string* err
             if (std::isinf(parsed)) {
                 std::string key;
                 for (auto it = keys.rbegin(); it != keys.rend() && key.empty(); ++it) key = *it;
-                *error = where(start) + (key.empty() ? std::string("a number") : "\"" + Excerpt(key) + "\"") +
-                         ": " + Excerpt(number) + " is beyond the range of numbers (about 1.8e308)";
+                *error = where(start) + (key.empty() ? std::string("a number") : "\"" + Excerpt(key) + "\"") + ": " +
+                         Excerpt(number) + " is beyond the range of numbers (about 1.8e308)";
                 return false;
             }
         } else {
@@ -144,8 +143,8 @@ bool NumberIn(const nlohmann::json& v, const std::string& what, double low, doub
     const bool ok = v.is_number() && v.get<double>() >= low && v.get<double>() <= high &&
                     (!whole || std::floor(v.get<double>()) == v.get<double>());
     if (!ok) {
-        *error = what + " must be " + (whole ? "a whole number" : "a number") + " from " +
-                 nlohmann::json(low).dump() + " to " + nlohmann::json(high).dump() + ", not " + Excerpt(v);
+        *error = what + " must be " + (whole ? "a whole number" : "a number") + " from " + nlohmann::json(low).dump() +
+                 " to " + nlohmann::json(high).dump() + ", not " + Excerpt(v);
         return false;
     }
     *value = v.get<double>();

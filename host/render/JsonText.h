@@ -3,9 +3,8 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
-
 #include <nlohmann/json_fwd.hpp>
+#include <string>
 
 namespace sephost::render {
 

@@ -59,10 +59,10 @@ private:
     // running status a data byte continues.
     struct TrackCursor {
         size_t at = 0, end = 0;
-        std::string which;        // "track N: ", for messages
-        uint8_t running = 0;      // the last channel status, 0 when none
+        std::string which;               // "track N: ", for messages
+        uint8_t running = 0;             // the last channel status, 0 when none
         bool running_cancelled = false;  // a meta or SysEx event came after it
-        bool ended = false;       // the end-of-track event was read
+        bool ended = false;              // the end-of-track event was read
     };
     // One event each, starting at `t->at`, its first byte `first`.
     bool ReadMeta(TrackCursor* t, MidiEvent* event);
@@ -84,8 +84,8 @@ bool MidiReader::Variable(size_t* at, size_t end, const char* what, uint32_t* va
         *value = *value << 7 | (byte & 0x7Fu);
         if ((byte & 0x80) == 0) return true;
     }
-    return Fail(start, std::string("a ") + what + " longer than four bytes (the largest is " +
-                           std::to_string(kMaxDelta) + ")");
+    return Fail(
+        start, std::string("a ") + what + " longer than four bytes (the largest is " + std::to_string(kMaxDelta) + ")");
 }
 
 bool MidiReader::ReadTrack(size_t start, size_t end, int track, std::vector<MidiEvent>* events) {
@@ -116,8 +116,10 @@ bool MidiReader::ReadTrack(size_t start, size_t end, int track, std::vector<Midi
         }
         events->push_back(event);
     }
-    if (!t.ended) Warn(end, t.which + "the track has no end-of-track event; it ends at its chunk's end");
-    else if (t.at < end) Warn(t.at, t.which + std::to_string(end - t.at) + " bytes after the end-of-track event, ignored");
+    if (!t.ended)
+        Warn(end, t.which + "the track has no end-of-track event; it ends at its chunk's end");
+    else if (t.at < end)
+        Warn(t.at, t.which + std::to_string(end - t.at) + " bytes after the end-of-track event, ignored");
     return true;
 }
 
@@ -129,8 +131,8 @@ bool MidiReader::ReadMeta(TrackCursor* t, MidiEvent* event) {
     uint32_t length = 0;
     if (!Variable(&t->at, t->end, "meta event length", &length)) return false;
     if (length > t->end - t->at)
-        return Fail(event_at, t->which + "a meta event of " + std::to_string(length) +
-                                  " bytes runs past the end of the track");
+        return Fail(event_at,
+                    t->which + "a meta event of " + std::to_string(length) + " bytes runs past the end of the track");
     if (type == 0x2F) {
         t->ended = true;
     } else if (type == 0x51) {
@@ -154,8 +156,8 @@ bool MidiReader::SkipSysEx(TrackCursor* t) {
     uint32_t length = 0;
     if (!Variable(&t->at, t->end, "SysEx length", &length)) return false;
     if (length > t->end - t->at)
-        return Fail(event_at, t->which + "a SysEx event of " + std::to_string(length) +
-                                  " bytes runs past the end of the track");
+        return Fail(event_at,
+                    t->which + "a SysEx event of " + std::to_string(length) + " bytes runs past the end of the track");
     t->at += length;
     t->running_cancelled = t->running != 0;
     return true;
@@ -256,7 +258,8 @@ class TempoMap {
 public:
     explicit TempoMap(uint16_t division) : m_division(division) {}
     double Seconds(uint64_t tick) const {
-        return m_seconds + static_cast<double>(tick - m_tick) * (m_tempo / (static_cast<double>(m_division) * 1000000.0));
+        return m_seconds +
+               static_cast<double>(tick - m_tick) * (m_tempo / (static_cast<double>(m_division) * 1000000.0));
     }
     void Change(uint64_t tick, uint32_t tempo) {
         m_seconds = Seconds(tick);
@@ -315,8 +318,8 @@ bool ReadMidiBytes(const std::string& bytes, const std::string& name, std::vecto
             const Held on = held[key].front();
             held[key].pop_front();
             if (time > on.start)
-                notes->push_back({on.start, time - on.start, MidiNoteHz(key % 128), on.velocity,
-                                  std::to_string(key / 128 + 1)});
+                notes->push_back(
+                    {on.start, time - on.start, MidiNoteHz(key % 128), on.velocity, std::to_string(key / 128 + 1)});
         }
     }
     for (const auto& entry : held)

@@ -14,8 +14,7 @@ namespace {
 // The block source `s` gives voice `voice` of a node with `voices` voices:
 // its own voice, its only voice, or all its voices summed into `scratch`
 // (one block).
-const float* SourceBlock(const Graph& graph, const Source& s, int voice, int voices, int32_t samples,
-                         float* scratch) {
+const float* SourceBlock(const Graph& graph, const Source& s, int voice, int voices, int32_t samples, float* scratch) {
     auto block = [&](int v) -> const float* {
         if (!s.from_node) return graph.host->TapBlock(s.first + v);
         return graph.nodes[s.first].result[s.channel >= 0 ? s.channel : v].data();
@@ -93,7 +92,8 @@ bool ComputeNodes(Graph* graph, int32_t samples, bool before, std::string* error
             const size_t channels = node.result.size();
             for (size_t c = 0; c < channels; ++c)
                 for (int32_t k = 0; k < samples; ++k)
-                    node.result[c][static_cast<size_t>(k)] = node.frames[static_cast<size_t>(k) * channels + c] * node.gain;
+                    node.result[c][static_cast<size_t>(k)] =
+                        node.frames[static_cast<size_t>(k) * channels + c] * node.gain;
             continue;
         }
         if (node.type == NodeType::kOutput) {

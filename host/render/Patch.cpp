@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <set>
-
 #include <nlohmann/json.hpp>
+#include <set>
 
 #include "JsonText.h"
 
@@ -165,8 +164,7 @@ bool ReadControlMap(const std::string& key, const json& v, const std::string& he
         *error = what + " is {\"pin\": NAME, \"range\": [LOW, HIGH]}, not " + Excerpt(v);
         return false;
     }
-    if (!KnownKeys(v, {"pin", "range", "channel"}, what, error) || !Text(v, "pin", what, &map.pin, error))
-        return false;
+    if (!KnownKeys(v, {"pin", "range", "channel"}, what, error) || !Text(v, "pin", what, &map.pin, error)) return false;
     if (v.contains("range")) {
         const json& range = v.at("range");
         if (!range.is_array() || range.size() != 2) {
@@ -205,8 +203,8 @@ bool ReadAutomation(const json& lanes, const std::string& here, PatchModule* mod
     }
     for (const auto& item : lanes.items()) {
         Lane lane;
-        if (!ReadLane(item.key(), item.value(), here + ": automation of \"" + Excerpt(item.key()) + "\"", 1.0,
-                      &lane, error))
+        if (!ReadLane(item.key(), item.value(), here + ": automation of \"" + Excerpt(item.key()) + "\"", 1.0, &lane,
+                      error))
             return false;
         module->automation.push_back(lane);
     }
@@ -256,8 +254,8 @@ bool ReadModule(const json& entry, const std::string& where, std::set<std::strin
            (!entry.contains("play") || ReadPlay(entry.at("play"), here, module, error));
 }
 
-bool ReadNode(const json& entry, const std::string& where, const std::string& directory,
-              std::set<std::string>* names, PatchNode* node, std::string* error) {
+bool ReadNode(const json& entry, const std::string& where, const std::string& directory, std::set<std::string>* names,
+              PatchNode* node, std::string* error) {
     if (!entry.is_object()) {
         *error = where + ": a node is an object, not " + TypeName(entry);
         return false;
@@ -319,8 +317,7 @@ bool ReadList(const json& root, const char* key, const char* what, std::vector<T
 }
 
 // A number in one of the host's ranges (Limits.h), as the options take it.
-bool InHostRange(const json& v, const char* key, const sephost::HostRange& range, double* value,
-                 std::string* error) {
+bool InHostRange(const json& v, const char* key, const sephost::HostRange& range, double* value, std::string* error) {
     if (v.is_number() && sephost::InRange(range, v.get<double>())) {
         *value = v.get<double>();
         return true;
@@ -426,7 +423,9 @@ bool ReadPatchText(const std::string& text, const std::string& path, Patch* patc
             &problem) ||
         !ReadList<PatchNode>(
             root, "nodes", "node", &patch->nodes,
-            [&](const json& e, const std::string& w, PatchNode* n) { return ReadNode(e, w, patch->directory, &names, n, &problem); },
+            [&](const json& e, const std::string& w, PatchNode* n) {
+                return ReadNode(e, w, patch->directory, &names, n, &problem);
+            },
             &problem) ||
         !ReadList<PatchConnection>(
             root, "connections", "connection", &patch->connections,

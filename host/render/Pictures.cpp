@@ -65,13 +65,12 @@ bool WaveformPlot::Write(const std::string& path, double sample_rate, const std:
         const double zero = y(0.0f);
         svg << "<rect x=\"" << kLeftMargin << "\" y=\"" << top << "\" width=\"" << columns << "\" height=\"" << kLane
             << "\" fill=\"none\" stroke=\"#bbb\"/>\n"
-            << "<line x1=\"" << kLeftMargin << "\" y1=\"" << zero << "\" x2=\"" << kLeftMargin + columns
-            << "\" y2=\"" << zero << "\" stroke=\"#ddd\"/>\n"
+            << "<line x1=\"" << kLeftMargin << "\" y1=\"" << zero << "\" x2=\"" << kLeftMargin + columns << "\" y2=\""
+            << zero << "\" stroke=\"#ddd\"/>\n"
             << "<text x=\"4\" y=\"" << top + 12 << "\">" << scale << "</text>\n"
             << "<text x=\"4\" y=\"" << std::min(zero + 4.0, top + kLane + 0.0) << "\">0</text>\n";
         if (negative) svg << "<text x=\"4\" y=\"" << top + kLane << "\">" << -scale << "</text>\n";
-        svg
-            << "<text x=\"" << kLeftMargin + 4 << "\" y=\"" << top + 14 << "\" fill=\"#666\">" << names[c]
+        svg << "<text x=\"" << kLeftMargin + 4 << "\" y=\"" << top + 14 << "\" fill=\"#666\">" << names[c]
             << "</text>\n<path fill=\"none\" stroke=\"#1f5fa8\" d=\"";
         for (int x = 0; x < columns; ++x) {
             const Span& s = m_channels[c][x];

@@ -55,9 +55,11 @@ std::vector<PinEvent> Schedule(const Graph& graph, const std::vector<Note>& note
     for (const GraphLane& lane : graph.lanes) {
         if (lane.sample_pin) continue;
         // Before its first point a lane holds the first value: the start.
-        for (int v = 0; v < lane.voices; ++v) events.push_back({0, lane.first + v, lane.pin, lane.points.front().second});
+        for (int v = 0; v < lane.voices; ++v)
+            events.push_back({0, lane.first + v, lane.pin, lane.points.front().second});
         for (const auto& point : lane.points)
-            for (int v = 0; v < lane.voices; ++v) events.push_back({point.first, lane.first + v, lane.pin, point.second});
+            for (int v = 0; v < lane.voices; ++v)
+                events.push_back({point.first, lane.first + v, lane.pin, point.second});
     }
     std::stable_sort(events.begin(), events.end(), [](const PinEvent& a, const PinEvent& b) { return a.at < b.at; });
     return events;
@@ -110,7 +112,8 @@ std::string Seconds(uint64_t frame, double rate) {
 std::string DescribeBadOutput(const RenderSummary& summary) {
     if (!summary.BadOutput()) return "";
     char ceiling[64];
-    std::snprintf(ceiling, sizeof ceiling, " beyond %+.1f dBFS", 20.0 * std::log10(static_cast<double>(summary.ceiling)));
+    std::snprintf(ceiling, sizeof ceiling, " beyond %+.1f dBFS",
+                  20.0 * std::log10(static_cast<double>(summary.ceiling)));
     struct Kind {
         const char* before;
         const char* after;
@@ -119,12 +122,12 @@ std::string DescribeBadOutput(const RenderSummary& summary) {
     std::vector<std::string> parts;
     for (const Kind& kind : kinds) {
         if (kind.bad.samples == 0) continue;
-        parts.push_back(std::to_string(kind.bad.samples) + kind.before + " sample" + (kind.bad.samples == 1 ? "" : "s") +
-                        kind.after + " (the first at " + Seconds(kind.bad.first, summary.sample_rate) + ")");
+        parts.push_back(std::to_string(kind.bad.samples) + kind.before + " sample" +
+                        (kind.bad.samples == 1 ? "" : "s") + kind.after + " (the first at " +
+                        Seconds(kind.bad.first, summary.sample_rate) + ")");
     }
     std::string text = "the output holds ";
-    for (size_t i = 0; i < parts.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+    for (size_t i = 0; i < parts.size(); ++i) text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
     if (!summary.first_non_finite.empty())
         text += "; the first non-finite value came from " + summary.first_non_finite + " at " +
                 Seconds(summary.first_non_finite_clock, summary.sample_rate) + " (sample clock " +
@@ -145,7 +148,8 @@ std::string DescribeSeconds(double seconds) {
         std::snprintf(text, sizeof text, "%.0f h %.0f min", std::floor(seconds / 3600.0),
                       std::floor(std::fmod(seconds, 3600.0) / 60.0));
     else if (seconds >= 60.0)
-        std::snprintf(text, sizeof text, "%.0f min %.0f s", std::floor(seconds / 60.0), std::floor(std::fmod(seconds, 60.0)));
+        std::snprintf(text, sizeof text, "%.0f min %.0f s", std::floor(seconds / 60.0),
+                      std::floor(std::fmod(seconds, 60.0)));
     else
         std::snprintf(text, sizeof text, "%.3g s", seconds);
     return text;
@@ -181,7 +185,8 @@ bool CheckRenderLength(const std::vector<Note>& notes, const RenderSettings& set
         end += std::max(0.0, settings.tail);
         if (std::nearbyint(end * rate) > clock_end) {
             std::snprintf(text, sizeof text,
-                          "the last note's (or sound file's) end plus the tail, %.3f s, lies beyond the host's 32-bit sample clock, "
+                          "the last note's (or sound file's) end plus the tail, %.3f s, lies beyond the host's 32-bit "
+                          "sample clock, "
                           "which ends at %.1f s at %g Hz",
                           end, clock_end / rate, rate);
             *error = text;
@@ -216,11 +221,13 @@ bool FeedBlock(Graph* graph, uint64_t frame, int32_t samples, std::vector<float>
     for (const GraphLane& lane : graph->lanes) {
         if (!lane.sample_pin) continue;
         for (int32_t k = 0; k < samples; ++k)
-            (*lane_block)[static_cast<size_t>(k)] = LaneValue(lane, static_cast<uint32_t>(frame + static_cast<uint64_t>(k)));
+            (*lane_block)[static_cast<size_t>(k)] =
+                LaneValue(lane, static_cast<uint32_t>(frame + static_cast<uint64_t>(k)));
         for (int feed : lane.feeds) graph->host->Feed(feed, lane_block->data(), samples);
     }
     for (const NodeFeed& feed : graph->feeds)
-        graph->host->Feed(feed.feed, graph->nodes[static_cast<size_t>(feed.node)].result[static_cast<size_t>(feed.voice)].data(),
+        graph->host->Feed(feed.feed,
+                          graph->nodes[static_cast<size_t>(feed.node)].result[static_cast<size_t>(feed.voice)].data(),
                           samples);
     return true;
 }
@@ -269,8 +276,8 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
     std::vector<float> lane_block(static_cast<size_t>(settings.block_size));
     const GraphNode& output = graph.nodes[graph.output];
     while (summary->frames < total) {
-        const int32_t samples =
-            static_cast<int32_t>(std::min<uint64_t>(total - summary->frames, static_cast<uint64_t>(settings.block_size)));
+        const int32_t samples = static_cast<int32_t>(
+            std::min<uint64_t>(total - summary->frames, static_cast<uint64_t>(settings.block_size)));
         // The block's note events, handed over just before it runs.
         const uint64_t block_end = summary->frames + static_cast<uint64_t>(samples);
         while (next_event < events.size() && events[next_event].at < block_end) {
@@ -279,7 +286,8 @@ bool Render(const Patch& patch, const std::vector<Note>& notes, const RenderSett
         }
         if (!FeedBlock(&graph, summary->frames, samples, &lane_block, error)) return false;
         if (!graph.host->RunBlock(samples, error)) {
-            *error = patch.path + ": the host stopped at sample clock " + std::to_string(summary->frames) + ": " + *error;
+            *error =
+                patch.path + ": the host stopped at sample clock " + std::to_string(summary->frames) + ": " + *error;
             return false;
         }
         if (!ComputeNodes(&graph, samples, false, error)) return false;

@@ -31,12 +31,12 @@ constexpr double kDefaultCeilingDb = 24.0;
 struct RenderSettings {
     double sample_rate = 44100.0;
     int32_t block_size = 256;
-    double seconds = -1.0;  // the whole length; below 0: the last note's end plus the tail
-    double tail = 1.0;      // seconds after the last note's end
+    double seconds = -1.0;          // the whole length; below 0: the last note's end plus the tail
+    double tail = 1.0;              // seconds after the last note's end
     std::vector<Control> controls;  // the MIDI file's control changes and bends, for "cc"
-    double input_seconds = 0.0;  // the longest sound file: the render lasts at least this (then the tail)
+    double input_seconds = 0.0;     // the longest sound file: the render lasts at least this (then the tail)
     double max_seconds = kDefaultMaxRenderSeconds;  // CheckRenderLength refuses longer renders
-    double ceiling_db = kDefaultCeilingDb;  // output samples beyond it are counted as bad
+    double ceiling_db = kDefaultCeilingDb;          // output samples beyond it are counted as bad
     std::vector<std::string> plugin_folders;
     // The host's reference fill of driven inputs (EngineOptions), for the
     // tests and the benchmark that compare it with the run-by-run fill.
@@ -50,10 +50,10 @@ struct RenderSummary {
     double sample_rate = 0.0;
     int32_t block_size = 0;
     size_t notes = 0;
-    size_t stolen = 0;   // cut short by the host's voice assignment
-    size_t dropped = 0;  // lost their voice at their first sample
-    float peak = 0.0f;   // largest finite magnitude of either channel
-    double rms = 0.0;    // over both channels, finite samples only
+    size_t stolen = 0;             // cut short by the host's voice assignment
+    size_t dropped = 0;            // lost their voice at their first sample
+    float peak = 0.0f;             // largest finite magnitude of either channel
+    double rms = 0.0;              // over both channels, finite samples only
     size_t stream_high_water = 0;  // the most output samples the host's stream held at once
 
     // Samples of the output (both channels) that are NaN, infinite, or
@@ -76,7 +76,6 @@ struct RenderSummary {
 // One sentence on a bad output: what it holds, from where; empty when the
 // output is good.
 std::string DescribeBadOutput(const RenderSummary& summary);
-
 
 // The number of samples a render of `notes` lasts under `settings`.
 uint64_t RenderLength(const std::vector<Note>& notes, const RenderSettings& settings);

@@ -16,9 +16,8 @@ RenderHost::RenderHost(float sample_rate, int32_t block_size, bool fill_driven_b
     options.record_outputs = false;
     options.record_process_calls = false;
     options.fill_driven_by_sample = fill_driven_by_sample;
-    m_sink = std::make_unique<StreamSink>([this](const StreamBlock& block, std::string* error) {
-        return Take(block, error);
-    });
+    m_sink = std::make_unique<StreamSink>(
+        [this](const StreamBlock& block, std::string* error) { return Take(block, error); });
     m_engine = std::make_unique<Engine>(options);
     m_engine->AddSink(m_sink.get());
 }
@@ -135,7 +134,8 @@ void RenderHost::FindNonFinite(const StreamBlock& block) {
     if (m_run_rank.empty()) {
         const std::vector<int>& order = m_engine->RunOrder();
         m_run_rank.assign(order.size(), 0);
-        for (size_t rank = 0; rank < order.size(); ++rank) m_run_rank[static_cast<size_t>(order[rank])] = static_cast<int>(rank);
+        for (size_t rank = 0; rank < order.size(); ++rank)
+            m_run_rank[static_cast<size_t>(order[rank])] = static_cast<int>(rank);
     }
     int32_t best_offset = block.count;
     const OutputId* best = nullptr;
@@ -146,8 +146,9 @@ void RenderHost::FindNonFinite(const StreamBlock& block) {
         const int32_t limit = std::min(best_offset + 1, block.count);
         const int32_t offset = FirstNonFiniteSample(samples, limit);
         if (offset >= limit) continue;
-        const bool earlier = offset < best_offset || best == nullptr ||
-                             m_run_rank[static_cast<size_t>(id.instance)] < m_run_rank[static_cast<size_t>(best->instance)];
+        const bool earlier =
+            offset < best_offset || best == nullptr ||
+            m_run_rank[static_cast<size_t>(id.instance)] < m_run_rank[static_cast<size_t>(best->instance)];
         if (!earlier) continue;
         best_offset = offset;
         best = &id;

@@ -118,7 +118,7 @@ private:
     std::vector<Fed> m_feeds;
     bool m_mapped = false;
     NonFinite m_first_non_finite;
-    std::vector<int> m_run_rank;  // by instance: its place in the run order
+    std::vector<int> m_run_rank;               // by instance: its place in the run order
     std::set<std::pair<int, int32_t>> m_used;  // outputs that feed something
 };
 

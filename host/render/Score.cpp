@@ -4,7 +4,6 @@
 #include <cmath>
 #include <fstream>
 #include <map>
-
 #include <nlohmann/json.hpp>
 
 #include "JsonText.h"
@@ -40,8 +39,8 @@ bool ReadFrequencies(const json& entry, const std::string& where, std::vector<do
         }
         for (const json& p : list) {
             if (!p.is_number() || !(p.get<double>() >= 0.0 && p.get<double>() <= 127.0)) {
-                *error = where + ": \"pitch\" must be a MIDI note number from 0 to 127 or a list of them, not " +
-                         Excerpt(p);
+                *error =
+                    where + ": \"pitch\" must be a MIDI note number from 0 to 127 or a list of them, not " + Excerpt(p);
                 return false;
             }
             frequencies->push_back(MidiNoteHz(p.get<double>()));
@@ -59,7 +58,8 @@ bool ReadNote(const json& entry, const std::string& where, double seconds_per_un
     for (const auto& item : entry.items()) {
         static const char* const kKeys[] = {"start", "length", "pitch", "hz", "velocity", "part"};
         if (std::find(std::begin(kKeys), std::end(kKeys), item.key()) == std::end(kKeys)) {
-            *error = where + ": unknown key \"" + Excerpt(item.key()) + "\" (a note has start, length, pitch or hz, velocity, part)";
+            *error = where + ": unknown key \"" + Excerpt(item.key()) +
+                     "\" (a note has start, length, pitch or hz, velocity, part)";
             return false;
         }
     }
@@ -111,8 +111,8 @@ bool ReadScoreJson(const json& score, const std::string& where, std::vector<Note
     if (score.is_object()) {
         for (const auto& item : score.items()) {
             if (item.key() != "tempo" && item.key() != "notes" && item.key() != "automation") {
-                *error = where + ": unknown key \"" + Excerpt(item.key()) +
-                         "\" (a score has tempo, notes and automation)";
+                *error =
+                    where + ": unknown key \"" + Excerpt(item.key()) + "\" (a score has tempo, notes and automation)";
                 return false;
             }
         }

@@ -1,10 +1,9 @@
 // Scores: the notes a render plays, from JSON or from a Standard MIDI File.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json_fwd.hpp>
 
 namespace sephost::render {
 
@@ -27,8 +26,7 @@ float PitchValue(double hz);
 // patch, ReadScoreAutomation in Patch.cpp). A note is {"start", "length", "pitch" (a MIDI
 // note number, or a list of them for a chord) or "hz", "velocity", "part"}. `where`
 // names the score in messages ("song.json", "patch.json: notes").
-bool ReadScoreJson(const nlohmann::json& score, const std::string& where, std::vector<Note>* notes,
-                   std::string* error);
+bool ReadScoreJson(const nlohmann::json& score, const std::string& where, std::vector<Note>* notes, std::string* error);
 
 // Seconds per unit of a JSON score's times: 60 / tempo when it has one (a
 // beat), else 1. Meant for a score ReadScoreJson has accepted.

@@ -5,8 +5,9 @@
 namespace sephost::render {
 
 std::unique_ptr<SoundIn> OpenSoundIn(const std::string& path, std::string* error) {
-    *error = path + ": the Windows sep-host cannot read sound files (it is built without libsndfile); render a "
-                    "patch with \"file\" nodes with the Linux sep-host";
+    *error = path +
+             ": the Windows sep-host cannot read sound files (it is built without libsndfile); render a "
+             "patch with \"file\" nodes with the Linux sep-host";
     return nullptr;
 }
 

@@ -57,8 +57,8 @@ bool CompareWavFiles(const std::string& a, const std::string& b, WavDifference* 
     if (!Open(a, &fa, error) || !Open(b, &fb, error)) return false;
     if (fa.info.samplerate != fb.info.samplerate || fa.info.channels != fb.info.channels) {
         *error = "cannot compare " + a + " (" + std::to_string(fa.info.samplerate) + " Hz, " +
-                 std::to_string(fa.info.channels) + " channels) with " + b + " (" +
-                 std::to_string(fb.info.samplerate) + " Hz, " + std::to_string(fb.info.channels) + " channels)";
+                 std::to_string(fa.info.channels) + " channels) with " + b + " (" + std::to_string(fb.info.samplerate) +
+                 " Hz, " + std::to_string(fb.info.channels) + " channels)";
         return false;
     }
     d->sample_rate = fa.info.samplerate;
@@ -73,9 +73,10 @@ bool CompareWavFiles(const std::string& a, const std::string& b, WavDifference* 
     for (uint64_t at = 0; at < frames; at += kBlock) {
         const sf_count_t want = static_cast<sf_count_t>(std::min<uint64_t>(kBlock, frames - at));
         // A file that says it holds more frames than can be read is damaged.
-        for (auto [sound, path, block, length] : {std::make_tuple(&fa, &a, &block_a, d->frames_a),
-                                                  std::make_tuple(&fb, &b, &block_b, d->frames_b)}) {
-            const sf_count_t expected = static_cast<sf_count_t>(std::min<uint64_t>(want, length > at ? length - at : 0));
+        for (auto [sound, path, block, length] :
+             {std::make_tuple(&fa, &a, &block_a, d->frames_a), std::make_tuple(&fb, &b, &block_b, d->frames_b)}) {
+            const sf_count_t expected =
+                static_cast<sf_count_t>(std::min<uint64_t>(want, length > at ? length - at : 0));
             if (ReadBlock(sound, block, expected) < expected) {
                 *error = *path + ": reading failed at frame " + std::to_string(at) + " (the file ends early)";
                 return false;

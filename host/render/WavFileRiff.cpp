@@ -136,8 +136,8 @@ bool WavFile::Close(std::string* error) {
     std::FILE* file = static_cast<std::FILE*>(m_file);
     m_file = nullptr;
     const std::vector<unsigned char> header = Header(m_encoding, m_sample_rate, m_frames_written);
-    const bool written = std::fseek(file, 0, SEEK_SET) == 0 &&
-                         std::fwrite(header.data(), 1, header.size(), file) == header.size();
+    const bool written =
+        std::fseek(file, 0, SEEK_SET) == 0 && std::fwrite(header.data(), 1, header.size(), file) == header.size();
     if (std::fclose(file) != 0 || !written) {
         *error = m_path + ": closing failed (" + SystemError() + ")";
         return false;

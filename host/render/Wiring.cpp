@@ -10,8 +10,8 @@ namespace sephost::render {
 
 // Resolves one end; `output` says which side of the connection it is.
 bool GraphBuilder::Resolve(const PatchConnection& c, const Endpoint& e, bool output, ConnectionEnd* end) {
-    const std::string what = c.where + " (" + c.from.owner + "." + c.from.pin + " -> " + c.to.owner + "." +
-                             c.to.pin + ")";
+    const std::string what =
+        c.where + " (" + c.from.owner + "." + c.from.pin + " -> " + c.to.owner + "." + c.to.pin + ")";
     auto owner = m_owners.find(e.owner);
     if (owner == m_owners.end()) return Fail(what + ": no module or node named " + Quote(e.owner));
     end->is_node = owner->second.first;
@@ -40,8 +40,8 @@ bool GraphBuilder::Resolve(const PatchConnection& c, const Endpoint& e, bool out
     const GraphModule& module = m_graph->modules[end->index];
     end->pin = FindPin(module, e.pin);
     if (end->pin < 0)
-        return Fail(what + ": module " + Quote(module.name) + " has no pin " + Quote(e.pin) + " (pins: " +
-                    PinList(module) + ")");
+        return Fail(what + ": module " + Quote(module.name) + " has no pin " + Quote(e.pin) +
+                    " (pins: " + PinList(module) + ")");
     const PinDescription& pin = module.pins[end->pin];
     if ((pin.direction == DR_OUT) != output)
         return Fail(what + ": " + Quote(e.pin) + " of " + Quote(module.name) + " is an " +
@@ -56,8 +56,8 @@ bool GraphBuilder::ReadConnections() {
     for (const PatchConnection& c : m_patch.connections) {
         ConnectionEnd from, to;
         if (!Resolve(c, c.from, true, &from) || !Resolve(c, c.to, false, &to)) return false;
-        const std::string what = c.where + " (" + c.from.owner + "." + c.from.pin + " -> " + c.to.owner + "." +
-                                 c.to.pin + ")";
+        const std::string what =
+            c.where + " (" + c.from.owner + "." + c.from.pin + " -> " + c.to.owner + "." + c.to.pin + ")";
         if (!to.is_node) {
             const auto key = std::make_pair(to.index, to.pin);
             if (m_connected.count(key) != 0) return Fail(what + ": the input already has a source");
@@ -68,8 +68,8 @@ bool GraphBuilder::ReadConnections() {
             const GraphModule& a = m_graph->modules[from.index];
             const GraphModule& b = m_graph->modules[to.index];
             if (a.voices != b.voices && a.voices != 1)
-                return Fail(what + ": " + std::to_string(a.voices) + " voices cannot feed " +
-                            std::to_string(b.voices) + " (connect equal voice counts, or one voice to many)");
+                return Fail(what + ": " + std::to_string(a.voices) + " voices cannot feed " + std::to_string(b.voices) +
+                            " (connect equal voice counts, or one voice to many)");
         }
         m_links.push_back({from, to});
     }
@@ -257,9 +257,9 @@ bool GraphBuilder::AllocateBlocks() {
     if (bytes > kMaxBufferBytes)
         return Fail("the render's buffers would take " + std::to_string(bytes >> 20) + " MiB (" +
                     std::to_string(pin_bytes >> 20) + " MiB of pin buffers, " + std::to_string(tap_blocks) +
-                    " tapped outputs and " + std::to_string(node_blocks) + " node voices of " +
-                    std::to_string(block) + " samples each), more than the host's limit of " +
-                    std::to_string(kMaxBufferBytes >> 20) + " MiB; use a smaller block or fewer voices or nodes");
+                    " tapped outputs and " + std::to_string(node_blocks) + " node voices of " + std::to_string(block) +
+                    " samples each), more than the host's limit of " + std::to_string(kMaxBufferBytes >> 20) +
+                    " MiB; use a smaller block or fewer voices or nodes");
     for (GraphNode& node : m_graph->nodes) {
         node.result.assign(static_cast<size_t>(node.type == NodeType::kOutput ? 2 : node.voices),
                            std::vector<float>(static_cast<size_t>(block), 0.0f));

@@ -57,8 +57,7 @@ void AddCheckOptions(CommandLine& line, sepcheck::CheckContext* context, std::ve
     AddNumberOption(
         line, "--call-limit", kCallLimitRange, [context](double v) { context->call_limit = v; },
         "bounds each call into the module per 1024 samples of block (default 3)", "SECONDS");
-    AddRepeatedOption(line, "--only", only, "run only these checks: GROUP/NAME, shell globs, commas between",
-                      "NAMES");
+    AddRepeatedOption(line, "--only", only, "run only these checks: GROUP/NAME, shell globs, commas between", "NAMES");
     AddRepeatedOption(line, "--skip", skip, "skip these checks, named as for --only", "NAMES");
     AddNumberOption(
         line, "--case", kCaseRange, [context](double v) { context->only_case = static_cast<int>(v); },
@@ -106,7 +105,8 @@ int CheckCommand(const std::vector<std::string>& args) {
     for (const std::vector<std::string>* patterns : {&context.only, &context.skip})
         for (const std::string& pattern : *patterns) {
             bool any = false;
-            for (const sepcheck::Check& check : sepcheck::AllChecks()) any = any || sepcheck::MatchesAny(check, {pattern});
+            for (const sepcheck::Check& check : sepcheck::AllChecks())
+                any = any || sepcheck::MatchesAny(check, {pattern});
             if (!any) return line.Usage("no check is named '" + pattern + "' (sep-host check --list names them)");
         }
     // The JUnit file is checked before the run and written after it, beside
@@ -122,8 +122,9 @@ int CheckCommand(const std::vector<std::string>& args) {
     if (!json) {
         std::cout << "check " << context.path << ": seed " << context.seed << ", level " << context.level << std::endl;
         if (context.in_process)
-            std::cout << "in-process: the checks run in sep-host itself, so a crash or a hang of the module ends the run"
-                      << std::endl;
+            std::cout
+                << "in-process: the checks run in sep-host itself, so a crash or a hang of the module ends the run"
+                << std::endl;
     }
     const std::vector<sepcheck::CheckResult> results =
         sepcheck::RunChecks(context, [json](const sepcheck::CheckResult& result) {

@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
-
 namespace septool {
 
 struct Command {
     const char* name;
-    const char* summary;  // one line for sep-host --help
+    const char* summary;                               // one line for sep-host --help
     int (*run)(const std::vector<std::string>& args);  // exit status
 };
 

@@ -64,8 +64,8 @@ bool ReadRangeValue(const std::string& name, const std::string& text, const seph
     const std::string wanted = name + " needs " + sephost::DescribeRange(range);
     errno = 0;
     char* end = nullptr;
-    const double parsed = range.whole ? static_cast<double>(std::strtoll(text.c_str(), &end, 10))
-                                      : std::strtod(text.c_str(), &end);
+    const double parsed =
+        range.whole ? static_cast<double>(std::strtoll(text.c_str(), &end, 10)) : std::strtod(text.c_str(), &end);
     const bool malformed = text.empty() || end == nullptr || *end != '\0' || text[0] == ' ' || !std::isfinite(parsed);
     if (malformed) {
         *error = wanted + ", not '" + text + "'";

@@ -2,7 +2,6 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
-
 #include <nlohmann/json.hpp>
 
 #include "Command.h"
@@ -46,8 +45,8 @@ std::string Text(const std::string& a, const std::string& b, const WavDifference
         return text + std::to_string(frames) + " frames, " + std::to_string(d.channels) + " channels, " +
                std::to_string(d.sample_rate) + " Hz\n";
     if (d.frames_a != d.frames_b)
-        text += "the lengths differ (" + std::to_string(d.frames_a) + " and " + std::to_string(d.frames_b) +
-                " frames); ";
+        text +=
+            "the lengths differ (" + std::to_string(d.frames_a) + " and " + std::to_string(d.frames_b) + " frames); ";
     text += std::to_string(d.differing) + " of " + std::to_string(d.samples) + " samples; the first at frame " +
             std::to_string(d.first_frame) + " (" + Seconds(d.first_frame, d.sample_rate) + "), " +
             ChannelName(d.first_channel, d.channels) + ": " + Sample(d.first_a) + " against " + Sample(d.first_b) +

@@ -1,8 +1,8 @@
 // The fixed part of a version resource, read from its bytes on any platform
 // (the tests read the Windows build's resources on Linux).
-#include <cstring>
-
 #include "FileVersion.h"
+
+#include <cstring>
 
 namespace septool {
 
@@ -16,8 +16,8 @@ std::string FileVersionIn(const uint8_t* data, size_t size) {
         std::memcpy(words, data + at, sizeof words);
         if (words[0] != kFixedInfoSignature) continue;
         const uint32_t most = words[2], least = words[3];
-        return std::to_string(most >> 16) + "." + std::to_string(most & 0xFFFFu) + "." +
-               std::to_string(least >> 16) + "." + std::to_string(least & 0xFFFFu);
+        return std::to_string(most >> 16) + "." + std::to_string(most & 0xFFFFu) + "." + std::to_string(least >> 16) +
+               "." + std::to_string(least & 0xFFFFu);
     }
     return std::string();
 }

@@ -90,21 +90,28 @@ CLI::Validator NodeAndFile() {
 
 void AddFileOptions(CommandLine& options, RenderArguments* a) {
     options.add_option("PATCH.json", a->patch, "the patch file")->required()->check(NotEmpty("a patch file"));
-    options.add_option("-o", a->output, "the WAV file to write")->type_name("OUT.wav")->required()
+    options.add_option("-o", a->output, "the WAV file to write")
+        ->type_name("OUT.wav")
+        ->required()
         ->check(NotEmpty("a file name"));
-    CLI::Option* score = options.add_option("--score", a->score, "play this JSON score")->type_name("F.json")
-        ->check(NotEmpty("a file name"));
-    options.add_option("--midi", a->midi, "play this Standard MIDI File")->type_name("F.mid")
-        ->check(NotEmpty("a file name"))->excludes(score);
+    CLI::Option* score = options.add_option("--score", a->score, "play this JSON score")
+                             ->type_name("F.json")
+                             ->check(NotEmpty("a file name"));
+    options.add_option("--midi", a->midi, "play this Standard MIDI File")
+        ->type_name("F.mid")
+        ->check(NotEmpty("a file name"))
+        ->excludes(score);
     options.add_option("--spectrogram", a->spectrogram, "draw the WAV's spectrogram with sox")
-        ->type_name("OUT.png")->check(NotEmpty("a file name"));
-    options.add_option("--waveform", a->waveform, "plot both channels as SVG")->type_name("OUT.svg")
+        ->type_name("OUT.png")
+        ->check(NotEmpty("a file name"));
+    options.add_option("--waveform", a->waveform, "plot both channels as SVG")
+        ->type_name("OUT.svg")
         ->check(NotEmpty("a file name"));
     options.add_option("--title", a->title, "the pictures' title")->type_name("TEXT")->check(NotEmpty("a text"));
     AddRepeatedOption(options, "--plugins", &a->plugin_folders, "a folder to look for modules in", "DIR")
         ->check(NotEmpty("a folder"));
-    AddRepeatedOption(options, "--input", &a->input_texts, "make the patch's file node NODE read FILE",
-                      "NODE=FILE")->check(NodeAndFile());
+    AddRepeatedOption(options, "--input", &a->input_texts, "make the patch's file node NODE read FILE", "NODE=FILE")
+        ->check(NodeAndFile());
 }
 
 void AddRenderOptions(CommandLine& options, RenderArguments* a) {
@@ -239,7 +246,9 @@ bool ReadPerformance(const RenderArguments& a, Performance* p, std::string* erro
 // The options first, then the patch's values, then the defaults.
 RenderSettings Settings(const RenderArguments& a, const Performance& p) {
     RenderSettings settings;
-    settings.sample_rate = a.sample_rate > 0.0 ? a.sample_rate : p.patch.sample_rate > 0.0 ? p.patch.sample_rate : 44100.0;
+    settings.sample_rate = a.sample_rate > 0.0         ? a.sample_rate
+                           : p.patch.sample_rate > 0.0 ? p.patch.sample_rate
+                                                       : 44100.0;
     settings.block_size = a.block_size > 0 ? a.block_size : p.patch.block_size > 0 ? p.patch.block_size : 256;
     settings.seconds = a.seconds;
     settings.tail = a.tail >= 0.0 ? a.tail : p.patch.tail >= 0.0 ? p.patch.tail : 1.0;
@@ -304,8 +313,8 @@ int Report(const RenderArguments& a, const RenderSettings& settings, const Rende
     std::snprintf(line, sizeof line,
                   "%s: %.3f s at %g Hz, block %d, %zu note%s (%zu stolen, %zu dropped), peak %s, RMS %s, "
                   "%.1fx real time",
-                  a.output.c_str(), seconds, settings.sample_rate, static_cast<int>(settings.block_size),
-                  summary.notes, summary.notes == 1 ? "" : "s", summary.stolen, summary.dropped, Decibels(summary.peak).c_str(),
+                  a.output.c_str(), seconds, settings.sample_rate, static_cast<int>(settings.block_size), summary.notes,
+                  summary.notes == 1 ? "" : "s", summary.stolen, summary.dropped, Decibels(summary.peak).c_str(),
                   Decibels(summary.rms).c_str(), wall > 0.0 ? seconds / wall : 0.0);
     std::cout << line << "\n";
     if (!a.spectrogram.empty()) std::cout << "spectrogram: " << a.spectrogram << "\n";

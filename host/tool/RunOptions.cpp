@@ -21,7 +21,8 @@ void AddRunOptions(CLI::App& app, RunOptions* options) {
     AddRateOption(
         app, "--rate", [options](double value) { options->rate = value; },
         "sample rate (default " + std::to_string(static_cast<long long>(options->rate)) + ")");
-    AddBlockOption(app, "--block", &options->block, "samples per block (default " + std::to_string(options->block) + ")");
+    AddBlockOption(app, "--block", &options->block,
+                   "samples per block (default " + std::to_string(options->block) + ")");
     AddNumberOption(
         app, "--samples", sephost::kRunSamplesRange,
         [options](double value) { options->samples = static_cast<uint32_t>(value); },

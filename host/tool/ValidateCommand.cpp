@@ -77,7 +77,8 @@ bool ApplySets(sephost::Engine& engine, int first, int voices, const std::vector
         sephost::render::Setting setting;
         setting.pin = set.pin;
         setting.label = set.text;
-        for (const sephost::Choice& choice : pin.choices) setting.is_label = setting.is_label || choice.label == set.text;
+        for (const sephost::Choice& choice : pin.choices)
+            setting.is_label = setting.is_label || choice.label == set.text;
         if (!setting.is_label) setting.is_label = !ReadNumber(set.text.c_str(), -1e300, 1e300, false, &setting.number);
         float value = 0.0f;
         if (!sephost::render::PinSettingValue(pin, setting, here, &value, error)) return false;

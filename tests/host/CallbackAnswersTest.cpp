@@ -17,8 +17,10 @@ TEST(CallbackAnswers, ClonesAreWalkedInOrderFromAnyOfThem) {
         HostRecord* from;
         HostRecord* expected;
     } cases[] = {
-        {SE_CB_FIRST_CLONE, &g_clones[2], &g_clones[0]}, {SE_CB_NEXT_CLONE, &g_clones[0], &g_clones[1]},
-        {SE_CB_NEXT_CLONE, &g_clones[1], &g_clones[2]},  {SE_CB_NEXT_CLONE, &g_clones[2], nullptr},
+        {SE_CB_FIRST_CLONE, &g_clones[2], &g_clones[0]},
+        {SE_CB_NEXT_CLONE, &g_clones[0], &g_clones[1]},
+        {SE_CB_NEXT_CLONE, &g_clones[1], &g_clones[2]},
+        {SE_CB_NEXT_CLONE, &g_clones[2], nullptr},
         {SE_CB_NEXT_CLONE, nullptr, nullptr},
     };
     for (const auto& c : cases) {
@@ -48,10 +50,17 @@ TEST(CallbackAnswers, ValuesBuffersAndRecords) {
         int32_t index;
         int32_t expected;
     } cases[] = {
-        {SE_CB_PIN_COUNT, 0, 3},      {SE_CB_SAMPLE_CLOCK, 0, 96},           {SE_CB_BUFFER_CLOCK, 1, 64},
-        {SE_CB_IS_CONNECTED, 2, 1},   {SE_CB_PIN_BUFFER, 0, int32_t(address)}, {SE_CB_PIN_BUFFER, 1, 0},
-        {SE_CB_PIN_BUFFER, 2, 0},     {SE_CB_PIN_BUFFER, -1, 0},             {SE_CB_PIN_STATUS, 0, 0},
-        {SE_CB_PROCESS_CHANGED, 0, 0}, {12345, 0, 0},
+        {SE_CB_PIN_COUNT, 0, 3},
+        {SE_CB_SAMPLE_CLOCK, 0, 96},
+        {SE_CB_BUFFER_CLOCK, 1, 64},
+        {SE_CB_IS_CONNECTED, 2, 1},
+        {SE_CB_PIN_BUFFER, 0, int32_t(address)},
+        {SE_CB_PIN_BUFFER, 1, 0},
+        {SE_CB_PIN_BUFFER, 2, 0},
+        {SE_CB_PIN_BUFFER, -1, 0},
+        {SE_CB_PIN_STATUS, 0, 0},
+        {SE_CB_PROCESS_CHANGED, 0, 0},
+        {12345, 0, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(answers.Answer(&g_clones[0], c.opcode, c.index, 0, nullptr, 0.0f), c.expected)

@@ -19,9 +19,9 @@
 
 namespace {
 
-constexpr double kTimeLimit = 10.0;  // --time-limit of every run: room for a loaded machine
+constexpr double kTimeLimit = 10.0;    // --time-limit of every run: room for a loaded machine
 constexpr double kSweepSeconds = 3.0;  // what ending the processes may add to a check
-constexpr int kRunBound = 600;  // seconds before a run counts as hung itself
+constexpr int kRunBound = 600;         // seconds before a run counts as hung itself
 
 struct ToolRun {
     int status = -1;  // exit status, or -signal
@@ -111,9 +111,9 @@ TEST_P(CheckHostile, OneCheckFailsSayingWhyAndNothingOutlivesTheRun) {
     const std::string once = scratch + "/once", pids = scratch + "/pids";
     char limit[16];
     std::snprintf(limit, sizeof limit, "%.1f", kTimeLimit);
-    const ToolRun run = RunBounded({"check", "--json", "--time-limit", limit,
-                                std::string(BROKEN_FIXTURE_DIR) + "/broken_" + c.fault + ".sep"},
-                               once, pids);
+    const ToolRun run = RunBounded(
+        {"check", "--json", "--time-limit", limit, std::string(BROKEN_FIXTURE_DIR) + "/broken_" + c.fault + ".sep"},
+        once, pids);
     ASSERT_TRUE(run.finished) << c.fault << ": check did not end within " << kRunBound << " s\n" << run.out;
     EXPECT_TRUE(StillRunning(pids).empty()) << c.fault << ": " << testing::PrintToString(StillRunning(pids));
     EXPECT_EQ(run.status, 1) << c.fault << "\n" << run.out;

@@ -2,7 +2,6 @@
 // by the check meant for it, with a message that names the fault; a module
 // that keeps the contract, and both plug-ins, pass every check.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <cmath>
@@ -60,49 +59,50 @@ TEST(Check, EachBrokenModuleIsCaughtByItsCheck) {
         bool only_this_check;  // the fault touches nothing else
         const char* options;
     };
-    const Case cases[] = {
-        {"extra_export", "boundary/exports", "exports \\[debugHook, getModuleProperties, makeModule\\]", true, ""},
-        {"writes_nan", "hostile-input/useful-values", "NaN.*\"out\" sample 0 is nan", false, ""},
-        {"writes_subnormal", "hostile-input/useful-values", "subnormal samples; first: .*\"out\" sample 0 is 9\\.99", true,
-         ""},
+    const Case cases[] =
+    { {"extra_export", "boundary/exports", "exports \\[debugHook, getModuleProperties, makeModule\\]", true, ""},
+      {"writes_nan", "hostile-input/useful-values", "NaN.*\"out\" sample 0 is nan", false, ""},
+      {"writes_subnormal", "hostile-input/useful-values", "subnormal samples; first: .*\"out\" sample 0 is 9\\.99",
+       true, ""},
 #if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's allocator hides the requests: the check skips
-        {"allocates", "allocation/process-and-events", "[0-9]+ heap requests from the module in process", true, ""},
+      {"allocates", "allocation/process-and-events", "[0-9]+ heap requests from the module in process", true, ""},
 #endif
-        {"past_event", "contract/module-side", "pin status on pin 1 stamped at clock [0-9]+ before the current clock",
-         false, ""},
-        {"hangs", "hostile-input/hostile-values", "hung: no answer within 1\\.0 s \\(killed\\)", false,
-         "--time-limit 1"},
-        {"crashes", "life-cycle/open-close-cycles", "crashed: SIGSEGV \\(signal 11\\)|AddressSanitizer: SEGV|store to null pointer", false, ""},
-        {"null_dispatcher", "boundary/record", "dispatcher is null", false, ""},
-        {"ignores_start", "invariance/block-split",
-         "\"out\" sample [0-9]+ is .* with host blocks of 512 cut only at events \\(call start [0-9]+, count [0-9]+\\) but .* with "
-         "host blocks of [0-9]+ cut at events and [1-4] random points \\(call start [0-9]+, count [0-9]+\\)",
-         true, ""},
-        {"bad_declarations", "boundary/declarations",
-         "5 faults: declaration 2 has no name; declaration 3 \"in\": the name is declared twice; declaration 4 "
-         "\"mode\": list \"one=1,two\" does not parse.*; declaration 5 \"level\": default \"ten\" is not a number; "
-         "declaration 6 \"big\": default 1e30 is not in its list; "
-         "run again: sep-host check --only boundary/declarations --seed 1 ",
-         true, ""},
-        {"endless_table", "boundary/declarations",
-         "the declaration table does not end: opcode 6 still answered at index 4095, the host's limit of 4096 "
-         "declarations, so the table was cut off there",
-         true, ""},
-        {"never_streams", "contract/announced-statuses",
-         "session 0: instance 0 \"out\" \\(pin 1\\) changed at clock [0-9]+ from .* to .* while announced still \\(never "
-         "announced\\)",
-         true, ""},
+      {"past_event", "contract/module-side", "pin status on pin 1 stamped at clock [0-9]+ before the current clock",
+       false, ""},
+      {"hangs", "hostile-input/hostile-values", "hung: no answer within 1\\.0 s \\(killed\\)", false, "--time-limit 1"},
+      {"crashes", "life-cycle/open-close-cycles",
+       "crashed: SIGSEGV \\(signal 11\\)|AddressSanitizer: SEGV|store to null pointer", false, ""},
+      {"null_dispatcher", "boundary/record", "dispatcher is null", false, ""},
+      {"ignores_start", "invariance/block-split",
+       "\"out\" sample [0-9]+ is .* with host blocks of 512 cut only at events \\(call start [0-9]+, count [0-9]+\\) "
+       "but .* with "
+       "host blocks of [0-9]+ cut at events and [1-4] random points \\(call start [0-9]+, count [0-9]+\\)",
+       true, ""},
+      {"bad_declarations", "boundary/declarations",
+       "5 faults: declaration 2 has no name; declaration 3 \"in\": the name is declared twice; declaration 4 "
+       "\"mode\": list \"one=1,two\" does not parse.*; declaration 5 \"level\": default \"ten\" is not a number; "
+       "declaration 6 \"big\": default 1e30 is not in its list; "
+       "run again: sep-host check --only boundary/declarations --seed 1 ",
+       true, ""},
+      {"endless_table", "boundary/declarations",
+       "the declaration table does not end: opcode 6 still answered at index 4095, the host's limit of 4096 "
+       "declarations, so the table was cut off there",
+       true, ""},
+      {"never_streams", "contract/announced-statuses",
+       "session 0: instance 0 \"out\" \\(pin 1\\) changed at clock [0-9]+ from .* to .* while announced still \\(never "
+       "announced\\)",
+       true, ""},
 #if defined(__SANITIZE_ADDRESS__)  // the sanitizer sees the touch in every check that closes the module
-        {"uses_after_close", "life-cycle/use-after-close",
-         "sanitizer: use after close: .*heap-use-after-free.* in dispatcher\\(SE_OP_CLOSE", false, ""},
+      {"uses_after_close", "life-cycle/use-after-close",
+       "sanitizer: use after close: .*heap-use-after-free.* in dispatcher\\(SE_OP_CLOSE", false, ""},
 #else
-        {"uses_after_close", "life-cycle/use-after-close",
-         "use after close: a [0-9]+-byte block the module freed in the close of the first clone group was written "
-         "after it was freed: 4 of its bytes changed",
-         true, ""},
+      {"uses_after_close", "life-cycle/use-after-close",
+       "use after close: a [0-9]+-byte block the module freed in the close of the first clone group was written "
+       "after it was freed: 4 of its bytes changed",
+       true, ""},
 #endif
-        {"shared_state", "invariance/independent-instances",
-         "\"out\" sample [0-9]+ is .* in instance [AB] beside instance [AB] .* but .* alone .*share state", true, ""},
+      {"shared_state", "invariance/independent-instances",
+       "\"out\" sample [0-9]+ is .* in instance [AB] beside instance [AB] .* but .* alone .*share state", true, ""},
     };
     for (const Case& c : cases) {
         const CheckRun run = Check(Fixture(c.fault), c.options);
@@ -122,7 +122,8 @@ TEST(Check, EachBrokenModuleIsCaughtByItsCheck) {
             // Only the boundary checks run; the rest have no pins to place.
             size_t cut_off = 0;
             for (const std::string& line : Lines(run, "skip  "))
-                cut_off += line.find("(boundary/declarations), so the module has no pins to place") != std::string::npos;
+                cut_off +=
+                    line.find("(boundary/declarations), so the module has no pins to place") != std::string::npos;
             EXPECT_EQ(cut_off + 6, run.lines.size() - 2) << run.text;
         }
         const size_t passed = Lines(run, "pass  ").size();
@@ -147,7 +148,8 @@ TEST(Check, EveryFailureRunsAgainFromItsLine) {
         const char* message;
     } cases[] = {
         {"crashes", "life-cycle/clone-groups",
-         "crashed: SIGSEGV \\(signal 11\\) in instance 0 process\\(start 0, count [0-9]+\\) at clock 0|AddressSanitizer"},
+         "crashed: SIGSEGV \\(signal 11\\) in instance 0 process\\(start 0, count [0-9]+\\) at clock "
+         "0|AddressSanitizer"},
         {"hangs", "contract/module-side",
          "hung: instance 0 process\\(start 0, count [0-9]+\\) at clock 0 did not return within 0\\.5 s"},
         // A bad sample names the inputs its instance held there.
@@ -157,14 +159,16 @@ TEST(Check, EveryFailureRunsAgainFromItsLine) {
          "subnormal samples; first: instance 0 \"out\" sample 0 is [0-9.e-]+; inputs there: \"in\" = -?[0-9.e-]+ \\["},
     };
     for (const Case& c : cases) {
-        const CheckRun first = Check(Fixture(c.fault), std::string("--level 2 --seed 5 --call-limit 0.5 --only ") + c.check);
+        const CheckRun first =
+            Check(Fixture(c.fault), std::string("--level 2 --seed 5 --call-limit 0.5 --only ") + c.check);
         EXPECT_EQ(first.status, 1) << first.text;
         const std::vector<std::string> failed = Failures(first);
         ASSERT_EQ(failed.size(), 1u) << first.text;
         EXPECT_TRUE(std::regex_search(failed[0], std::regex(c.message))) << failed[0];
         std::smatch repro;
         ASSERT_TRUE(std::regex_search(failed[0], repro,
-                                      std::regex(std::string("\\[case [0-9]+, [0-9]+ Hz, block [0-9]+\\](?:; full report: [^;]+)?; run again: sep-host (check --only ") +
+                                      std::regex(std::string("\\[case [0-9]+, [0-9]+ Hz, block [0-9]+\\](?:; full "
+                                                             "report: [^;]+)?; run again: sep-host (check --only ") +
                                                  c.check + " --case [0-9]+ --seed 5 --call-limit 0.5 [^ ]+)$")))
             << failed[0];
         const ToolOutput again = RunTool(repro[1].str(), true);
@@ -176,8 +180,8 @@ TEST(Check, EveryFailureRunsAgainFromItsLine) {
             return std::regex_replace(std::regex_replace(text, std::regex("==[0-9]+=="), "==PID=="),
                                       std::regex("full report: [^;]+;"), "full report: FILE;");
         };
-        EXPECT_NE(same(again.out).find("\n" + same(failed[0]) + "\n"), std::string::npos)
-            << failed[0] << "\n" << again.out;
+        EXPECT_NE(same(again.out).find("\n" + same(failed[0]) + "\n"), std::string::npos) << failed[0] << "\n"
+                                                                                          << again.out;
         EXPECT_NE(again.out.find("\n0 passed, 1 failed\n"), std::string::npos) << again.out;
     }
 }
@@ -194,9 +198,9 @@ TEST(Check, ListOnlySkipAndCase) {
     std::vector<std::string> names;
     for (const std::string& line : chosen.lines)
         if (line.rfind("pass  ", 0) == 0) names.push_back(line.substr(6, line.find(':') - 6));
-    EXPECT_EQ(names, (std::vector<std::string>{"boundary/exports", "hostile-host/pin-count-too-small",
-                                               "hostile-host/status-for-missing-pins",
-                                               "hostile-host/clocks-outside-block"}))
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"boundary/exports", "hostile-host/pin-count-too-small",
+                                        "hostile-host/status-for-missing-pins", "hostile-host/clocks-outside-block"}))
         << chosen.text;
     // One case of a check with numbered cases runs that case alone.
     const CheckRun one = Check(Fixture("none"), "--only open-close-cycles --case 7");
@@ -226,8 +230,8 @@ TEST(Check, JunitForCiServers) {
     const std::string xml = dir + "/check.xml";
     std::ofstream(xml) << "an older report, longer than nothing\n";
 
-    const CheckRun run =
-        Check(odd, "--seed 4 --junit '" + xml + "' --only exports,open-close-cycles,subnormal-inputs,process-and-events");
+    const CheckRun run = Check(
+        odd, "--seed 4 --junit '" + xml + "' --only exports,open-close-cycles,subnormal-inputs,process-and-events");
     EXPECT_EQ(run.status, 1) << run.text;
     const ToolOutput schema =
         RunShellCommand("xmllint --noout --schema '" + std::string(JUNIT_SCHEMA) + "' '" + xml + "' 2>&1");
@@ -240,9 +244,10 @@ TEST(Check, JunitForCiServers) {
     for (std::string line; std::getline(lines, line);) cases.push_back(line);
     ASSERT_EQ(cases.size(), 4u) << structure.out;
     EXPECT_EQ(cases[0], "boundary/exports passed");
-    EXPECT_TRUE(std::regex_match(cases[1], std::regex("life-cycle/open-close-cycles failure FAIL  life-cycle/open-close-cycles: "
-                                                      "cycle 0: .* is nan .* run again: sep-host check --only "
-                                                      "life-cycle/open-close-cycles --case 0 --seed 4 '.*odd.*'")))
+    EXPECT_TRUE(std::regex_match(cases[1],
+                                 std::regex("life-cycle/open-close-cycles failure FAIL  life-cycle/open-close-cycles: "
+                                            "cycle 0: .* is nan .* run again: sep-host check --only "
+                                            "life-cycle/open-close-cycles --case 0 --seed 4 '.*odd.*'")))
         << cases[1];
     EXPECT_EQ(cases[2], "subnormal-cost/subnormal-inputs passed");  // a report is no failure
     EXPECT_TRUE(std::regex_match(cases[3], std::regex("allocation/process-and-events (passed|skipped)"))) << cases[3];
@@ -278,11 +283,12 @@ TEST(Check, JsonFieldsOfAFailure) {
 
     // A failure at a sample: the inputs in force there, by name, in the
     // JSON and on the line, the same as the text of the line.
-    for (const auto& sample_fault : {std::make_pair("ignores_start", "block-split"),
-                                     std::make_pair("writes_nan", "useful-values")}) {
+    for (const auto& sample_fault :
+         {std::make_pair("ignores_start", "block-split"), std::make_pair("writes_nan", "useful-values")}) {
         SCOPED_TRACE(sample_fault.second);
         const std::string fixture = Fixture(sample_fault.first);
-        const ToolOutput json = RunTool(std::string("check --json --only ") + sample_fault.second + " '" + fixture + "'");
+        const ToolOutput json =
+            RunTool(std::string("check --json --only ") + sample_fault.second + " '" + fixture + "'");
         const nlohmann::json json_report = nlohmann::json::parse(json.out, nullptr, false);
         ASSERT_TRUE(json_report.is_object()) << json.out;
         const nlohmann::json& inputs = json_report["checks"][0]["inputs"];
@@ -309,8 +315,8 @@ TEST(Check, FullReportKeptInAFileNamedOnTheLine) {
     // leave their reports in the shared one.
     const std::string reports = std::string(HOST_TEST_SCRATCH) + "/reports-kept";
     const auto check_here = [&](const std::string& args) {
-        return RunShellCommand("mkdir -p '" + reports + "' && TMPDIR='" + reports + "' '" + SEP_HOST_PATH +
-                               "' check " + args + " 2>&1");
+        return RunShellCommand("mkdir -p '" + reports + "' && TMPDIR='" + reports + "' '" + SEP_HOST_PATH + "' check " +
+                               args + " 2>&1");
     };
     const auto count_files = [&]() { return RunShellCommand("ls -A '" + reports + "' | wc -l").out; };
     EXPECT_EQ(check_here("--only exports,clone-groups '" + Fixture("none") + "'").status, 0);
@@ -318,9 +324,9 @@ TEST(Check, FullReportKeptInAFileNamedOnTheLine) {
     EXPECT_EQ(check_here("--only exports,clone-groups '" + Fixture("none") + "'").status, 0);
     EXPECT_EQ(count_files(), before) << "a passing check leaves no report file";
 
-    const ToolOutput output = RunShellCommand("TMPDIR='" + reports + "' '" + SEP_HOST_PATH +
-                                              "' check --json --only clone-groups '" + Fixture("floods_output") +
-                                              "' 2>/dev/null");
+    const ToolOutput output =
+        RunShellCommand("TMPDIR='" + reports + "' '" + SEP_HOST_PATH + "' check --json --only clone-groups '" +
+                        Fixture("floods_output") + "' 2>/dev/null");
     const nlohmann::json report = nlohmann::json::parse(output.out, nullptr, false);
     ASSERT_TRUE(report.is_object()) << output.out;
     const nlohmann::json& failed = report["checks"][0];
@@ -359,13 +365,12 @@ TEST(Check, JsonAndUsage) {
     const CheckRun json = Check(Fixture("writes_subnormal"), "--json --seed 3");
     EXPECT_EQ(json.status, 1);
     EXPECT_NE(json.text.find("\"seed\": 3"), std::string::npos) << json.text;
-    EXPECT_NE(json.text.find("\"name\": \"useful-values\", \"result\": \"fail\""), std::string::npos)
-        << json.text;
+    EXPECT_NE(json.text.find("\"name\": \"useful-values\", \"result\": \"fail\""), std::string::npos) << json.text;
     EXPECT_NE(json.text.find("\"failed\": 1"), std::string::npos) << json.text;
     EXPECT_EQ(json.text.find("pass  "), std::string::npos) << "no text lines in JSON mode";
 
-    for (const char* wrong : {"--level 0", "--level 6", "--level 2.5", "--seed -1", "--seed x", "--time-limit 0",
-                              "--verbose"}) {
+    for (const char* wrong :
+         {"--level 0", "--level 6", "--level 2.5", "--seed -1", "--seed x", "--time-limit 0", "--verbose"}) {
         EXPECT_EQ(Check(Fixture("none"), wrong).status, 2) << wrong;
     }
 }
@@ -391,16 +396,24 @@ TEST(Check, StatusRuleHoldsOutputsToTheirAnnouncements) {
     for (size_t j = 9; j < settles.size(); ++j) settles[j] = 9.0f;
     const Case cases[] = {
         {"a steady output never announced", {}, steady, ""},
-        {"a changing output never announced", {}, ramp,
+        {"a changing output never announced",
+         {},
+         ramp,
          "instance 0 \"out\" (pin 1) changed at clock 1 from 0 to 1 while announced still (never announced)"},
         {"streaming from clock 0", {{0, ST_STREAMING}}, ramp, ""},
-        {"streaming from clock 3 only", {{3, ST_STREAMING}}, ramp,
+        {"streaming from clock 3 only",
+         {{3, ST_STREAMING}},
+         ramp,
          "instance 0 \"out\" (pin 1) changed at clock 1 from 0 to 1 while announced still (never announced)"},
         {"changed once at 5, settled within the block size", {{0, ST_STREAMING}, {5, ST_CHANGED_ONCE}}, settles, ""},
-        {"changed once at 2, still changing after the block size", {{0, ST_STREAMING}, {2, ST_CHANGED_ONCE}}, settles,
+        {"changed once at 2, still changing after the block size",
+         {{0, ST_STREAMING}, {2, ST_CHANGED_ONCE}},
+         settles,
          "instance 0 \"out\" (pin 1) changed at clock 7 from 6 to 7 while announced changed once at clock 2, more "
          "than a block size (4) before"},
-        {"streaming, then still", {{0, ST_STREAMING}, {12, ST_STILL}}, ramp,
+        {"streaming, then still",
+         {{0, ST_STREAMING}, {12, ST_STILL}},
+         ramp,
          "instance 0 \"out\" (pin 1) changed at clock 12 from 11 to 12 while announced still"},
     };
     for (const Case& c : cases) {

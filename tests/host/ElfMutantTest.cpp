@@ -29,14 +29,14 @@
 namespace {
 
 constexpr size_t kWordsPerTable = 128;  // at most, spread over a long table
-constexpr size_t kTestedMutants = 80;  // in the test's own run
+constexpr size_t kTestedMutants = 80;   // in the test's own run
 constexpr double kBoundSeconds = 30.0;  // one run; a few seconds on an idle machine
 
 struct Mutant {
     std::string what;
-    size_t offset = 0;    // of the changed word
-    uint32_t value = 0;   // its new value
-    size_t cut = 0;       // when non-zero: the file cut to this many bytes instead
+    size_t offset = 0;   // of the changed word
+    uint32_t value = 0;  // its new value
+    size_t cut = 0;      // when non-zero: the file cut to this many bytes instead
 };
 
 std::string ReadFile(const std::string& path) {
@@ -73,8 +73,9 @@ std::vector<Mutant> Mutants(const std::string& image) {
                            : section.sh_type == SHT_DYNSYM   ? "dynamic symbol table"
                            : section.sh_type == SHT_REL      ? "relocation table"
                                                              : nullptr;
-        if (name != nullptr) tables.push_back({name + std::string(" at ") + std::to_string(section.sh_offset),
-                                               section.sh_offset, section.sh_size});
+        if (name != nullptr)
+            tables.push_back(
+                {name + std::string(" at ") + std::to_string(section.sh_offset), section.sh_offset, section.sh_size});
     }
     for (const Table& table : tables) {
         const size_t words = table.size / 4;
@@ -85,8 +86,8 @@ std::vector<Mutant> Mutants(const std::string& image) {
             const uint32_t old = At<uint32_t>(image, offset);
             for (uint32_t value : {0u, 0xFFFFFFFFu, old ^ 0x80000000u, old + 0x10000u}) {
                 if (value == old) continue;
-                mutants.push_back({table.name + " word " + std::to_string(w) + " = " + std::to_string(value), offset,
-                                   value, 0});
+                mutants.push_back(
+                    {table.name + " word " + std::to_string(w) + " = " + std::to_string(value), offset, value, 0});
             }
         }
     }
@@ -180,12 +181,13 @@ TEST(ElfMutants, InfoEndsWithADescriptionOrAMessageNeverASignal) {
             EXPECT_NE(e.out.find("\npins:"), std::string::npos) << m.what << "\n" << e.out;
         } else if (e.status == 1) {
             EXPECT_TRUE(e.out.rfind("sep-host: ", 0) == 0 || e.out.find("\nsep-host: ") != std::string::npos)
-                << m.what << "\n" << e.out;
+                << m.what << "\n"
+                << e.out;
         }
-        ++counts[e.status == 0   ? "described"
-                 : e.status == 1 ? (e.out.find("system loader") != std::string::npos ? "refused: the loader failed"
-                                                                                      : "refused")
-                                 : "other"];
+        ++counts[e.status == 0 ? "described"
+                 : e.status == 1
+                     ? (e.out.find("system loader") != std::string::npos ? "refused: the loader failed" : "refused")
+                     : "other"];
     }
     std::string summary;
     for (const auto& entry : counts) summary += " " + entry.first + ": " + std::to_string(entry.second) + ";";

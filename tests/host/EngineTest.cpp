@@ -188,12 +188,12 @@ TEST_F(EngineTest, RunByRunFillEqualsTheSampleBySampleReference) {
         for (size_t k = 0; k < 400; ++k)
             ASSERT_EQ(outputs[0][k], outputs[1][k]) << "block " << block << ", sample " << k;
         // Both right, not just equal: a few samples worked out by hand.
-        const std::pair<size_t, float> known[] = {{0, 0.25f},        {3, -0.1f},          {7, -0.5f},
-                                                  {19, -0.5f},       {40, ramp[0]},       {189, ramp[149]},
-                                                  {199, ramp[149]},  {201, short_ramp[0]}, {202, short_ramp[1]},
-                                                  {203, 2.0f},       {250, ramp[0]},      {299, ramp[49]},     {329, 0.5f},
-                                                  {330, 0.125f},     {399, 0.125f}};
-        for (const auto& [clock, value] : known) EXPECT_EQ(outputs[0][clock], value) << "block " << block << ", sample " << clock;
+        const std::pair<size_t, float> known[] = {
+            {0, 0.25f},       {3, -0.1f},       {7, -0.5f},           {19, -0.5f},          {40, ramp[0]},
+            {189, ramp[149]}, {199, ramp[149]}, {201, short_ramp[0]}, {202, short_ramp[1]}, {203, 2.0f},
+            {250, ramp[0]},   {299, ramp[49]},  {329, 0.5f},          {330, 0.125f},        {399, 0.125f}};
+        for (const auto& [clock, value] : known)
+            EXPECT_EQ(outputs[0][clock], value) << "block " << block << ", sample " << clock;
     }
 }
 

@@ -76,11 +76,11 @@ TEST(DefaultTexts, PinStartValuesByTypeAndDirection) {
         float sample;
         int32_t integer;
     } cases[] = {
-        {DT_FSAMPLE, DR_IN, "10", 1.0f, 0},     {DT_FSAMPLE, DR_SETTING, "-5", -0.5f, 0},
-        {DT_FSAMPLE, DR_OUT, "10", 0.0f, 0},    {DT_ENUM, DR_IN, "4", 0.0f, 4},
-        {DT_INT, DR_SETTING, "1", 0.0f, 1},     {DT_INT, DR_SETTING, "3.7", 0.0f, 0},
-        {DT_ENUM, DR_IN, "1e2", 0.0f, 0},       {DT_INT, DR_IN, "99999999999", 0.0f, 0},
-        {DT_FSAMPLE, DR_IN, "1e400", 0.0f, 0},  {DT_ENUM, DR_IN, nullptr, 0.0f, 0},
+        {DT_FSAMPLE, DR_IN, "10", 1.0f, 0},    {DT_FSAMPLE, DR_SETTING, "-5", -0.5f, 0},
+        {DT_FSAMPLE, DR_OUT, "10", 0.0f, 0},   {DT_ENUM, DR_IN, "4", 0.0f, 4},
+        {DT_INT, DR_SETTING, "1", 0.0f, 1},    {DT_INT, DR_SETTING, "3.7", 0.0f, 0},
+        {DT_ENUM, DR_IN, "1e2", 0.0f, 0},      {DT_INT, DR_IN, "99999999999", 0.0f, 0},
+        {DT_FSAMPLE, DR_IN, "1e400", 0.0f, 0}, {DT_ENUM, DR_IN, nullptr, 0.0f, 0},
     };
     for (const auto& c : cases) {
         SEPinProperties properties = {};

@@ -161,8 +161,8 @@ void Module::Process(int32_t start, int32_t count) {
             break;
         case ACT_STRAY_RECORD:
             // An address no host record lives at: the host must not read it.
-            seaudioMaster(reinterpret_cast<HostRecord*>(static_cast<uintptr_t>(16)), SE_CB_SAMPLE_CLOCK, 0, 0,
-                          nullptr, 0.0f);
+            seaudioMaster(reinterpret_cast<HostRecord*>(static_cast<uintptr_t>(16)), SE_CB_SAMPLE_CLOCK, 0, 0, nullptr,
+                          0.0f);
             break;
         case ACT_BAD_PIN:
             CallHost(SE_CB_PIN_BUFFER, act.pin);

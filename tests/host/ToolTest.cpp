@@ -202,7 +202,8 @@ TEST(SepHostCommands, AnswerHelpAndRefuseBadOptionsByName) {
             const Output result = RunTool(std::string(c.command) + " " + help, true);
             EXPECT_EQ(result.status, 0) << c.command << " " << help << "\n" << result.out;
             EXPECT_NE(result.out.find(std::string("Usage: sep-host ") + c.command + " [OPTIONS]"), std::string::npos)
-                << c.command << "\n" << result.out;
+                << c.command << "\n"
+                << result.out;
             EXPECT_NE(result.out.find(c.option), std::string::npos) << c.command << "\n" << result.out;
         }
         // The unknown option after arguments that are otherwise complete.
@@ -231,8 +232,7 @@ TEST(SepHostValidate, ReportsEachOutputsValuesAndFailsOnNanOrInfinity) {
     const Output clean = RunTool(std::string("validate --voices 2 --samples 500 '") + ULVO_SEP_PATH + "'");
     EXPECT_EQ(clean.status, 0) << clean.out;
     EXPECT_NE(clean.out.find("outputs:        4\n"), std::string::npos) << clean.out;
-    EXPECT_NE(clean.out.find("  instance 1 pin 17 \"outputr\": no NaN, no infinite, no subnormal\n"),
-              std::string::npos)
+    EXPECT_NE(clean.out.find("  instance 1 pin 17 \"outputr\": no NaN, no infinite, no subnormal\n"), std::string::npos)
         << clean.out;
 }
 
@@ -268,7 +268,8 @@ TEST(SepHostValidateSet, SetsPinsAsAPatchDoesAndRefusesWhatDoesNotFit) {
     const Output silent = RunTool("validate --samples 4096" + ulvo);
     ASSERT_EQ(silent.status, 0) << silent.out;
     EXPECT_NE(silent.out.find("statuses sent:  0\n"), std::string::npos) << silent.out;
-    const Output playing = RunTool("validate --samples 4096 --set gate=10 --set a=8 --set cpmode=wah-wah --set poly=3" + ulvo);
+    const Output playing =
+        RunTool("validate --samples 4096 --set gate=10 --set a=8 --set cpmode=wah-wah --set poly=3" + ulvo);
     ASSERT_EQ(playing.status, 0) << playing.out;
     EXPECT_EQ(playing.out.find("statuses sent:  0\n"), std::string::npos) << playing.out;
 
@@ -281,7 +282,8 @@ TEST(SepHostValidateSet, SetsPinsAsAPatchDoesAndRefusesWhatDoesNotFit) {
         {"--set =1" + ulvo, 2, "--set needs PIN=VALUE"},
         {"--set nosuch=1" + ulvo, 1, "--set: no pin \"nosuch\" (pins: \"fc\", \"fm1\""},
         {"--set outputl=1" + ulvo, 1, "--set: pin \"outputl\" is an output; it cannot be set"},
-        {"--set cpmode=loud" + ulvo, 1, "\"loud\" is not one of its choices (\"off\", \"static\", \"dynamic\", \"wah-wah\")"},
+        {"--set cpmode=loud" + ulvo, 1,
+         "\"loud\" is not one of its choices (\"off\", \"static\", \"dynamic\", \"wah-wah\")"},
         {"--set fc=high" + ulvo, 1, "--set: pin \"fc\" takes volts (a number), not \"high\""},
         {"--set dbmode=0.5" + tessarn, 1, "--set: pin \"dbmode\" takes a whole number, not 0.5"},
     };

@@ -35,11 +35,14 @@ TEST(VerdictChannel, AnythingButOneFrameOfThisRunIsCorruption) {
         std::string bytes;
         const char* says;
     } cases[] = {
-        {"1 looks fine" + frame, "60 bytes that are not a verdict of this run: \"1 looks fineSEPV 0123456789abcdef0123456\"..."},
+        {"1 looks fine" + frame,
+         "60 bytes that are not a verdict of this run: \"1 looks fineSEPV 0123456789abcdef0123456\"..."},
         {frame + "1 looks fine", "12 bytes after the verdict: \"1 looks fine\""},
         {frame + frame, "bytes after the verdict: \"SEPV 0123"},
-        {sepcheck::FrameVerdict("fedcba9876543210fedcba9876543210", 77, sepcheck::Pass()), "does not hold this run's token"},
-        {sepcheck::FrameVerdict(token, 78, sepcheck::Pass()), "a verdict from process 78, not from the check's own (77)"},
+        {sepcheck::FrameVerdict("fedcba9876543210fedcba9876543210", 77, sepcheck::Pass()),
+         "does not hold this run's token"},
+        {sepcheck::FrameVerdict(token, 78, sepcheck::Pass()),
+         "a verdict from process 78, not from the check's own (77)"},
         {frame.substr(0, frame.size() - 1), "a verdict cut short: 2 bytes of its 3 bytes"},
         {"SEPV " + token + " 77 X 0\n", "that are not a verdict of this run"},
         {"SEPV " + token + " 77 P 99999999999999999999\n", "that are not a verdict of this run"},

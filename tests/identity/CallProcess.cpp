@@ -5,8 +5,8 @@
 // set to `control_word` for the call (restored after). Plain i386 code,
 // assembled the same for ELF and PE. Arguments on entry: 8(%ebp) process,
 // 12 object, 16 start, 20 count, 24 misalign, 28 control word.
-extern "C" void sep_call_process(SEProcessFn process, void* object, int32_t start, int32_t count,
-                                 uint32_t misalign, uint32_t control_word) __asm__("sep_call_process");
+extern "C" void sep_call_process(SEProcessFn process, void* object, int32_t start, int32_t count, uint32_t misalign,
+                                 uint32_t control_word) __asm__("sep_call_process");
 
 __asm__(
     ".text\n"
@@ -15,13 +15,13 @@ __asm__(
     "    pushl %ebp\n"
     "    movl %esp, %ebp\n"
     "    subl $8, %esp\n"
-    "    fnstcw -4(%ebp)\n"         // the caller's control word
+    "    fnstcw -4(%ebp)\n"  // the caller's control word
     "    movl 28(%ebp), %eax\n"
     "    movw %ax, -8(%ebp)\n"
     "    fldcw -8(%ebp)\n"
-    "    andl $-16, %esp\n"         // a 16-byte boundary ...
-    "    subl 24(%ebp), %esp\n"     // ... missed by `misalign`
-    "    subl $16, %esp\n"          // three arguments and a pad word
+    "    andl $-16, %esp\n"      // a 16-byte boundary ...
+    "    subl 24(%ebp), %esp\n"  // ... missed by `misalign`
+    "    subl $16, %esp\n"       // three arguments and a pad word
     "    movl 12(%ebp), %eax\n"
     "    movl %eax, 0(%esp)\n"
     "    movl 16(%ebp), %eax\n"

@@ -11,8 +11,8 @@ namespace identity {
 
 struct CallMode {
     const char* name;
-    uint32_t misalign;       // bytes past a 16-byte boundary at the call: 0, 4, 8, 12
-    bool x87_53_bit;         // precision control set to 53 bits during the call
+    uint32_t misalign;  // bytes past a 16-byte boundary at the call: 0, 4, 8, 12
+    bool x87_53_bit;    // precision control set to 53 bits during the call
 };
 
 // The modes every scenario is rendered in, one after another.

@@ -186,7 +186,8 @@ bool RenderScenario(const Scenario& scenario, const CallMode& mode, const sephos
 
 // The first difference between two sections, or empty.
 std::string FirstDifference(const Section& a, const Section& b) {
-    if (a.label != b.label || a.element_size != b.element_size) return "sections \"" + a.label + "\" and \"" + b.label + "\"";
+    if (a.label != b.label || a.element_size != b.element_size)
+        return "sections \"" + a.label + "\" and \"" + b.label + "\"";
     const size_t size = a.element_size;
     const size_t count_a = a.bytes.size() / size, count_b = b.bytes.size() / size;
     size_t differing = 0, first = 0;
@@ -210,8 +211,8 @@ std::string FirstDifference(const Section& a, const Section& b) {
         std::snprintf(word, sizeof word, " %08x", static_cast<unsigned>(y));
         words_b += word;
     }
-    std::snprintf(text, sizeof text, "%s: %zu elements differ, first at %zu:%s against%s", a.label.c_str(),
-                  differing, first, words_a.c_str(), words_b.c_str());
+    std::snprintf(text, sizeof text, "%s: %zu elements differ, first at %zu:%s against%s", a.label.c_str(), differing,
+                  first, words_a.c_str(), words_b.c_str());
     return text;
 }
 

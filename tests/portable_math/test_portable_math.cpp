@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "PortableMath.h"
 #include "../support/Emulation.h"
+#include "PortableMath.h"
 
 namespace {
 
@@ -71,7 +71,8 @@ std::vector<double> EveryScale(int min_exp, int max_exp, int count, uint64_t see
     std::vector<double> out;
     for (int k = 0; k < count; ++k) {
         const uint64_t sign = (random() & 1) << 63;
-        const uint64_t exponent = static_cast<uint64_t>(min_exp + static_cast<int>(random() % (max_exp - min_exp + 1)) + 1023);
+        const uint64_t exponent =
+            static_cast<uint64_t>(min_exp + static_cast<int>(random() % (max_exp - min_exp + 1)) + 1023);
         out.push_back(FromBits(sign | (exponent << 52) | (random() & ((uint64_t{1} << 52) - 1))));
     }
     return out;
@@ -151,8 +152,9 @@ TEST(PortableMath, SineAndCosineWithinOneUlpOfLibm) {
         EXPECT_EQ(cosine.worse, 0u) << set.name << ": cosine " << cosine.first_worse;
         EXPECT_LE(sine.last_bit + cosine.last_bit, (sine.compared + cosine.compared) / 200)
             << set.name << ": too many last-bit differences for a nearly correctly rounded result";
-        std::printf("[ counts   ] %-20s %6zu arguments: sine differs from glibc in the last bit %zu times, cosine %zu\n",
-                    set.name, sine.compared, sine.last_bit, cosine.last_bit);
+        std::printf(
+            "[ counts   ] %-20s %6zu arguments: sine differs from glibc in the last bit %zu times, cosine %zu\n",
+            set.name, sine.compared, sine.last_bit, cosine.last_bit);
         total += sine.compared;
         sine_differences += sine.last_bit;
         cosine_differences += cosine.last_bit;
@@ -269,14 +271,14 @@ TEST(PortableMath, ExactValuesOfHardArguments) {
         double x, sine, cosine;
     };
     const Case cases[] = {
-    {"6381956970095103 * 2^797", 0x1.6ac5b262ca1ffp+849, 0x1.0000000000000p+0, -0x1.14ae72e6ba22fp-61},
-    {"1e22", 0x1.0f0cf064dd592p+73, -0x1.b453ab76bf397p-1, 0x1.0be2cef01c8f4p-1},
-    {"the double nearest pi", 0x1.921fb54442d18p+1, 0x1.1a62633145c07p-53, -0x1.0000000000000p+0},
-    {"the double nearest pi/2", 0x1.921fb54442d18p+0, 0x1.0000000000000p+0, 0x1.1a62633145c07p-54},
-    {"2^1023 (2 - 2^-52)", 0x1.fffffffffffffp+1023, 0x1.452fc98b34e97p-8, -0x1.fffe62ecfab75p-1},
-    {"the double nearest 1e300", 0x1.7e43c8800759cp+996, -0x1.a2c16b010e385p-1, -0x1.2699022adc4c1p-1},
-    {"2^63", 0x1.0000000000000p+63, 0x1.fff6dfd42dc54p-1, 0x1.82aa375b3c33ep-7},
-    {"6.2831855f * 1e30f, as a float", 0x1.3d38460000000p+102, 0x1.f2f2a311ca140p-1, -0x1.cb7ac50544915p-3},
+        {"6381956970095103 * 2^797", 0x1.6ac5b262ca1ffp+849, 0x1.0000000000000p+0, -0x1.14ae72e6ba22fp-61},
+        {"1e22", 0x1.0f0cf064dd592p+73, -0x1.b453ab76bf397p-1, 0x1.0be2cef01c8f4p-1},
+        {"the double nearest pi", 0x1.921fb54442d18p+1, 0x1.1a62633145c07p-53, -0x1.0000000000000p+0},
+        {"the double nearest pi/2", 0x1.921fb54442d18p+0, 0x1.0000000000000p+0, 0x1.1a62633145c07p-54},
+        {"2^1023 (2 - 2^-52)", 0x1.fffffffffffffp+1023, 0x1.452fc98b34e97p-8, -0x1.fffe62ecfab75p-1},
+        {"the double nearest 1e300", 0x1.7e43c8800759cp+996, -0x1.a2c16b010e385p-1, -0x1.2699022adc4c1p-1},
+        {"2^63", 0x1.0000000000000p+63, 0x1.fff6dfd42dc54p-1, 0x1.82aa375b3c33ep-7},
+        {"6.2831855f * 1e30f, as a float", 0x1.3d38460000000p+102, 0x1.f2f2a311ca140p-1, -0x1.cb7ac50544915p-3},
     };
     for (const Case& c : cases) {
         for (double sign : {1.0, -1.0}) {
@@ -333,11 +335,11 @@ TEST(PortableMath, EdgeValues) {
         if (std::isnan(c.expected))
             EXPECT_TRUE(std::isnan(got)) << c.name << ": " << Hex(got);
         else
-            EXPECT_EQ(BitsOf(got), BitsOf(c.expected)) << c.name << ": " << Hex(got) << ", expected " << Hex(c.expected);
+            EXPECT_EQ(BitsOf(got), BitsOf(c.expected))
+                << c.name << ": " << Hex(got) << ", expected " << Hex(c.expected);
     }
     // every integer power is exact
-    for (int k = -1074; k <= 1023; ++k)
-        ASSERT_EQ(portable_math::Exp2(k), std::ldexp(1.0, k)) << "2^" << k;
+    for (int k = -1074; k <= 1023; ++k) ASSERT_EQ(portable_math::Exp2(k), std::ldexp(1.0, k)) << "2^" << k;
 }
 
 // --- independence from the x87 unit ----------------------------------------------------------

@@ -5,11 +5,10 @@
 // its end with the duration of its file, every link between the pages
 // resolves, nothing is fetched from outside the folder.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -87,8 +86,7 @@ public:
                    "--no-first-run", "--disable-background-networking", "--disable-component-update", "--disable-sync",
                    "--mute-audio", "--autoplay-policy=no-user-gesture-required", "--remote-debugging-pipe",
                    // the test's own reading of the sound files (the page needs no such access)
-                   "--allow-file-access-from-files",
-                   data_dir.c_str(), "about:blank", static_cast<char*>(nullptr));
+                   "--allow-file-access-from-files", data_dir.c_str(), "about:blank", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(to_browser[0]);
@@ -214,7 +212,8 @@ protected:
 TEST_F(ReleaseArchive, HoldsTheProductAndItsChecksums) {
     // one top folder, and in it exactly the product
     EXPECT_EQ(Lines(Capture("ls -A '" + m_work + "'")), std::vector<std::string>{kTop});
-    const std::vector<std::string> files = Lines(Capture("cd '" + m_folder + "' && find . -type f | sed 's|^./||' | sort"));
+    const std::vector<std::string> files =
+        Lines(Capture("cd '" + m_folder + "' && find . -type f | sed 's|^./||' | sort"));
     for (const char* required :
          {"ulvo.sep", "tessarn.sep", "sep-host.exe", "LICENSE", "CHANGELOG.md", "SHA256SUMS", "manual/index.html",
           "manual/ulvo.html", "manual/tessarn.html", "examples/demo-patch.json", "examples/demo-score.json"})
@@ -242,13 +241,13 @@ TEST_F(ReleaseArchive, ManualWorksInABrowser) {
     ASSERT_TRUE(browser.Start(std::string(SEP_TEST_SCRATCH) + "/chromium-profile", &why)) << why;
     const json target = browser.Call("Target.createTarget", {{"url", "about:blank"}}, "");
     ASSERT_FALSE(target.is_null()) << "no answer from chromium";
-    const json attached = browser.Call(
-        "Target.attachToTarget", {{"targetId", target["result"]["targetId"]}, {"flatten", true}}, "");
+    const json attached =
+        browser.Call("Target.attachToTarget", {{"targetId", target["result"]["targetId"]}, {"flatten", true}}, "");
     const std::string session = attached["result"]["sessionId"];
     for (const char* domain : {"Page.enable", "Runtime.enable", "Log.enable"})
         ASSERT_FALSE(browser.Call(domain, json::object(), session).contains("error")) << domain;
 
-    std::map<std::string, std::set<std::string>> ids_of;  // page -> its element ids
+    std::map<std::string, std::set<std::string>> ids_of;     // page -> its element ids
     std::vector<std::pair<std::string, std::string>> links;  // page, href
     std::vector<std::string> to_visit = {"index.html"};
     int images = 0, sounds = 0;
@@ -259,8 +258,9 @@ TEST_F(ReleaseArchive, ManualWorksInABrowser) {
         const size_t events_before = browser.events.size();
         browser.Call("Page.navigate", {{"url", "file://" + manual + page}}, session);
         ASSERT_TRUE(browser.WaitFor("Page.loadEventFired")) << page;
-        const json result = browser.Call(
-            "Runtime.evaluate", {{"expression", kInspectPage}, {"awaitPromise", true}, {"returnByValue", true}}, session);
+        const json result =
+            browser.Call("Runtime.evaluate",
+                         {{"expression", kInspectPage}, {"awaitPromise", true}, {"returnByValue", true}}, session);
         ASSERT_TRUE(result["result"]["result"].contains("value")) << page << ": " << result.dump();
         const json report = json::parse(result["result"]["result"]["value"].get<std::string>());
         for (const json& image : report["images"]) {
@@ -268,7 +268,8 @@ TEST_F(ReleaseArchive, ManualWorksInABrowser) {
             EXPECT_TRUE(image["complete"] && image["width"] > 0 && image["height"] > 0)
                 << page << ": picture " << image["src"] << " did not load";
             const std::string title = image["title"];
-            EXPECT_TRUE(!title.empty() && title.find('/') == std::string::npos && title.find(".json") == std::string::npos)
+            EXPECT_TRUE(!title.empty() && title.find('/') == std::string::npos &&
+                        title.find(".json") == std::string::npos)
                 << page << ": picture " << image["src"] << " has no title in words: \"" << title << "\"";
         }
         for (const json& sound : report["sounds"]) {
@@ -313,7 +314,8 @@ TEST_F(ReleaseArchive, ManualWorksInABrowser) {
             continue;
         }
         if (hash != std::string::npos && ids_of.count(target_page)) {
-            EXPECT_EQ(ids_of[target_page].count(link.substr(hash + 1)), 1u) << page << ": link " << link << " has no target";
+            EXPECT_EQ(ids_of[target_page].count(link.substr(hash + 1)), 1u)
+                << page << ": link " << link << " has no target";
         }
     }
     EXPECT_EQ(ids_of.size(), 3u) << "index, ulvo and tessarn reached from the index";

@@ -624,16 +624,24 @@ TEST(FloatGuard, SamplesComeOutFiniteBoundedAndNormal) {
         float out;
     };
     const Case cases[] = {
-        {nan, 0.0f},          {-nan, 0.0f},
-        {inf, ceiling},       {-inf, -ceiling},
-        {3.0e38f, ceiling},   {-2.0e18f, -ceiling},
-        {ceiling, ceiling},   {-9999.5f, -9999.5f},
-        {2000000.0f, 2000000.0f}, {-1.0e17f, -1.0e17f},
-        {1.0e-40f, 0.0f},     {-1.0e-45f, -0.0f},
-        {0.0f, 0.0f},         {-0.0f, -0.0f},
+        {nan, 0.0f},
+        {-nan, 0.0f},
+        {inf, ceiling},
+        {-inf, -ceiling},
+        {3.0e38f, ceiling},
+        {-2.0e18f, -ceiling},
+        {ceiling, ceiling},
+        {-9999.5f, -9999.5f},
+        {2000000.0f, 2000000.0f},
+        {-1.0e17f, -1.0e17f},
+        {1.0e-40f, 0.0f},
+        {-1.0e-45f, -0.0f},
+        {0.0f, 0.0f},
+        {-0.0f, -0.0f},
         {smallest_normal, smallest_normal},
         {-smallest_normal, -smallest_normal},
-        {0.5f, 0.5f},         {-1.0e-30f, -1.0e-30f},
+        {0.5f, 0.5f},
+        {-1.0e-30f, -1.0e-30f},
     };
     // Every case in every lane of the four-wide part and of the tail.
     constexpr float kUntouched = 7.0f;
@@ -655,10 +663,9 @@ TEST(FloatGuard, SamplesComeOutFiniteBoundedAndNormal) {
 TEST(FloatGuard, UsableSampleRates) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const float cases[][2] = {{44100.0f, 44100.0f}, {1000.0f, 1000.0f},   {768000.0f, 768000.0f},
-                              {22050.5f, 22050.5f}, {1.0f, 1.0f},         {1.0e7f, 1.0e7f},
-                              {0.0f, 44100.0f},     {-48000.0f, 44100.0f}, {0.5f, 44100.0f},
-                              {1.0e-40f, 44100.0f}, {2.0e7f, 44100.0f},    {nan, 44100.0f},
+    const float cases[][2] = {{44100.0f, 44100.0f}, {1000.0f, 1000.0f},   {768000.0f, 768000.0f}, {22050.5f, 22050.5f},
+                              {1.0f, 1.0f},         {1.0e7f, 1.0e7f},     {0.0f, 44100.0f},       {-48000.0f, 44100.0f},
+                              {0.5f, 44100.0f},     {1.0e-40f, 44100.0f}, {2.0e7f, 44100.0f},     {nan, 44100.0f},
                               {inf, 44100.0f},      {-inf, 44100.0f}};
     for (const auto& c : cases) EXPECT_EQ(SEUsableSampleRate(c[0]), c[1]) << c[0];
 }
@@ -765,10 +772,9 @@ TEST(HostileHost, GetValueStaysInsideTheBlock) {
         float expected;
     };
     const Case cases[] = {
-        {4, 1000, 1002, 3.0f},       {4, 1000, 1003, 4.0f}, {4, 1000, 1004, 4.0f},
-        {4, 1000, 900000, 4.0f},     {4, 1000, 999, 1.0f},  {4, 1000, 0, 1.0f},
-        {4, 0xFFFFFFFEu, 1, 4.0f},   {4, 5, 0xFFFFFFFFu, 1.0f},
-        {0, 1000, 1003, 1.0f},       {-8, 1000, 1003, 1.0f},
+        {4, 1000, 1002, 3.0f}, {4, 1000, 1003, 4.0f},  {4, 1000, 1004, 4.0f},     {4, 1000, 900000, 4.0f},
+        {4, 1000, 999, 1.0f},  {4, 1000, 0, 1.0f},     {4, 0xFFFFFFFEu, 1, 4.0f}, {4, 5, 0xFFFFFFFFu, 1.0f},
+        {0, 1000, 1003, 1.0f}, {-8, 1000, 1003, 1.0f},
     };
     for (const Case& c : cases) {
         MockHost host;

@@ -44,7 +44,8 @@ private:
 // towards `to`, evenly spaced (the last a step short of `to`).
 inline std::vector<float> Ramp(float from, float to, int samples) {
     std::vector<float> out(static_cast<size_t>(samples));
-    for (int i = 0; i < samples; ++i) out[static_cast<size_t>(i)] = from + (to - from) * static_cast<float>(i) / samples;
+    for (int i = 0; i < samples; ++i)
+        out[static_cast<size_t>(i)] = from + (to - from) * static_cast<float>(i) / samples;
     return out;
 }
 

@@ -37,10 +37,10 @@ public:
 
     // Points each of the module's buffer pins at its buffer in `b`.
     static void Bind(Module& m, std::array<std::vector<float>, tessarn::PIN_COUNT>& b) {
-        float** bound[] = {&m.m_gate,         &m.m_attack,       &m.m_hold,         &m.m_decay,      &m.m_sustain,
-                           &m.m_release,      &m.m_level,        &m.m_attack_form,  &m.m_decay_form, &m.m_release_form,
-                           nullptr,           nullptr,           &m.m_lfo_amt,      &m.m_lfo_freq,   &m.m_lfo_phase,
-                           nullptr,           &m.m_signal_out,   nullptr};
+        float** bound[] = {&m.m_gate,    &m.m_attack,     &m.m_hold,        &m.m_decay,      &m.m_sustain,
+                           &m.m_release, &m.m_level,      &m.m_attack_form, &m.m_decay_form, &m.m_release_form,
+                           nullptr,      nullptr,         &m.m_lfo_amt,     &m.m_lfo_freq,   &m.m_lfo_phase,
+                           nullptr,      &m.m_signal_out, nullptr};
         for (int32_t pin = 0; pin < tessarn::PIN_COUNT; ++pin)
             if (bound[pin] != nullptr) *bound[pin] = b[pin].data();
     }

@@ -169,8 +169,8 @@ TEST(HostileValues, UnusableSampleRateRunsAtTheDefault) {
         return all;
     };
     const Samples reference = run(44100.0f);
-    for (float rate : {0.0f, std::numeric_limits<float>::quiet_NaN(), -44100.0f,
-                       std::numeric_limits<float>::infinity(), 0.5f}) {
+    for (float rate :
+         {0.0f, std::numeric_limits<float>::quiet_NaN(), -44100.0f, std::numeric_limits<float>::infinity(), 0.5f}) {
         EXPECT_EQ(run(rate), reference) << "rate " << rate;
     }
     EXPECT_NE(run(48000.0f), reference) << "the rate does reach the envelope";
@@ -204,9 +204,9 @@ TEST(HostileHost, TooFewPinsGiveSilenceAndNoStatus) {
 }
 
 TEST(HostileHost, UnboundBufferGivesSilence) {
-    float* Module::*pins[] = {&Module::m_gate,       &Module::m_attack,      &Module::m_level,
-                              &Module::m_sustain,    &Module::m_attack_form, &Module::m_decay_form,
-                              &Module::m_release_form, &Module::m_lfo_amt,  &Module::m_lfo_freq};
+    float* Module::*pins[] = {&Module::m_gate,         &Module::m_attack,      &Module::m_level,
+                              &Module::m_sustain,      &Module::m_attack_form, &Module::m_decay_form,
+                              &Module::m_release_form, &Module::m_lfo_amt,     &Module::m_lfo_freq};
     for (float* Module::*pin : pins) {
         Rig rig;
         rig.Set(PIN_ATTACK, 2.0f);

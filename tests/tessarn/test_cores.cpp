@@ -36,8 +36,8 @@ struct EnvelopeCore {
     Samples Run(float gate, int32_t count) {
         const Samples gates(count, gate), sustain(count + 1, settings.sustain_level), forms(count + 1, 0.0f);
         Samples out(count, -7.0f);
-        const EnvelopeBuffers buffers = {gates.data(), sustain.data(), forms.data(), forms.data(), forms.data(),
-                                         out.data()};
+        const EnvelopeBuffers buffers = {gates.data(), sustain.data(), forms.data(),
+                                         forms.data(), forms.data(),   out.data()};
         RunEnvelope(&state, &lfo, settings, buffers, count, &motion);
         return out;
     }
@@ -75,18 +75,30 @@ TEST(EnvelopeCoreTest, StagesFromGateCalls) {
              return s;
          }(),
          STAGE_IDLE},
-        {"NoRelease keeps the sustain", 0, 1, {{1.0f, 12}, {0.0f, 4}}, [&] {
+        {"NoRelease keeps the sustain",
+         0,
+         1,
+         {{1.0f, 12}, {0.0f, 4}},
+         [&] {
              Samples s = rise;
              s.insert(s.end(), 4, 0.5f);
              return s;
          }(),
          STAGE_SUSTAIN},
         // A fall during the attack: released from the attack's level...
-        {"fall in attack", 0, 0, {{1.0f, 2}, {0.0f, 6}}, {0.25f, 0.5f, 0.375f, 0.25f, 0.125f, 0.0f, 0.0f, 0.0f},
+        {"fall in attack",
+         0,
+         0,
+         {{1.0f, 2}, {0.0f, 6}},
+         {0.25f, 0.5f, 0.375f, 0.25f, 0.125f, 0.0f, 0.0f, 0.0f},
          STAGE_IDLE},
         // ... or, with FullAttack, the attack and hold run to their end and
         // the hold, the gate no longer held, releases from 1.
-        {"FullAttack runs on", 1, 0, {{1.0f, 2}, {0.0f, 6}}, {0.25f, 0.5f, 0.75f, 1.0f, 1.0f, 0.75f, 0.5f, 0.25f},
+        {"FullAttack runs on",
+         1,
+         0,
+         {{1.0f, 2}, {0.0f, 6}},
+         {0.25f, 0.5f, 0.75f, 1.0f, 1.0f, 0.75f, 0.5f, 0.25f},
          STAGE_RELEASE},
     };
     for (const Case& c : cases) {
@@ -150,8 +162,8 @@ TEST(LfoCoreTest, PeriodAndPhaseOffset) {
             for (float value : out) {
                 ++sample;
                 const double expected = 0.5 * (1.0 + std::sin(double(c.offset) + double(omega) * sample));
-                ASSERT_NEAR(value, expected, 1e-6) << "period " << c.period << ", offset " << c.offset << ", sample "
-                                                   << sample;
+                ASSERT_NEAR(value, expected, 1e-6)
+                    << "period " << c.period << ", offset " << c.offset << ", sample " << sample;
             }
         }
         // The phasor left for the next call stands at the last sample's angle.

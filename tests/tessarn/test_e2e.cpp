@@ -193,10 +193,11 @@ TEST(EndToEnd, FarOutSettingsGiveFiniteNormalSamples) {
     const Case cases[] = {
         {"Attack NaN", 44100.0f, {{kAttack, nan}}, 1.0f},  // skipped: straight to a hold without end
         {"LfoFreq infinite, LfoAmt 0.5", 44100.0f, {{kLfoFreq, inf}, {kLfoAmt, 0.5f}}, -1.0f},
-        {"Sustain 33, Hold and Decay 100", 44100.0f, {{kSustain, 33.0f}, {kHold, 100.0f}, {kDecay, 100.0f}},
+        {"Sustain 33, Hold and Decay 100",
+         44100.0f,
+         {{kSustain, 33.0f}, {kHold, 100.0f}, {kDecay, 100.0f}},
          kSEOutputCeiling},
-        {"Sustain -36, Hold and Decay 100", 44100.0f, {{kSustain, -36.0f}, {kHold, 100.0f}, {kDecay, 100.0f}},
-         0.0f},
+        {"Sustain -36, Hold and Decay 100", 44100.0f, {{kSustain, -36.0f}, {kHold, 100.0f}, {kDecay, 100.0f}}, 0.0f},
         {"AttackForm 4", 44100.0f, {{kAttackForm, 4.0f}, {kAttack, 10.0f}}, 1.0f},
     };
     for (const Case& c : cases) {

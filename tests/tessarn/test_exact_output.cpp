@@ -17,9 +17,9 @@
 
 namespace {
 
+using outputhash::Ramp;
 using sephost::Engine;
 using sephost::EngineOptions;
-using outputhash::Ramp;
 using sephost::Library;
 
 // Pin indexes as declared by the module.
@@ -69,19 +69,32 @@ struct Hostile {
     uint32_t at;
 };
 const Hostile kHostile[] = {
-    {"attack-nan", kAttack, kNaN, 0},         {"attack-inf", kAttack, kInf, 0},
-    {"attack-negative", kAttack, -3.0f, 0},   {"hold-nan", kHold, kNaN, 0},
-    {"hold-zero", kHold, 0.0f, 0},            {"decay-nan", kDecay, kNaN, 0},
-    {"decay-zero", kDecay, 0.0f, 0},          {"sustain-nan", kSustain, kNaN, 0},
-    {"sustain-above-one", kSustain, 1.7f, 0}, {"sustain-negative", kSustain, -0.4f, 0},
-    {"release-nan", kRelease, kNaN, 0},       {"release-zero", kRelease, 0.0f, 0},
-    {"release-negative", kRelease, -2.0f, 0}, {"form-huge", kAttackForm, 10.0f, 0},
-    {"form-minus-huge", kDecayForm, -10.0f, 0}, {"form-nan", kReleaseForm, kNaN, 0},
-    {"form-7", kAttackForm, 0.74f, 0},        {"form-minus-6", kReleaseForm, -0.58f, 0},
-    {"level-inf", kLevel, kInf, 0},           {"level-nan", kLevel, kNaN, 0},
-    {"gate-nan", kGate, kNaN, 3000},          {"gate-half", kGate, 0.5f, 6000},
-    {"gate-tiny", kGate, 1.0e-7f, 6000},      {"lfo-freq-nan", kLfoFreq, kNaN, 0},
-    {"lfo-freq-huge", kLfoFreq, 1.0e30f, 0},  {"lfo-amt-nan", kLfoAmt, kNaN, 0},
+    {"attack-nan", kAttack, kNaN, 0},
+    {"attack-inf", kAttack, kInf, 0},
+    {"attack-negative", kAttack, -3.0f, 0},
+    {"hold-nan", kHold, kNaN, 0},
+    {"hold-zero", kHold, 0.0f, 0},
+    {"decay-nan", kDecay, kNaN, 0},
+    {"decay-zero", kDecay, 0.0f, 0},
+    {"sustain-nan", kSustain, kNaN, 0},
+    {"sustain-above-one", kSustain, 1.7f, 0},
+    {"sustain-negative", kSustain, -0.4f, 0},
+    {"release-nan", kRelease, kNaN, 0},
+    {"release-zero", kRelease, 0.0f, 0},
+    {"release-negative", kRelease, -2.0f, 0},
+    {"form-huge", kAttackForm, 10.0f, 0},
+    {"form-minus-huge", kDecayForm, -10.0f, 0},
+    {"form-nan", kReleaseForm, kNaN, 0},
+    {"form-7", kAttackForm, 0.74f, 0},
+    {"form-minus-6", kReleaseForm, -0.58f, 0},
+    {"level-inf", kLevel, kInf, 0},
+    {"level-nan", kLevel, kNaN, 0},
+    {"gate-nan", kGate, kNaN, 3000},
+    {"gate-half", kGate, 0.5f, 6000},
+    {"gate-tiny", kGate, 1.0e-7f, 6000},
+    {"lfo-freq-nan", kLfoFreq, kNaN, 0},
+    {"lfo-freq-huge", kLfoFreq, 1.0e30f, 0},
+    {"lfo-amt-nan", kLfoAmt, kNaN, 0},
     {"lfo-phase-inf", kLfoPhase, kInf, 5000},
 };
 

@@ -53,11 +53,11 @@ Output Render(const Inputs& in, int32_t count, VoiceState* voice) {
                   wave = held(in.wave), combfreq = held(in.combfreq), combphase = held(in.combphase),
                   fund = held(in.fund), rotate = held(0.0f);
     Output out{Samples(count, -7.0f), Samples(count, -7.0f)};
-    const BlockBuffers buffers = {fc.data(),       fm1.data(),  a.data(),      gate.data(),
-                                  detune.data(),   wave.data(), combfreq.data(), combphase.data(),
-                                  fund.data(),     rotate.data(), out.left.data(), out.right.data()};
-    const BlockSettings settings = {2.0 / kSampleRate, kMaxFreqHz,  0.0, RoundToCount(in.n),
-                                    in.cpmode,         in.cfmode, in.vector_kernel};
+    const BlockBuffers buffers = {fc.data(),     fm1.data(),    a.data(),        gate.data(),
+                                  detune.data(), wave.data(),   combfreq.data(), combphase.data(),
+                                  fund.data(),   rotate.data(), out.left.data(), out.right.data()};
+    const BlockSettings settings = {2.0 / kSampleRate, kMaxFreqHz,      0.0, RoundToCount(in.n), in.cpmode,
+                                    in.cfmode,         in.vector_kernel};
     RenderBlock(*voice, settings, buffers, count);
     return out;
 }
@@ -142,7 +142,8 @@ TEST(UlvoCore, SeededSettingsGiveBoundedFiniteOutput) {
         VoiceState voice = NoteStart();
         const Output out = Render(in, 200, &voice);
         for (int32_t j = 0; j < 200; ++j) {
-            ASSERT_TRUE(std::isfinite(out.left[j]) && std::isfinite(out.right[j])) << "trial " << trial << ", sample " << j;
+            ASSERT_TRUE(std::isfinite(out.left[j]) && std::isfinite(out.right[j]))
+                << "trial " << trial << ", sample " << j;
             ASSERT_LE(std::hypot(out.left[j], out.right[j]), 4.0)
                 << "trial " << trial << ", sample " << j << ", fc " << in.fc << " fm1 " << in.fm1 << " N " << in.n
                 << " a " << in.a << " fund " << in.fund << " cpmode " << in.cpmode << " cfmode " << in.cfmode;

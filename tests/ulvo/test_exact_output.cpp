@@ -20,9 +20,9 @@
 
 namespace {
 
+using outputhash::Ramp;
 using sephost::Engine;
 using sephost::EngineOptions;
-using outputhash::Ramp;
 using sephost::Library;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
@@ -77,7 +77,7 @@ struct NamedTone {
     const char* name;
     Tone tone;
 };
-const NamedTone kTones[] = {{"harmonic", kHarmonic},     {"narrow", kNarrow},         {"n1000", kThousand},
+const NamedTone kTones[] = {{"harmonic", kHarmonic},       {"narrow", kNarrow},         {"n1000", kThousand},
                             {"n100000", kHundredThousand}, {"fractional", kFractional}, {"subnormal", kSubnormal}};
 
 // Partial counts and ratios on the plain narrow tone, comb modes off.
@@ -86,11 +86,24 @@ struct CountCase {
     float n, a;
 };
 const CountCase kCounts[] = {
-    {"n0", 0.0f, 0.9f},          {"n1", 1.0f, 0.9f},         {"n2.5", 2.5f, 0.9f},     {"n3.5", 3.5f, 0.9f},
-    {"n0.4", 0.4f, 0.9f},        {"n-3", -3.0f, 0.9f},       {"n10", 10.0f, -0.9f},    {"n46", 46.0f, 0.99f},
-    {"a-near-one", 12.0f, 1.00005f}, {"a1.0002", 12.0f, 1.0002f}, {"a-growing", 30.0f, 1.05f}, {"a0", 5.0f, 0.0f},
-    {"a-minus-one", 5.0f, -1.0f}, {"n-huge", 3.0e9f, 0.5f},   {"n-minus-huge", -3.0e9f, 0.5f},
-    {"n-minus-zero", -0.0f, 0.9f}, {"n-minus-0.3", -0.3f, -0.9f}, {"n-2^30", 1073741824.0f, 0.5f},
+    {"n0", 0.0f, 0.9f},
+    {"n1", 1.0f, 0.9f},
+    {"n2.5", 2.5f, 0.9f},
+    {"n3.5", 3.5f, 0.9f},
+    {"n0.4", 0.4f, 0.9f},
+    {"n-3", -3.0f, 0.9f},
+    {"n10", 10.0f, -0.9f},
+    {"n46", 46.0f, 0.99f},
+    {"a-near-one", 12.0f, 1.00005f},
+    {"a1.0002", 12.0f, 1.0002f},
+    {"a-growing", 30.0f, 1.05f},
+    {"a0", 5.0f, 0.0f},
+    {"a-minus-one", 5.0f, -1.0f},
+    {"n-huge", 3.0e9f, 0.5f},
+    {"n-minus-huge", -3.0e9f, 0.5f},
+    {"n-minus-zero", -0.0f, 0.9f},
+    {"n-minus-0.3", -0.3f, -0.9f},
+    {"n-2^30", 1073741824.0f, 0.5f},
 };
 
 // Hostile values, one input at a time, over the fractional tone in mode 3/3.
@@ -100,18 +113,30 @@ struct HostileCase {
     float value;
 };
 const HostileCase kHostile[] = {
-    {"fc-nan", ulvo::PIN_FC, kNaN},          {"fc-inf", ulvo::PIN_FC, kInf},
-    {"fc-1.1", ulvo::PIN_FC, 1.1f},          {"fm1-nan", ulvo::PIN_FM1, kNaN},
-    {"fm1-inf", ulvo::PIN_FM1, kInf},        {"fm1-0", ulvo::PIN_FM1, 0.0f},
-    {"n-nan", ulvo::PIN_N, kNaN},            {"n-inf", ulvo::PIN_N, kInf},
-    {"a-nan", ulvo::PIN_A, kNaN},            {"a-inf", ulvo::PIN_A, kInf},
-    {"a-huge", ulvo::PIN_A, 1.0e30f},        {"detune-huge", ulvo::PIN_DETUNE, 1.0e7f},
-    {"detune-nan", ulvo::PIN_DETUNE, kNaN},  {"wave-nan", ulvo::PIN_WAVE, kNaN},
-    {"combfreq-1e9", ulvo::PIN_COMBFREQ, 1.0e9f}, {"combfreq-nan", ulvo::PIN_COMBFREQ, kNaN},
-    {"combfreq-7", ulvo::PIN_COMBFREQ, 7.0f}, {"combphase-inf", ulvo::PIN_COMBPHASE, kInf},
-    {"combphase-minus2", ulvo::PIN_COMBPHASE, -2.0f}, {"fund-nan", ulvo::PIN_FUND, kNaN},
-    {"rotate-1e20", ulvo::PIN_ROTATE, 1.0e20f}, {"rotate-nan", ulvo::PIN_ROTATE, kNaN},
-    {"gate-nan", ulvo::PIN_GATE, kNaN},      {"gate-negative", ulvo::PIN_GATE, -1.0f},
+    {"fc-nan", ulvo::PIN_FC, kNaN},
+    {"fc-inf", ulvo::PIN_FC, kInf},
+    {"fc-1.1", ulvo::PIN_FC, 1.1f},
+    {"fm1-nan", ulvo::PIN_FM1, kNaN},
+    {"fm1-inf", ulvo::PIN_FM1, kInf},
+    {"fm1-0", ulvo::PIN_FM1, 0.0f},
+    {"n-nan", ulvo::PIN_N, kNaN},
+    {"n-inf", ulvo::PIN_N, kInf},
+    {"a-nan", ulvo::PIN_A, kNaN},
+    {"a-inf", ulvo::PIN_A, kInf},
+    {"a-huge", ulvo::PIN_A, 1.0e30f},
+    {"detune-huge", ulvo::PIN_DETUNE, 1.0e7f},
+    {"detune-nan", ulvo::PIN_DETUNE, kNaN},
+    {"wave-nan", ulvo::PIN_WAVE, kNaN},
+    {"combfreq-1e9", ulvo::PIN_COMBFREQ, 1.0e9f},
+    {"combfreq-nan", ulvo::PIN_COMBFREQ, kNaN},
+    {"combfreq-7", ulvo::PIN_COMBFREQ, 7.0f},
+    {"combphase-inf", ulvo::PIN_COMBPHASE, kInf},
+    {"combphase-minus2", ulvo::PIN_COMBPHASE, -2.0f},
+    {"fund-nan", ulvo::PIN_FUND, kNaN},
+    {"rotate-1e20", ulvo::PIN_ROTATE, 1.0e20f},
+    {"rotate-nan", ulvo::PIN_ROTATE, kNaN},
+    {"gate-nan", ulvo::PIN_GATE, kNaN},
+    {"gate-negative", ulvo::PIN_GATE, -1.0f},
 };
 
 std::vector<Scenario> Scenarios() {

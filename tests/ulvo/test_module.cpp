@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "MockHost.h"
-#include "SEAssert.h"
 #include "Module.h"
+#include "SEAssert.h"
 #include "UlvoRig.h"
 #include "UlvoVoiceList.h"
 

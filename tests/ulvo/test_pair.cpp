@@ -25,8 +25,14 @@ struct Complex {
 TEST(ComplexPowLanes, EveryLaneGivesComplexPow2Bits) {
     const Complex bases[4] = {{-0.8, 0.3}, {0.6, 0.8}, {0.5, -0.0}, {1.7, -2.2}};
     const int32_t exponent_sets[][4] = {
-        {47, 47, 47, 47},       {1, 1, 1, 1},         {0, 0, 0, 0},        {-5, 3, 0, 12},
-        {1001, 11, 100001, 2},  {1 << 30, 5, 6, 7},   {2, 1073741825, -1, 64}, {1500, 1500, 1024, 1025},
+        {47, 47, 47, 47},
+        {1, 1, 1, 1},
+        {0, 0, 0, 0},
+        {-5, 3, 0, 12},
+        {1001, 11, 100001, 2},
+        {1 << 30, 5, 6, 7},
+        {2, 1073741825, -1, 64},
+        {1500, 1500, 1024, 1025},
     };
     for (const auto& exponents : exponent_sets) {
         ulvo::ComplexPair z[2], power[2];
@@ -51,10 +57,11 @@ TEST(ComplexPowLanes, EveryLaneGivesComplexPow2Bits) {
 TEST(RoundToCount, NearestEvenAndSaturationAsTheLibraryGives) {
     constexpr double kLimit = 1073741824.0;  // 2^30
     const double inf = std::numeric_limits<double>::infinity();
-    const double cases[] = {0.0,          -0.0,          -0.3,          0.5,           1.5,           2.5,           -2.5,
-                            3.49999,      -3.5,          46.227,        1e9,           kLimit - 0.5,  kLimit,
-                            kLimit + 0.5, kLimit + 1.0,  kLimit + 1.5,  -kLimit - 0.5, -kLimit - 1.0, 2147483647.5,
-                            2147483648.0, -2147483648.5, 4.0e9,         -1.0e300,      inf,           -inf};
+    const double cases[] = {0.0,           -0.0,          -0.3,          0.5,          1.5,
+                            2.5,           -2.5,          3.49999,       -3.5,         46.227,
+                            1e9,           kLimit - 0.5,  kLimit,        kLimit + 0.5, kLimit + 1.0,
+                            kLimit + 1.5,  -kLimit - 0.5, -kLimit - 1.0, 2147483647.5, 2147483648.0,
+                            -2147483648.5, 4.0e9,         -1.0e300,      inf,          -inf};
     for (double x : cases) {
         const double nearest = std::nearbyint(x);
         int32_t value;

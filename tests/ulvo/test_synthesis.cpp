@@ -165,8 +165,8 @@ void CompareWithOracle(const Setting& s, int samples, bool vector_kernel = false
                 frac = 0.0;
             }
         }
-        const Expected e =
-            Oracle(s, ratio, n, frac, m.m_voice.gain, theta, beta, m.m_voice.comb_freq, m.m_voice.comb_phase, prev_sin, prev_cos);
+        const Expected e = Oracle(s, ratio, n, frac, m.m_voice.gain, theta, beta, m.m_voice.comb_freq,
+                                  m.m_voice.comb_phase, prev_sin, prev_cos);
         const double margin = relative_margin * static_cast<double>(e.scale) + 1e-7;
         ASSERT_NEAR(rig.Left(i), static_cast<double>(e.left), margin) << s.Text() << " sample " << i;
         ASSERT_NEAR(rig.Right(i), static_cast<double>(e.right), margin) << s.Text() << " sample " << i;

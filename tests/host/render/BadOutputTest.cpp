@@ -14,8 +14,10 @@ namespace {
 // infinity on "infinite", 1e-45 on "subnormal" and 0.5 on "clean".
 std::string BadPatch(const std::string& pin, double gain) {
     return std::string(R"({"modules": [{"name": "bad", "sep": ")") + BAD_VALUES_SEP_PATH + R"("}],
-      "nodes": [{"name": "out", "type": "output", "gain": )" + std::to_string(gain) + R"(}],
-      "connections": [["bad.)" + pin + R"(", "out.left"]]})";
+      "nodes": [{"name": "out", "type": "output", "gain": )" +
+           std::to_string(gain) + R"(}],
+      "connections": [["bad.)" +
+           pin + R"(", "out.left"]]})";
 }
 
 struct BadCase {
@@ -41,7 +43,8 @@ TEST_P(RenderBadOutput, ReportsAndKeepsTheWav) {
     const ToolOutput run = RunRender("'" + patch + "' -o '" + wav + "' --seconds 0.01 " + c.options);
     EXPECT_EQ(run.status, c.status) << run.out;
     for (const std::string& text : c.says) EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
-    for (const std::string& text : c.never_says) EXPECT_EQ(run.out.find(text), std::string::npos) << text << "\n" << run.out;
+    for (const std::string& text : c.never_says)
+        EXPECT_EQ(run.out.find(text), std::string::npos) << text << "\n" << run.out;
     if (c.status == 2) return;  // a usage error runs nothing
     SF_INFO info = {};
     SNDFILE* file = sf_open(wav.c_str(), SFM_READ, &info);
@@ -53,23 +56,47 @@ TEST_P(RenderBadOutput, ReportsAndKeepsTheWav) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, RenderBadOutput,
     ::testing::Values(
-        BadCase{"Nan", "nan", 1.0, "", 1,
+        BadCase{"Nan",
+                "nan",
+                1.0,
+                "",
+                1,
                 {"the output holds 862 NaN samples (the first at 0.000227 s)",
                  "the first non-finite value came from module \"bad\" pin \"nan\" at 0.000227 s (sample clock 10)",
                  "--allow-bad-output accepts"},
                 {"infinite"}},
-        BadCase{"Infinity", "infinite", 1.0, "", 1,
+        BadCase{"Infinity",
+                "infinite",
+                1.0,
+                "",
+                1,
                 {"862 infinite samples", "module \"bad\" pin \"infinite\" at 0.000227 s (sample clock 10)"},
                 {"NaN sample"}},
         // 0.5 times 100 is +34 dBFS: finite, but no sound to be heard.
-        BadCase{"BeyondTheCeiling", "clean", 100.0, "", 1, {"882 samples beyond +24.0 dBFS (the first at 0.000000 s)"},
+        BadCase{"BeyondTheCeiling",
+                "clean",
+                100.0,
+                "",
+                1,
+                {"882 samples beyond +24.0 dBFS (the first at 0.000000 s)"},
                 {"non-finite"}},
         BadCase{"CeilingRaised", "clean", 100.0, "--ceiling 40", 0, {"peak 34.0 dBFS"}, {"beyond"}},
         BadCase{"CeilingLowered", "clean", 1.0, "--ceiling -10", 1, {"882 samples beyond -10.0 dBFS"}, {}},
-        BadCase{"Allowed", "nan", 1.0, "--allow-bad-output", 0,
-                {"warning: ", "862 NaN samples", "module \"bad\" pin \"nan\""}, {}},
+        BadCase{"Allowed",
+                "nan",
+                1.0,
+                "--allow-bad-output",
+                0,
+                {"warning: ", "862 NaN samples", "module \"bad\" pin \"nan\""},
+                {}},
         BadCase{"SubnormalIsSound", "subnormal", 1.0, "", 0, {"bad.wav: 0.010 s"}, {"holds"}},
-        BadCase{"CeilingOutOfRange", "clean", 1.0, "--ceiling loud", 2, {"--ceiling needs a number of dBFS from -200 to 770, not 'loud'"}, {}}),
+        BadCase{"CeilingOutOfRange",
+                "clean",
+                1.0,
+                "--ceiling loud",
+                2,
+                {"--ceiling needs a number of dBFS from -200 to 770, not 'loud'"},
+                {}}),
     [](const ::testing::TestParamInfo<BadCase>& info) { return std::string(info.param.name); });
 
 // In 24-bit PCM, NaN is written as silence; the samples before it as they

@@ -3,8 +3,8 @@
 // a user would: every one ends in exit 1 or 2 with a message, within the
 // time limit, by no signal, with no report of the sanitizers (the
 // sanitizer build runs this test too).
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
@@ -65,8 +65,8 @@ TEST(Corpus, TruncatedPluginsAreRefused) {
     for (size_t cut : {size_t(0), size_t(20), size_t(64), size_t(1024), whole.size() / 2}) {
         const std::string sep = Folder() + "/cut-" + std::to_string(cut) + ".sep";
         WriteFile(sep, whole.substr(0, cut));
-        const std::string patch = PatchFile(
-            "cut.json", R"({"modules": [{"name": "m", "sep": ")" + sep + R"("}], "nodes": [{"name": "o", "type": "output"}]})");
+        const std::string patch = PatchFile("cut.json", R"({"modules": [{"name": "m", "sep": ")" + sep +
+                                                            R"("}], "nodes": [{"name": "o", "type": "output"}]})");
         for (const std::string& command : {"info '" + sep + "'", "validate '" + sep + "'",
                                            "render '" + patch + "' --seconds 0.1 -o '" + Folder() + "/out.wav'"})
             ExpectCleanRefusal(command, RunBounded(command));

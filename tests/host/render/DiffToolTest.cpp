@@ -28,8 +28,9 @@ TEST(DiffTool, EqualRendersPassAndOneSampleApartFailNamingTheSample) {
     // 4410 samples at 44100 Hz, and one more.
     WriteFile(folder + "/late.json", R"([{"start": 0.10002267573696146, "length": 0.1, "pitch": 60}])");
     for (const char* name : {"a", "b", "late"}) {
-        const ToolOutput run = RunRender("'" + patch + "' -o '" + folder + "/" + name + ".wav' --seconds 0.25 --score '" +
-                                         folder + "/" + (name[0] == 'l' ? "late" : "on_time") + ".json'");
+        const ToolOutput run =
+            RunRender("'" + patch + "' -o '" + folder + "/" + name + ".wav' --seconds 0.25 --score '" + folder + "/" +
+                      (name[0] == 'l' ? "late" : "on_time") + ".json'");
         ASSERT_EQ(run.status, 0) << run.out;
     }
     const ToolOutput equal = RunDiff("'" + folder + "/a.wav' '" + folder + "/b.wav'");
@@ -95,22 +96,59 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DiffCase{"Equal", 100, {}, 44100, 2, "", 0, {"are equal: 100 frames, 2 channels, 44100 Hz"}},
         // Frame 37 right holds 0.075 in A; B holds 0.076: -60 dBFS apart.
-        DiffCase{"OneSample", 100, {{37, 1, 0.076f}}, 44100, 2, "", 1,
+        DiffCase{"OneSample",
+                 100,
+                 {{37, 1, 0.076f}},
+                 44100,
+                 2,
+                 "",
+                 1,
                  {"differ: 1 of 200 samples; the first at frame 37 (0.000839 s), right: 0.075000003 against "
                   "0.0759999976; the largest difference -60.0 dBFS at frame 37",
                   "the RMS of the difference -83.0 dBFS"}},
-        DiffCase{"UnderTheThreshold", 100, {{37, 1, 0.076f}}, 44100, 2, "--threshold -50", 0,
+        DiffCase{"UnderTheThreshold",
+                 100,
+                 {{37, 1, 0.076f}},
+                 44100,
+                 2,
+                 "--threshold -50",
+                 0,
                  {"within the threshold of -50 dBFS"}},
-        DiffCase{"OverTheThreshold", 100, {{37, 1, 0.076f}}, 44100, 2, "--threshold -70", 1,
+        DiffCase{"OverTheThreshold",
+                 100,
+                 {{37, 1, 0.076f}},
+                 44100,
+                 2,
+                 "--threshold -70",
+                 1,
                  {"beyond the threshold of -70 dBFS"}},
-        DiffCase{"NanAgainstANumber", 100, {{5, 0, kNan}, {9, 1, 0.5f}}, 44100, 2, "--threshold 100", 1,
+        DiffCase{"NanAgainstANumber",
+                 100,
+                 {{5, 0, kNan}, {9, 1, 0.5f}},
+                 44100,
+                 2,
+                 "--threshold 100",
+                 1,
                  {"2 of 200 samples; the first at frame 5", "left: 0.0100000007 against nan",
                   "the largest difference +inf dBFS at frame 5"}},
-        DiffCase{"ShorterByOneFrame", 99, {}, 44100, 2, "--threshold 100", 1,
+        DiffCase{"ShorterByOneFrame",
+                 99,
+                 {},
+                 44100,
+                 2,
+                 "--threshold 100",
+                 1,
                  {"the lengths differ (100 and 99 frames); 2 of 200 samples; the first at frame 99"}},
         DiffCase{"OtherRate", 100, {}, 48000, 2, "", 1, {"(44100 Hz, 2 channels) with ", "(48000 Hz, 2 channels)"}},
         DiffCase{"OtherChannels", 100, {}, 44100, 1, "", 1, {"cannot compare", "(44100 Hz, 1 channels)"}},
-        DiffCase{"ThresholdWithoutLevel", 100, {}, 44100, 2, "--threshold", 2, {"--threshold needs a number of dBFS from -400 to 400"}}),
+        DiffCase{"ThresholdWithoutLevel",
+                 100,
+                 {},
+                 44100,
+                 2,
+                 "--threshold",
+                 2,
+                 {"--threshold needs a number of dBFS from -400 to 400"}}),
     [](const ::testing::TestParamInfo<DiffCase>& info) { return std::string(info.param.name); });
 
 TEST(DiffTool, JsonAndRefusals) {

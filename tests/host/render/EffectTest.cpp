@@ -2,12 +2,12 @@
 // what it renders is what its one-pole maths gives, sample for sample, with
 // its pins set by the patch or fed from a sound file ("file" nodes, alone or
 // through nodes, `--input`).
-#include <cmath>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <vector>
 
 #include "RenderToolFixture.h"
@@ -54,7 +54,8 @@ void WriteWav(const std::string& path, int rate, int channels, const std::vector
 
 std::string EffectPatch(const std::string& pins) {
     return std::string(R"({"sample_rate": 1000, "block_size": 16,
-      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + R"(", "pins": {)" + pins + R"(}}],
+      "modules": [{"name": "fx", "sep": ")") +
+           ONEPOLE_SEP_PATH + R"(", "pins": {)" + pins + R"(}}],
       "nodes": [{"name": "out", "type": "output"}],
       "connections": [["fx.out", "out.left"]]})";
 }
@@ -127,9 +128,12 @@ std::vector<float> StepAndCutoff() {
 
 std::string FilePatch(const std::string& nodes, const std::string& connections, const std::string& fx) {
     return std::string(R"({"sample_rate": 1000, "tail": 0.03,
-      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + R"(", )" + fx + R"(}],
-      "nodes": [)" + nodes + R"(, {"name": "out", "type": "output"}],
-      "connections": [)" + connections + R"(]})";
+      "modules": [{"name": "fx", "sep": ")") +
+           ONEPOLE_SEP_PATH + R"(", )" + fx + R"(}],
+      "nodes": [)" +
+           nodes + R"(, {"name": "out", "type": "output"}],
+      "connections": [)" +
+           connections + R"(]})";
 }
 
 struct FileCase {
@@ -198,30 +202,65 @@ const std::string kFile = R"({"name": "src", "type": "file", "file": "step.wav"}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, EffectFromFile,
-    ::testing::Values(
-        FileCase{"StepThroughLowpass", kFile, R"(["src.out", "fx.in"], ["fx.out", "out.left"])",
-                 R"("pins": {"cutoff": 5})", false, {16, 1, 7, 64}, {Padded(Step(), 0.0f)}, {kHalf}, kLow},
-        FileCase{"StepThroughHighpassByChannel", kFile, R"(["src.1", "fx.in"], ["fx.out", "out.left"])",
-                 R"("pins": {"cutoff": 2.5, "mode": "highpass"})", false, {16}, {Padded(Step(), 0.0f)},
-                 {std::vector<float>(70, 0.25f)}, std::vector<int>(70, 1)},
-        // A mix node reading only the file is computed before the block.
-        FileCase{"ThroughAMixNodeWithGain", kFile + R"(, {"name": "m", "type": "mix", "gain": 2})",
-                 R"(["src.out", "m.in"], ["m.out", "fx.in"], ["fx.out", "out.left"])", R"("pins": {"cutoff": 5})",
-                 false, {16, 5}, {Padded(Scaled(Step(), 2.0f), 0.0f)}, {kHalf}, kLow},
-        // Channel 2 drives the cutoff as a streamed input that comes to rest.
-        FileCase{"SecondChannelDrivesTheCutoff", kFile,
-                 R"(["src.1", "fx.in"], ["src.2", "fx.cutoff"], ["fx.out", "out.left"])", "\"voices\": 1", true,
-                 {16, 1, 10}, {Padded(Channel(StepAndCutoff(), 0), 0.0f)},
-                 {Padded(Channel(StepAndCutoff(), 1), 0.0f)}, kLow},
-        // Two channels as two voices, clone by clone; the output sums both.
-        FileCase{"ChannelsFeedVoicesOneByOne", kFile, R"(["src.out", "fx.in"], ["fx.out", "out.left"])",
-                 R"("voices": 2, "pins": {"cutoff": 5})", true, {16, 3},
-                 {Padded(Channel(StepAndCutoff(), 0), 0.0f), Padded(Channel(StepAndCutoff(), 1), 0.0f)},
-                 {kHalf, kHalf}, kLow},
-        // The file straight to the output node, no module in between: the
-        // same as a filter that passes everything.
-        FileCase{"FileToTheOutput", kFile, R"(["src.1", "out.left"])", R"("pins": {"cutoff": 5})", false, {16},
-                 {Padded(Step(), 0.0f)}, {std::vector<float>(70, 1.0f)}, kLow}),
+    ::testing::Values(FileCase{"StepThroughLowpass",
+                               kFile,
+                               R"(["src.out", "fx.in"], ["fx.out", "out.left"])",
+                               R"("pins": {"cutoff": 5})",
+                               false,
+                               {16, 1, 7, 64},
+                               {Padded(Step(), 0.0f)},
+                               {kHalf},
+                               kLow},
+                      FileCase{"StepThroughHighpassByChannel",
+                               kFile,
+                               R"(["src.1", "fx.in"], ["fx.out", "out.left"])",
+                               R"("pins": {"cutoff": 2.5, "mode": "highpass"})",
+                               false,
+                               {16},
+                               {Padded(Step(), 0.0f)},
+                               {std::vector<float>(70, 0.25f)},
+                               std::vector<int>(70, 1)},
+                      // A mix node reading only the file is computed before the block.
+                      FileCase{"ThroughAMixNodeWithGain",
+                               kFile + R"(, {"name": "m", "type": "mix", "gain": 2})",
+                               R"(["src.out", "m.in"], ["m.out", "fx.in"], ["fx.out", "out.left"])",
+                               R"("pins": {"cutoff": 5})",
+                               false,
+                               {16, 5},
+                               {Padded(Scaled(Step(), 2.0f), 0.0f)},
+                               {kHalf},
+                               kLow},
+                      // Channel 2 drives the cutoff as a streamed input that comes to rest.
+                      FileCase{"SecondChannelDrivesTheCutoff",
+                               kFile,
+                               R"(["src.1", "fx.in"], ["src.2", "fx.cutoff"], ["fx.out", "out.left"])",
+                               "\"voices\": 1",
+                               true,
+                               {16, 1, 10},
+                               {Padded(Channel(StepAndCutoff(), 0), 0.0f)},
+                               {Padded(Channel(StepAndCutoff(), 1), 0.0f)},
+                               kLow},
+                      // Two channels as two voices, clone by clone; the output sums both.
+                      FileCase{"ChannelsFeedVoicesOneByOne",
+                               kFile,
+                               R"(["src.out", "fx.in"], ["fx.out", "out.left"])",
+                               R"("voices": 2, "pins": {"cutoff": 5})",
+                               true,
+                               {16, 3},
+                               {Padded(Channel(StepAndCutoff(), 0), 0.0f), Padded(Channel(StepAndCutoff(), 1), 0.0f)},
+                               {kHalf, kHalf},
+                               kLow},
+                      // The file straight to the output node, no module in between: the
+                      // same as a filter that passes everything.
+                      FileCase{"FileToTheOutput",
+                               kFile,
+                               R"(["src.1", "out.left"])",
+                               R"("pins": {"cutoff": 5})",
+                               false,
+                               {16},
+                               {Padded(Step(), 0.0f)},
+                               {std::vector<float>(70, 1.0f)},
+                               kLow}),
     [](const ::testing::TestParamInfo<FileCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
@@ -255,9 +294,10 @@ TEST_P(EffectFileErrors, FailWithTheirReason) {
     }
     const std::string nodes = R"({"name": "src", "type": "file", "file": ")" + c.patch_file + "\"}" + c.nodes;
     const std::string patch = PatchFile(
-        "fx.json", FilePatch(nodes, R"(["src.out", "fx.in"], ["fx.out", "out.left"])" + c.connections,
-                             c.second_module ? std::string(R"("voices": 1}, {"name": "fx2", "sep": ")") + ONEPOLE_SEP_PATH + "\""
-                                             : std::string("\"voices\": 1")));
+        "fx.json",
+        FilePatch(nodes, R"(["src.out", "fx.in"], ["fx.out", "out.left"])" + c.connections,
+                  c.second_module ? std::string(R"("voices": 1}, {"name": "fx2", "sep": ")") + ONEPOLE_SEP_PATH + "\""
+                                  : std::string("\"voices\": 1")));
     const std::string wav = folder + "/fx.wav";
     std::remove(wav.c_str());
     std::string options = c.options;
@@ -274,26 +314,51 @@ TEST_P(EffectFileErrors, FailWithTheirReason) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, EffectFileErrors,
-    ::testing::Values(
-        FileErrorCase{"RateMismatchNamesBoth", "rate48k.wav", "", "", "", 1,
-                      {"node \"src\"", "rate48k.wav is at 48000 Hz, the render at 1000 Hz"}},
-        FileErrorCase{"RateMismatchWithTheRateOption", "step.wav", "", "", "--sample-rate 44100", 1,
-                      {"step.wav is at 1000 Hz, the render at 44100 Hz"}},
-        FileErrorCase{"MissingFile", "missing.wav", "", "", "", 1, {"node \"src\"", "missing.wav"}},
-        // A FIFO would block the read: refused before libsndfile opens it.
-        FileErrorCase{"FifoIsRefused", "fifo.wav", "", "", "", 1, {"fifo.wav", "not a regular file"}},
-        FileErrorCase{"NotASoundFile", "fx.json", "", "", "", 1, {"fx.json: cannot read the sound file"}},
-        FileErrorCase{"InputReplacesTheFile", "missing.wav", "", "", "--input src=@DIR@/step.wav", 0, {}},
-        FileErrorCase{"InputReplacesWithAMismatch", "step.wav", "", "", "--input src=@DIR@/rate48k.wav", 1,
-                      {"rate48k.wav is at 48000 Hz, the render at 1000 Hz"}},
-        FileErrorCase{"InputNamesNoFileNode", "step.wav", "", "", "--input out=@DIR@/step.wav", 1,
-                      {"the patch has no file node \"out\" (its file nodes: \"src\")"}},
-        FileErrorCase{"InputWithoutAFile", "step.wav", "", "", "--input src", 2, {"--input needs NODE=FILE"}},
-        // A node reading a module output would need the block it is in.
-        FileErrorCase{"NodeOfModuleOutputsCannotFeedAModule", "step.wav",
-                      R"(, {"name": "m", "type": "mix"})", R"(, ["fx.out", "m.in"], ["m.out", "fx2.in"])", "", 1,
-                      {"node \"m\" reads module outputs"}, true},
-        FileErrorCase{"VoiceCountsMustMatch", "stereo.wav", "", "", "", 1, {"2 voices cannot feed 1"}}),
+    ::testing::Values(FileErrorCase{"RateMismatchNamesBoth",
+                                    "rate48k.wav",
+                                    "",
+                                    "",
+                                    "",
+                                    1,
+                                    {"node \"src\"", "rate48k.wav is at 48000 Hz, the render at 1000 Hz"}},
+                      FileErrorCase{"RateMismatchWithTheRateOption",
+                                    "step.wav",
+                                    "",
+                                    "",
+                                    "--sample-rate 44100",
+                                    1,
+                                    {"step.wav is at 1000 Hz, the render at 44100 Hz"}},
+                      FileErrorCase{"MissingFile", "missing.wav", "", "", "", 1, {"node \"src\"", "missing.wav"}},
+                      // A FIFO would block the read: refused before libsndfile opens it.
+                      FileErrorCase{"FifoIsRefused", "fifo.wav", "", "", "", 1, {"fifo.wav", "not a regular file"}},
+                      FileErrorCase{"NotASoundFile", "fx.json", "", "", "", 1, {"fx.json: cannot read the sound file"}},
+                      FileErrorCase{"InputReplacesTheFile", "missing.wav", "", "", "--input src=@DIR@/step.wav", 0, {}},
+                      FileErrorCase{"InputReplacesWithAMismatch",
+                                    "step.wav",
+                                    "",
+                                    "",
+                                    "--input src=@DIR@/rate48k.wav",
+                                    1,
+                                    {"rate48k.wav is at 48000 Hz, the render at 1000 Hz"}},
+                      FileErrorCase{"InputNamesNoFileNode",
+                                    "step.wav",
+                                    "",
+                                    "",
+                                    "--input out=@DIR@/step.wav",
+                                    1,
+                                    {"the patch has no file node \"out\" (its file nodes: \"src\")"}},
+                      FileErrorCase{
+                          "InputWithoutAFile", "step.wav", "", "", "--input src", 2, {"--input needs NODE=FILE"}},
+                      // A node reading a module output would need the block it is in.
+                      FileErrorCase{"NodeOfModuleOutputsCannotFeedAModule",
+                                    "step.wav",
+                                    R"(, {"name": "m", "type": "mix"})",
+                                    R"(, ["fx.out", "m.in"], ["m.out", "fx2.in"])",
+                                    "",
+                                    1,
+                                    {"node \"m\" reads module outputs"},
+                                    true},
+                      FileErrorCase{"VoiceCountsMustMatch", "stereo.wav", "", "", "", 1, {"2 voices cannot feed 1"}}),
     [](const ::testing::TestParamInfo<FileErrorCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
@@ -324,10 +389,11 @@ class EffectAutomation : public ::testing::TestWithParam<LaneCase> {};
 // change landing one sample early or late fails.
 TEST_P(EffectAutomation, ChangesLandOnTheirSamples) {
     const LaneCase& c = GetParam();
-    const std::string patch = PatchFile(
-        "fx.json", std::string(R"({"sample_rate": 1000,
-      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + R"(", "pins": {"in": 5},
-                   "automation": {)" + c.automation + R"(}}],)" + (c.score.empty() ? "" : "\"score\": " + c.score + ",") + R"(
+    const std::string patch = PatchFile("fx.json", std::string(R"({"sample_rate": 1000,
+      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH +
+                                                       R"(", "pins": {"in": 5},
+                   "automation": {)" + c.automation + R"(}}],)" +
+                                                       (c.score.empty() ? "" : "\"score\": " + c.score + ",") + R"(
       "nodes": [{"name": "out", "type": "output"}], "connections": [["fx.out", "out.left"]]})");
     std::string options;
     if (!c.score_file.empty()) options = " --score '" + PatchFile("score.json", c.score_file) + "'";
@@ -382,8 +448,9 @@ INSTANTIATE_TEST_SUITE_P(
         LaneCase{"ScoreLanesInBeats", "", LinearCutoff(), ModeWindow(25, 60),
                  R"({"tempo": 1200, "notes": [], "automation": {"fx.cutoff": [[0, 5], [0.8, 10]],
                      "fx.mode": [[0, "lowpass"], [0.5, "highpass"]]}})"},
-        LaneCase{"ScoreLanesInSeconds", "", std::vector<float>(60, 1.0f), ModeWindow(25, 50),
-                 R"({"notes": [], "automation": {"fx.mode": [[0, "lowpass"], [0.025, "highpass"], [0.05, "lowpass"]]}})"},
+        LaneCase{
+            "ScoreLanesInSeconds", "", std::vector<float>(60, 1.0f), ModeWindow(25, 50),
+            R"({"notes": [], "automation": {"fx.mode": [[0, "lowpass"], [0.025, "highpass"], [0.05, "lowpass"]]}})"},
         // --score replaces the patch's score, its lanes with its notes.
         LaneCase{"ScoreOptionReplacesTheLanes", "", std::vector<float>(60, 1.0f), ModeWindow(10, 60),
                  R"({"notes": [], "automation": {"fx.mode": [[0.025, "highpass"]]}})",
@@ -404,8 +471,9 @@ class EffectAutomationErrors : public ::testing::TestWithParam<LaneErrorCase> {}
 TEST_P(EffectAutomationErrors, NameTheLaneAndTheFault) {
     const LaneErrorCase& c = GetParam();
     const std::string patch = PatchFile("fx.json", std::string(R"({"sample_rate": 1000,
-      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + "\", " + c.module + R"(}],)" +
-                                                   (c.score.empty() ? "" : "\"score\": " + c.score + ",") + R"(
+      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH +
+                                                       "\", " + c.module + R"(}],)" +
+                                                       (c.score.empty() ? "" : "\"score\": " + c.score + ",") + R"(
       "nodes": [{"name": "out", "type": "output"}], "connections": [["fx.out", "out.left"]]})");
     const ToolOutput run = RunRender("'" + patch + "' -o '" + Folder() + "/fx.wav' --quiet --seconds 0.01");
     EXPECT_EQ(run.status, 1) << run.out;
@@ -433,9 +501,11 @@ INSTANTIATE_TEST_SUITE_P(
         LaneErrorCase{"ControllerChannel", R"("cc": {"bend": {"pin": "cutoff", "channel": 17}})", "\"channel\""},
         LaneErrorCase{"ControllerAndLane", R"("automation": {"cutoff": [[0, 1]]}, "cc": {"74": {"pin": "cutoff"}})",
                       "has a lane or a controller already"},
-        LaneErrorCase{"ScoreLaneOfNoModule", R"("voices": 1)", "a score's lane is named \"module.pin\" after a module of the patch (\"fx\")",
+        LaneErrorCase{"ScoreLaneOfNoModule", R"("voices": 1)",
+                      "a score's lane is named \"module.pin\" after a module of the patch (\"fx\")",
                       R"({"notes": [], "automation": {"osc.cutoff": [[0, 1]]}})"},
-        LaneErrorCase{"ScoreLaneTwice", R"("automation": {"cutoff": [[0, 1]]})", "the patch has a lane for that pin already",
+        LaneErrorCase{"ScoreLaneTwice", R"("automation": {"cutoff": [[0, 1]]})",
+                      "the patch has a lane for that pin already",
                       R"({"notes": [], "automation": {"fx.cutoff": [[0, 1]]}})"},
         // 1440 beats at 1 bpm is the day a lane may span.
         LaneErrorCase{"ScoreLaneBeyondADay", R"("voices": 1)", "the time",
@@ -457,8 +527,8 @@ std::string MidiWith(const std::vector<std::pair<int, std::string>>& events) {
         for (int k = n - 1; k >= 0; --k) out += static_cast<char>(v >> (8 * k) & 0xFF);
         return out;
     };
-    return "MThd" + big(6, 4) + big(0, 2) + big(1, 2) + big(1000, 2) + "MTrk" + big(static_cast<uint32_t>(track.size()), 4) +
-           track;
+    return "MThd" + big(6, 4) + big(0, 2) + big(1, 2) + big(1000, 2) + "MTrk" +
+           big(static_cast<uint32_t>(track.size()), 4) + track;
 }
 
 // CC 74 of channel 1 mapped to the cutoff over 0..10 V: the cutoff steps at
@@ -473,7 +543,8 @@ TEST(EffectControllers, ControlChangeStepsThePinAtItsSample) {
                               {20, std::string("\xB0\x4A\x40", 3)},
                               {40, std::string("\xB0\x4A\x7F", 3)}}));
     const std::string patch = PatchFile("fx.json", std::string(R"({"sample_rate": 1000,
-      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH + R"(", "pins": {"in": 5},
+      "modules": [{"name": "fx", "sep": ")") + ONEPOLE_SEP_PATH +
+                                                       R"(", "pins": {"in": 5},
                    "cc": {"74": {"pin": "cutoff", "range": [0, 10], "channel": 1}}}],
       "nodes": [{"name": "out", "type": "output"}], "connections": [["fx.out", "out.left"]]})");
     auto fraction_of = [](int value) { return static_cast<float>((0.0 + 10.0 * (value / 127.0)) / 10.0); };
@@ -512,15 +583,17 @@ TEST(EffectControllers, ControlChangeSweepsUlvoCombfreq) {
     WriteFile(midi, MidiWith(events));
     auto patch_with = [&](const std::string& cc) {
         return PatchFile("osc" + std::to_string(cc.size()) + ".json", std::string(R"({"sample_rate": 44100,
-          "modules": [{"name": "osc", "sep": "@ULVO@", "pins": {"N": 40, "fund": 10, "a": 8, "cpmode": "off", "combfreq": 0}, )") + cc +
-                                                                              R"(
+          "modules": [{"name": "osc", "sep": "@ULVO@", "pins": {"N": 40, "fund": 10, "a": 8, "cpmode": "off", "combfreq": 0}, )") +
+                                                                          cc +
+                                                                          R"(
                        "play": {"pitch": "fc", "gate": "gate", "sync": "sync"}}],
           "nodes": [{"name": "out", "type": "output", "gain": 0.5}], "connections": [["osc.outputl", "out.left"]]})");
     };
     const std::string swept = folder + "/swept.wav", plain = folder + "/plain.wav";
     const ToolOutput a = RunRender("'" + patch_with(R"("cc": {"74": {"pin": "combfreq", "range": [0, 10]}},)") +
                                    "' --midi '" + midi + "' -o '" + swept + "' --quiet --seconds 0.1");
-    const ToolOutput b = RunRender("'" + patch_with("") + "' --midi '" + midi + "' -o '" + plain + "' --quiet --seconds 0.1");
+    const ToolOutput b =
+        RunRender("'" + patch_with("") + "' --midi '" + midi + "' -o '" + plain + "' --quiet --seconds 0.1");
     ASSERT_EQ(a.status, 0) << a.out;
     ASSERT_EQ(b.status, 0) << b.out;
     const std::vector<float> x = ReadLeft(swept), y = ReadLeft(plain);

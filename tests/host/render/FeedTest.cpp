@@ -49,12 +49,12 @@ TEST(RenderFeed, StreamsWhileMovingAndStillsAtRest) {
     for (const probe::Entry& e : probe::TheScript().log)
         if (e.what == probe::LOG_STATUS && e.a == probe::PIN_IN && e.clock > 0) statuses.push_back({e.clock, e.b});
     const std::vector<std::pair<uint32_t, int32_t>> expected = {
-        {21, ST_STREAMING},     // block 1's sample 5: the first that moves
-        {48, ST_CHANGED_ONCE},  // block 3 holds: still from its first clock
-        {80, ST_CHANGED_ONCE},  // block 5 steps at once and holds: one still change
-        {99, ST_CHANGED_ONCE},  // block 6 steps at its sample 3
-        {112, ST_STREAMING},    // block 7 steps twice: it moves
-        {128, ST_CHANGED_ONCE}, // block 8 holds block 7's last value
+        {21, ST_STREAMING},      // block 1's sample 5: the first that moves
+        {48, ST_CHANGED_ONCE},   // block 3 holds: still from its first clock
+        {80, ST_CHANGED_ONCE},   // block 5 steps at once and holds: one still change
+        {99, ST_CHANGED_ONCE},   // block 6 steps at its sample 3
+        {112, ST_STREAMING},     // block 7 steps twice: it moves
+        {128, ST_CHANGED_ONCE},  // block 8 holds block 7's last value
     };
     EXPECT_EQ(statuses, expected);
     host.Close();

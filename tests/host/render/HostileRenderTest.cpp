@@ -106,12 +106,14 @@ TEST(HostileRender, InputThatIsAFifoIsRefusedWithoutWaiting) {
     unlink(fifo.c_str());
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string out = " -o " + Quoted(folder + "/out.wav");
-    const std::string uses_fifo = PatchFile(
-        "fifo-module.json", R"({"modules": [{"name": "m", "sep": "./fifo"}], "nodes": [{"name": "o", "type": "output"}]})");
+    const std::string uses_fifo =
+        PatchFile("fifo-module.json",
+                  R"({"modules": [{"name": "m", "sep": "./fifo"}], "nodes": [{"name": "o", "type": "output"}]})");
     for (const std::string& command :
          {"info " + Quoted(fifo), "validate " + Quoted(fifo), "render " + Quoted(fifo) + out,
           "render " + Quoted(patch) + " --score " + Quoted(fifo) + out,
-          "render " + Quoted(patch) + " --midi " + Quoted(fifo) + out, "render " + Quoted(uses_fifo) + " --seconds 1" + out}) {
+          "render " + Quoted(patch) + " --midi " + Quoted(fifo) + out,
+          "render " + Quoted(uses_fifo) + " --seconds 1" + out}) {
         SCOPED_TRACE(command);
         const ToolOutput run = RunShell(Timed(command));
         EXPECT_EQ(run.status, 1) << run.out;
@@ -157,8 +159,9 @@ TEST(HostileRender, MalformedPatchesAreErrorsNamingTheirPlace) {
         SCOPED_TRACE(c.name);
         const std::string patch = PatchFile(std::string(c.name) + ".json", c.patch);
         // The stack of 512 KiB, natively or under qemu-i386.
-        const ToolOutput run = RunShell("ulimit -s 512 && QEMU_STACK_SIZE=524288 " + Timed("render " + Quoted(patch) + c.options + " -o " +
-                                                                     Quoted(Folder() + "/out.wav")));
+        const ToolOutput run =
+            RunShell("ulimit -s 512 && QEMU_STACK_SIZE=524288 " +
+                     Timed("render " + Quoted(patch) + c.options + " -o " + Quoted(Folder() + "/out.wav")));
         EXPECT_EQ(run.status, c.status) << run.out.substr(0, 2000);
         EXPECT_NE(run.out.find(c.says), std::string::npos) << run.out.substr(0, 2000);
         EXPECT_LT(run.out.size(), 1000u) << "a message quotes at most an excerpt";
@@ -198,7 +201,8 @@ TEST(HostileRender, RendersBeyondTheBoundsAreRefusedUpFront) {
          "late.mid: the note at 0.000 s (ending at 4503599"},
         {"seconds beyond the clock", Quoted(good) + " --seconds 500 --rate 10000000",
          "--seconds 500 at 1e+07 Hz lies beyond the host's 32-bit sample clock (at most 429.5 s"},
-        {"length limit", Quoted(good) + " --seconds 20000", "the render would last 5 h 33 min, longer than the limit of 3 h"},
+        {"length limit", Quoted(good) + " --seconds 20000",
+         "the render would last 5 h 33 min, longer than the limit of 3 h"},
         {"WAV beyond 4 GiB", Quoted(good) + " --seconds 60 --rate 10000000", "more than a WAV file holds (4 GiB)"},
     };
     for (const Case& c : cases) {

@@ -77,11 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
              Header(1, 3, 96) + Track(Bytes({0, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20}) + kEnd) + Track(kNote + kEnd) +
                  Track(Bytes({0x00, 0x95, 64, 90, 0x10, 0x85, 64, 0}) + kEnd),
              2, nullptr, nullptr},
-        Case{"RunningStatus", Header(0, 1, 96) + Track(Bytes({0, 0x90, 60, 100, 0, 64, 100, 0x60, 60, 0, 0, 64, 0}) + kEnd),
-             2, nullptr, nullptr},
-        Case{"SysExBothForms",
-             Header(0, 1, 96) + Track(Bytes({0, 0xF0, 3, 1, 2, 0xF7, 0, 0xF7, 2, 0xF8, 0xF7}) + kNote + kEnd), 1, nullptr,
+        Case{"RunningStatus",
+             Header(0, 1, 96) + Track(Bytes({0, 0x90, 60, 100, 0, 64, 100, 0x60, 60, 0, 0, 64, 0}) + kEnd), 2, nullptr,
              nullptr},
+        Case{"SysExBothForms",
+             Header(0, 1, 96) + Track(Bytes({0, 0xF0, 3, 1, 2, 0xF7, 0, 0xF7, 2, 0xF8, 0xF7}) + kNote + kEnd), 1,
+             nullptr, nullptr},
         Case{"UnknownChunkSkipped", Header(0, 1, 96) + Chunk("XYZW", "abc") + Track(kNote + kEnd), 1, nullptr, nullptr},
         Case{"MissingEndOfTrack", Header(0, 1, 96) + Track(kNote), 1, nullptr, "no end-of-track event"},
         Case{"RunningStatusAfterMeta",
@@ -108,9 +109,10 @@ INSTANTIATE_TEST_SUITE_P(
              "at byte 25: the track ends inside a meta event length", nullptr},
         Case{"CutInsideMessage", Header(0, 1, 96) + Track(Bytes({0, 0x90, 60})), 0,
              "at byte 23: track 1: the track ends inside a channel message", nullptr},
-        Case{"CutAfterDelta", Header(0, 1, 96) + Track(Bytes({0x81})), 0, "at byte 22: the track ends inside a delta time",
+        Case{"CutAfterDelta", Header(0, 1, 96) + Track(Bytes({0x81})), 0,
+             "at byte 22: the track ends inside a delta time", nullptr},
+        Case{"HeaderCut", std::string("MThd") + Big32(6) + Bytes({0, 0}), 0, "at byte 0: not a Standard MIDI File",
              nullptr},
-        Case{"HeaderCut", std::string("MThd") + Big32(6) + Bytes({0, 0}), 0, "at byte 0: not a Standard MIDI File", nullptr},
         Case{"HeaderLengthBeyondTheFile", std::string("MThd") + Big32(0xFFFFFFF0) + Bytes({0, 0, 0, 1, 0, 96}), 0,
              "at byte 4: a header length of 4294967280", nullptr},
         Case{"Format3", Header(3, 1, 96) + Track(kNote + kEnd), 0, "at byte 8: format 3", nullptr}),
@@ -119,10 +121,10 @@ INSTANTIATE_TEST_SUITE_P(
 // Tempo changes in one track time the notes of every track, and a note
 // held at the end of the file ends there.
 TEST(MidiFile, TempoOfOneTrackTimesEveryTrack) {
-    const std::string file =
-        Header(1, 2, 96) +
-        Track(Bytes({0x60, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40}) + Bytes({0x81, 0x40, 0xFF, 0x2F, 0})) +  // 1 s a beat from beat 1
-        Track(Bytes({0x60, 0x91, 60, 100, 0x60, 0x81, 60, 0, 0, 0x91, 62, 90}) + kEnd);
+    const std::string file = Header(1, 2, 96) +
+                             Track(Bytes({0x60, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40}) +
+                                   Bytes({0x81, 0x40, 0xFF, 0x2F, 0})) +  // 1 s a beat from beat 1
+                             Track(Bytes({0x60, 0x91, 60, 100, 0x60, 0x81, 60, 0, 0, 0x91, 62, 90}) + kEnd);
     std::vector<Note> notes;
     std::vector<std::string> warnings;
     std::string error;

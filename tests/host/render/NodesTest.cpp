@@ -119,11 +119,10 @@ TEST(Nodes, ResultsAreTheDefinitionsBits) {
                 const bool computed = ComputeNodes(&graph, kBlock, false, &error);
                 std::vector<float> a_summed(kBlock);
                 for (int32_t k = 0; k < kBlock; ++k) a_summed[k] = d.a0[k] + d.a1[k];
-                const std::vector<float> want[] = {Reference({d.a0, d.b}, true, gain),
-                                                   Reference({d.a1, d.b}, true, gain),
-                                                   Reference({a_summed, d.b}, false, gain),
-                                                   Reference({d.b, a_summed}, false, gain),
-                                                   Reference({d.b}, true, gain)};
+                const std::vector<float> want[] = {
+                    Reference({d.a0, d.b}, true, gain), Reference({d.a1, d.b}, true, gain),
+                    Reference({a_summed, d.b}, false, gain), Reference({d.b, a_summed}, false, gain),
+                    Reference({d.b}, true, gain)};
                 _mm_setcsr(saved);
 
                 const std::string where = std::string(mode.name) + ", " + d.name + ", gain " + std::to_string(gain);
@@ -133,7 +132,8 @@ TEST(Nodes, ResultsAreTheDefinitionsBits) {
                 EXPECT_TRUE(SameBlock(graph.nodes[3].result[1].data(), want[1])) << "product voice 2, " << where;
                 EXPECT_TRUE(SameBlock(graph.nodes[4].result[0].data(), want[2])) << "sum, " << where;
                 EXPECT_TRUE(SameBlock(graph.nodes[5].result[0].data(), want[3])) << "output left, " << where;
-                EXPECT_TRUE(SameBlock(graph.nodes[5].result[1].data(), want[3])) << "output right follows left, " << where;
+                EXPECT_TRUE(SameBlock(graph.nodes[5].result[1].data(), want[3]))
+                    << "output right follows left, " << where;
             }
         }
     }

@@ -56,7 +56,8 @@ const char kSine[] = R"("modules": [{"name": "osc", "sep": "@ULVO@", "voices": 2
 TEST(RenderOnset, NotesStartAndEndOnTheirSamplesWhateverTheBlockSize) {
     // At 10 kHz, in samples: A 1234..1734 on voice 0, B 1250..1850 on voice
     // 1, C 1900..1950 on voice 0 again (silent longer than voice 1).
-    const std::vector<Note> notes = {{0.1234, 0.05, 450.0, 100, ""}, {0.125, 0.06, 550.0, 100, ""}, {0.19, 0.005, 660.0, 100, ""}};
+    const std::vector<Note> notes = {
+        {0.1234, 0.05, 450.0, 100, ""}, {0.125, 0.06, 550.0, 100, ""}, {0.19, 0.005, 660.0, 100, ""}};
     for (int32_t block : {1, 64, 100, 256, 1000, 4096}) {
         const Recorder r = RenderText(kSine, 10000.0, block, 0.2, notes);
         ASSERT_EQ(r.left.size(), 2000u) << "block " << block;
@@ -119,7 +120,7 @@ TEST(RenderPolyphony, ThreeNotesOnTwoVoicesStealTheOldest) {
     struct Span {
         size_t from, to;
         float voices;
-    } spans[] = {{0, 100, 0.0f}, {100, 200, 1.0f}, {200, 299, 2.0f}, {299, 300, 1.0f},
+    } spans[] = {{0, 100, 0.0f},   {100, 200, 1.0f}, {200, 299, 2.0f}, {299, 300, 1.0f},
                  {300, 500, 2.0f}, {500, 600, 1.0f}, {600, 700, 0.0f}};
     for (const Span& s : spans)
         for (size_t k = s.from; k < s.to; ++k) ASSERT_EQ(r.left[k], s.voices) << "sample " << k;
@@ -155,28 +156,28 @@ TEST_P(RenderNodes, ComputeTheirSumsAndProducts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RenderNodes,
-    ::testing::Values(
-        NodeCase{"OutputSumsAllVoices", R"("nodes": [{"name": "out", "type": "output"}],
+    ::testing::Values(NodeCase{"OutputSumsAllVoices", R"("nodes": [{"name": "out", "type": "output"}],
                  "connections": [["poly.Signal Out", "out.left"], ["still.Signal Out", "out.right"]])",
-                 1.0f, 0.3f},
-        NodeCase{"MultiplyVoiceByVoiceThenSum", R"("nodes": [{"name": "vca", "type": "multiply"},
+                               1.0f, 0.3f},
+                      NodeCase{"MultiplyVoiceByVoiceThenSum", R"("nodes": [{"name": "vca", "type": "multiply"},
                  {"name": "out", "type": "output"}],
                  "connections": [["poly.Signal Out", "vca.in"], ["still.Signal Out", "vca.in"], ["vca.out", "out.left"]])",
-                 0.3f, 0.3f},
-        NodeCase{"MultiplyByItselfSquaresEachVoice", R"("nodes": [{"name": "sq", "type": "multiply"},
+                               0.3f, 0.3f},
+                      NodeCase{"MultiplyByItselfSquaresEachVoice", R"("nodes": [{"name": "sq", "type": "multiply"},
                  {"name": "out", "type": "output"}],
                  "connections": [["poly.Signal Out", "sq.in"], ["poly.Signal Out", "sq.in"], ["sq.out", "out.left"]])",
-                 0.5f, 0.5f},
-        NodeCase{"MixOfMixesWithGains", R"("nodes": [{"name": "m1", "type": "mix", "gain": 2},
+                               0.5f, 0.5f},
+                      NodeCase{"MixOfMixesWithGains", R"("nodes": [{"name": "m1", "type": "mix", "gain": 2},
                  {"name": "m2", "type": "mix", "gain": -1}, {"name": "out", "type": "output", "gain": 0.5}],
                  "connections": [["poly.Signal Out", "m1.in"], ["still.Signal Out", "m1.in"], ["m1.out", "m2.in"],
                                  ["still.Signal Out", "m2.in"], ["m2.out", "out.left"], ["m1.out", "out.right"]])",
-                 -1.45f, 1.3f},
-        NodeCase{"MultiplyOfASummedMix", R"("nodes": [{"name": "sum", "type": "mix"}, {"name": "vca", "type": "multiply"},
+                               -1.45f, 1.3f},
+                      NodeCase{"MultiplyOfASummedMix",
+                               R"("nodes": [{"name": "sum", "type": "mix"}, {"name": "vca", "type": "multiply"},
                  {"name": "out", "type": "output"}],
                  "connections": [["poly.Signal Out", "sum.in"], ["sum.out", "vca.in"], ["poly.Signal Out", "vca.in"],
                                  ["vca.out", "out.left"], ["vca.out", "out.right"]])",
-                 1.0f, 1.0f}),
+                               1.0f, 1.0f}),
     [](const ::testing::TestParamInfo<NodeCase>& info) { return std::string(info.param.name); });
 
 TEST(RenderVelocity, ScalesThePlayedLevelNoteByNote) {

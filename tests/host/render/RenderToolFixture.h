@@ -25,7 +25,9 @@ inline std::string Folder() {
     return folder;
 }
 
-inline void WriteFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+inline void WriteFile(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 // The whole file, or nothing when it cannot be read.
 inline std::string ReadFile(const std::string& path) {

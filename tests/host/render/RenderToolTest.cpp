@@ -1,7 +1,7 @@
 // `sep-host render` as a user runs it: the files it writes, the options it
 // honours, and a clear message with a non-zero exit for each broken input.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <cstdio>
@@ -59,7 +59,7 @@ TEST(RenderTool, SameRenderSameFileAndPictures) {
     for (int i = 0; i < 2; ++i) {
         const std::string base = Folder() + "/twice" + std::to_string(i);
         const ToolOutput run = RunRender("'" + patch + "' -o '" + base + ".wav' --spectrogram '" + base +
-                                  ".png' --waveform '" + base + ".svg' --block-size 64");
+                                         ".png' --waveform '" + base + ".svg' --block-size 64");
         ASSERT_EQ(run.status, 0) << run.out;
         files[i] = ReadFile(base + ".wav");
         EXPECT_EQ(ReadFile(base + ".png").substr(1, 3), "PNG");
@@ -78,7 +78,8 @@ TEST(RenderTool, ShippedPatchesRenderAndSound) {
     if (DIR* dir = opendir(folder.c_str())) {
         while (const dirent* entry = readdir(dir)) {
             const std::string name = entry->d_name;
-            if (name.size() > 5 && name.substr(name.size() - 5) == ".json") runs.push_back("'" + folder + "/" + name + "'");
+            if (name.size() > 5 && name.substr(name.size() - 5) == ".json")
+                runs.push_back("'" + folder + "/" + name + "'");
         }
         closedir(dir);
     }
@@ -126,50 +127,94 @@ TEST_P(RenderErrors, SayWhatIsWrongAndFail) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, RenderErrors,
     ::testing::Values(
-        Broken{"JsonSyntax", "{\"modules\": [\n  {\"name\": \"osc\",, \"sep\": \"x.sep\"}\n]}\n", "-o @DIR@/broken.wav", 1,
+        Broken{"JsonSyntax",
+               "{\"modules\": [\n  {\"name\": \"osc\",, \"sep\": \"x.sep\"}\n]}\n",
+               "-o @DIR@/broken.wav",
+               1,
                {"broken.json:2:18: JSON syntax error"}},
-        Broken{"UnknownPin", Good("\"N\": 30", "\"Partials\": 30"), "-o @DIR@/broken.wav", 1,
+        Broken{"UnknownPin",
+               Good("\"N\": 30", "\"Partials\": 30"),
+               "-o @DIR@/broken.wav",
+               1,
                {"module \"osc\": no pin \"Partials\"", "\"fc\", \"fm1\", \"N\"", "\"outputr\""}},
-        Broken{"LabelOutsideChoices", Good("\"static\"", "\"stattic\""), "-o @DIR@/broken.wav", 1,
-               {"pin \"cpmode\": \"stattic\" is not one of its choices (\"off\", \"static\", \"dynamic\", \"wah-wah\")"}},
-        Broken{"ValueOutsideChoices", Good("\"N\": 30", "\"poly\": 17"), "-o @DIR@/broken.wav", 1,
+        Broken{
+            "LabelOutsideChoices",
+            Good("\"static\"", "\"stattic\""),
+            "-o @DIR@/broken.wav",
+            1,
+            {"pin \"cpmode\": \"stattic\" is not one of its choices (\"off\", \"static\", \"dynamic\", \"wah-wah\")"}},
+        Broken{"ValueOutsideChoices",
+               Good("\"N\": 30", "\"poly\": 17"),
+               "-o @DIR@/broken.wav",
+               1,
                {"pin \"poly\": 17 is not one of its choices (\"1\", \"2\""}},
-        Broken{"MissingSep", Good("\"sep\": \"@ULVO@\"", "\"sep\": \"nosuch.sep\""), "-o @DIR@/broken.wav", 1,
+        Broken{"MissingSep",
+               Good("\"sep\": \"@ULVO@\"", "\"sep\": \"nosuch.sep\""),
+               "-o @DIR@/broken.wav",
+               1,
                {"module \"osc\": cannot find nosuch.sep (looked in "}},
-        Broken{"ConnectionToMissingPin", Good("\"vca.out\", \"out.left\"", "\"vca.out\", \"out.centre\""),
-               "-o @DIR@/broken.wav", 1, {"has no input \"centre\" (inputs: left, right)"}},
-        Broken{"ConnectionFromMissingPin", Good("\"osc.outputl\", \"vca.in\"", "\"osc.outputx\", \"vca.in\""),
-               "-o @DIR@/broken.wav", 1, {"module \"osc\" has no pin \"outputx\" (pins: \"fc\""}},
-        Broken{"ConnectionFromAnInput", Good("\"osc.outputl\", \"vca.in\"", "\"osc.fc\", \"vca.in\""),
-               "-o @DIR@/broken.wav", 1, {"\"fc\" of \"osc\" is an input"}},
-        Broken{"ConnectionToAListPin", Good("\"env.Signal Out\", \"osc.gate\"", "\"env.Signal Out\", \"osc.cfmode\""),
-               "-o @DIR@/broken.wav", 1, {"\"cfmode\" of \"osc\" is not a float-sample pin (it is enum); only float-sample pins connect"}},
-        Broken{"NodeIntoModule", Good("\"env.Signal Out\", \"osc.gate\"", "\"vca.out\", \"osc.gate\""),
-               "-o @DIR@/broken.wav", 1, {"the connections form a cycle: osc -> vca -> osc"}},
-        Broken{"Cycle", Good("\"env.Signal Out\", \"osc.gate\"", "\"env.Signal Out\", \"osc.gate\"], [\"osc.outputr\", \"env.Sustain\""),
-               "-o @DIR@/broken.wav", 1, {"the connections form a cycle: osc -> env -> osc"}},
-        Broken{"PlayedPinAlsoSet", Good("\"N\": 30", "\"fc\": 3"), "-o @DIR@/broken.wav", 1,
+        Broken{"ConnectionToMissingPin",
+               Good("\"vca.out\", \"out.left\"", "\"vca.out\", \"out.centre\""),
+               "-o @DIR@/broken.wav",
+               1,
+               {"has no input \"centre\" (inputs: left, right)"}},
+        Broken{"ConnectionFromMissingPin",
+               Good("\"osc.outputl\", \"vca.in\"", "\"osc.outputx\", \"vca.in\""),
+               "-o @DIR@/broken.wav",
+               1,
+               {"module \"osc\" has no pin \"outputx\" (pins: \"fc\""}},
+        Broken{"ConnectionFromAnInput",
+               Good("\"osc.outputl\", \"vca.in\"", "\"osc.fc\", \"vca.in\""),
+               "-o @DIR@/broken.wav",
+               1,
+               {"\"fc\" of \"osc\" is an input"}},
+        Broken{"ConnectionToAListPin",
+               Good("\"env.Signal Out\", \"osc.gate\"", "\"env.Signal Out\", \"osc.cfmode\""),
+               "-o @DIR@/broken.wav",
+               1,
+               {"\"cfmode\" of \"osc\" is not a float-sample pin (it is enum); only float-sample pins connect"}},
+        Broken{"NodeIntoModule",
+               Good("\"env.Signal Out\", \"osc.gate\"", "\"vca.out\", \"osc.gate\""),
+               "-o @DIR@/broken.wav",
+               1,
+               {"the connections form a cycle: osc -> vca -> osc"}},
+        Broken{"Cycle",
+               Good("\"env.Signal Out\", \"osc.gate\"",
+                    "\"env.Signal Out\", \"osc.gate\"], [\"osc.outputr\", \"env.Sustain\""),
+               "-o @DIR@/broken.wav",
+               1,
+               {"the connections form a cycle: osc -> env -> osc"}},
+        Broken{"PlayedPinAlsoSet",
+               Good("\"N\": 30", "\"fc\": 3"),
+               "-o @DIR@/broken.wav",
+               1,
                {"pin \"fc\" is played by the notes"}},
         Broken{"MissingMidi", "", "-o @DIR@/broken.wav --midi @DIR@/none.mid", 1, {"none.mid: cannot open the file"}},
-        Broken{"NotMidi", "", "-o @DIR@/broken.wav --midi @DIR@/broken.json", 1, {"broken.json: at byte 0: not a Standard MIDI File"}},
+        Broken{"NotMidi",
+               "",
+               "-o @DIR@/broken.wav --midi @DIR@/broken.json",
+               1,
+               {"broken.json: at byte 0: not a Standard MIDI File"}},
         Broken{"NoOutputFile", "", "", 2, {"-o is required"}},
         Broken{"ZeroBlock", "", "-o @DIR@/broken.wav --block-size 0", 2, {"--block-size needs a whole number"}},
-        Broken{"FractionalRate", "", "-o @DIR@/broken.wav --rate 44100.5", 2,
+        Broken{"FractionalRate",
+               "",
+               "-o @DIR@/broken.wav --rate 44100.5",
+               2,
                {"--rate needs a whole number of Hz for the WAV file, not 44100.5"}},
         Broken{"ScoreAndMidi", "", "-o @DIR@/broken.wav --score a.json --midi b.mid", 2, {"--score excludes --midi"}}),
     [](const ::testing::TestParamInfo<Broken>& info) { return std::string(info.param.name); });
 
 // A format-0 file at 96 ticks a quarter: 120 bpm, then 60 bpm from tick 96.
-const unsigned char kMidi[] = {
-    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,  //
-    'M', 'T', 'r', 'k', 0, 0, 0, 34,                      //
-    0x00, 0xFF, 0x51, 3, 0x07, 0xA1, 0x20,                // tempo 500000 us a quarter
-    0x00, 0x90, 60, 100,                                  // note on C4
-    0x60, 0x80, 60, 64,                                   // tick 96: note off
-    0x00, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40,                // tempo 1000000 us a quarter
-    0x00, 0x91, 64, 80,                                   // note on E4, channel 2
-    0x30, 0x91, 64, 0,                                    // tick 144: note on with velocity 0 ends it
-    0x00, 0xFF, 0x2F, 0};
+const unsigned char kMidi[] = {'M',  'T',  'h',  'd', 0,    0,    0,    6,  0, 0, 0, 1, 0, 96,  //
+                               'M',  'T',  'r',  'k', 0,    0,    0,    34,                     //
+                               0x00, 0xFF, 0x51, 3,   0x07, 0xA1, 0x20,  // tempo 500000 us a quarter
+                               0x00, 0x90, 60,   100,                    // note on C4
+                               0x60, 0x80, 60,   64,                     // tick 96: note off
+                               0x00, 0xFF, 0x51, 3,   0x0F, 0x42, 0x40,  // tempo 1000000 us a quarter
+                               0x00, 0x91, 64,   80,                     // note on E4, channel 2
+                               0x30, 0x91, 64,   0,                      // tick 144: note on with velocity 0 ends it
+                               0x00, 0xFF, 0x2F, 0};
 
 TEST(RenderMidi, ReadsNotesWithTheirTempo) {
     const std::string path = Folder() + "/song.mid";
@@ -211,7 +256,8 @@ TEST(RenderScore, JsonScoreInBeatsWithChords) {
     struct Expected {
         double start, length, hz;
         int velocity;
-    } expected[] = {{beat, 2 * beat, 261.6255653, 30}, {beat, 2 * beat, 391.9954360, 30}, {0.5 * beat, 0.25 * beat, 1000.0, 100}};
+    } expected[] = {
+        {beat, 2 * beat, 261.6255653, 30}, {beat, 2 * beat, 391.9954360, 30}, {0.5 * beat, 0.25 * beat, 1000.0, 100}};
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_NEAR(notes[i].start, expected[i].start, 1e-12) << "note " << i;
         EXPECT_NEAR(notes[i].length, expected[i].length, 1e-12) << "note " << i;

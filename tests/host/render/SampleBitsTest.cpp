@@ -22,12 +22,21 @@ int32_t FirstNonFiniteByFloat(const std::vector<float>& block, int32_t limit) {
 }
 
 TEST(SampleBits, FirstNonFiniteEqualsTheFloatTest) {
-    const float kFinite[] = {0.0f, -0.0f, 1.0f, -1.0f, std::numeric_limits<float>::max(),
-                             -std::numeric_limits<float>::max(), std::numeric_limits<float>::denorm_min(),
-                             SampleFromBits(0x7F7FFFFFu), SampleFromBits(0xFF7FFFFFu)};
-    const float kNonFinite[] = {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
-                                std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                                SampleFromBits(0x7F800001u), SampleFromBits(0xFFFFFFFFu)};
+    const float kFinite[] = {0.0f,
+                             -0.0f,
+                             1.0f,
+                             -1.0f,
+                             std::numeric_limits<float>::max(),
+                             -std::numeric_limits<float>::max(),
+                             std::numeric_limits<float>::denorm_min(),
+                             SampleFromBits(0x7F7FFFFFu),
+                             SampleFromBits(0xFF7FFFFFu)};
+    const float kNonFinite[] = {std::numeric_limits<float>::quiet_NaN(),
+                                -std::numeric_limits<float>::quiet_NaN(),
+                                std::numeric_limits<float>::infinity(),
+                                -std::numeric_limits<float>::infinity(),
+                                SampleFromBits(0x7F800001u),
+                                SampleFromBits(0xFFFFFFFFu)};
     for (const int32_t size : {1, 3, 4, 5, 256}) {
         for (const float filler : kFinite) {
             std::vector<float> block(static_cast<size_t>(size), filler);

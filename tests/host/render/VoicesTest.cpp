@@ -6,8 +6,8 @@
 
 namespace {
 
-using sephost::render::AssignVoices;
 using sephost::render::Assignment;
+using sephost::render::AssignVoices;
 using sephost::render::Note;
 using sephost::render::VoiceNote;
 
@@ -58,7 +58,12 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, VoiceAssignment,
     ::testing::Values(
         // The voice silent longest takes the next note; an unused one first.
-        Case{"FreeVoicesInTurn", 2, {{0, 10}, {20, 10}, {40, 10}}, {{0, 0, 0, 10}, {1, 1, 20, 30}, {0, 2, 40, 50}}, 0, 0},
+        Case{"FreeVoicesInTurn",
+             2,
+             {{0, 10}, {20, 10}, {40, 10}},
+             {{0, 0, 0, 10}, {1, 1, 20, 30}, {0, 2, 40, 50}},
+             0,
+             0},
         // Three overlapping notes on two voices: the oldest gives way one
         // sample before the newest starts.
         Case{"MoreNotesThanVoicesStealsTheOldest",

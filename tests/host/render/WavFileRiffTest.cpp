@@ -58,10 +58,26 @@ TEST(WavFileRiff, WritesTheBytesLibsndfileWrites) {
     // Full scale, beyond it, the rounding edges of the last PCM step, signed
     // zeros, tiny values and a sweep of ordinary ones.
     const float step = 1.0f / 8388608.0f;
-    std::vector<float> frames = {0.0f, -0.0f, 1.0f, -1.0f, 1.5f, -1.5f, 1e30f, -1e30f,
-                                 std::nextafter(1.0f, 0.0f), -std::nextafter(1.0f, 0.0f), 0.5f * step, -0.5f * step,
-                                 1.5f * step, -1.5f * step, 2.5f * step, -2.5f * step, 1e-9f, -1e-9f,
-                                 std::numeric_limits<float>::denorm_min(), 1e18f};
+    std::vector<float> frames = {0.0f,
+                                 -0.0f,
+                                 1.0f,
+                                 -1.0f,
+                                 1.5f,
+                                 -1.5f,
+                                 1e30f,
+                                 -1e30f,
+                                 std::nextafter(1.0f, 0.0f),
+                                 -std::nextafter(1.0f, 0.0f),
+                                 0.5f * step,
+                                 -0.5f * step,
+                                 1.5f * step,
+                                 -1.5f * step,
+                                 2.5f * step,
+                                 -2.5f * step,
+                                 1e-9f,
+                                 -1e-9f,
+                                 std::numeric_limits<float>::denorm_min(),
+                                 1e18f};
     for (int k = 0; k < 4000; ++k) frames.push_back(1.2f * std::sin(0.0137f * k * k));
     if (frames.size() % 2 != 0) frames.push_back(0.25f);
 
