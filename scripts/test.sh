@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs every test: the release command (scripts/release.sh --verify), the debug build (contract checks on, so the death tests
-# run), the release build that ships (with `sep-host check --level 5` of both
-# plug-ins under three seeds), the whole suite again under the address and
+# Runs every test: the layout check of the C++ files (scripts/format.sh),
+# the release command (scripts/release.sh --verify), the debug build
+# (contract checks on, so the death tests run), the release build that
+# ships (with `sep-host check --level 5` of both plug-ins under three
+# seeds), the whole suite again under the address and
 # undefined-behaviour sanitizers with `check --level 3` of both plug-ins, and
 # `check --level 1` of both release plug-ins under valgrind memcheck. The
 # Windows build (mingw32) comes first: the Linux tests check its tables and
@@ -11,6 +13,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+# The layout of every C++ file, as .clang-format says; a failure names the
+# files (bash scripts/format.sh --fix formats them).
+echo "== format"
+bash scripts/format.sh
 echo "== mingw32"
 cmake --preset mingw32 >/dev/null
 cmake --build --preset mingw32 -j "$(nproc)"
